@@ -1,0 +1,50 @@
+# Bleeptone: the commands of the README. Every target installs what is missing first.
+JOBS ?= $(shell nproc)
+ARGS ?=
+FUZZ_SECONDS ?= 60
+# CI turns warnings into errors.
+CMAKE_FLAGS ?= $(if $(CI),-DBLEEPTONE_WERROR=ON,)
+
+.PHONY: all deps run test bench fuzz sanitize asan tsan clean
+
+all: test
+
+deps:
+	@scripts/install-deps
+
+# Build (release) and start Bleeptone; `make run ARGS="render --mml C4 -o c4.wav"` passes arguments.
+run: deps
+	cmake --preset release $(CMAKE_FLAGS) >/dev/null
+	cmake --build --preset release -j $(JOBS) --target bleeptone
+	./build/release/app/bleeptone $(ARGS)
+
+# Build (debug) and pass every test.
+test: deps
+	cmake --preset dev $(CMAKE_FLAGS)
+	cmake --build --preset dev -j $(JOBS)
+	ctest --preset dev -j $(JOBS)
+
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then ThreadSanitizer.
+sanitize: asan tsan
+asan tsan: deps
+	cmake --preset $@ $(CMAKE_FLAGS)
+	cmake --build --preset $@ -j $(JOBS)
+	ctest --preset $@ -j $(JOBS)
+
+# Benchmarks (release build); figures go to the README.
+bench: deps
+	cmake --preset release $(CMAKE_FLAGS) >/dev/null
+	cmake --build --preset release -j $(JOBS)
+	@for b in build/release/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.5; done
+
+# Every libFuzzer target for FUZZ_SECONDS seconds each (clang).
+fuzz: deps
+	cmake --preset fuzz $(CMAKE_FLAGS) >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	@for f in build/fuzz/fuzz/fuzz_*; do \
+	  echo "== $$f"; mkdir -p build/fuzz/corpus/$$(basename $$f); \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 build/fuzz/corpus/$$(basename $$f) fuzz/corpus/$$(basename $$f) || exit 1; \
+	done
+
+clean:
+	rm -rf build

@@ -1,0 +1,72 @@
+#include "cli.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace bleeptone {
+
+namespace {
+
+const char* const kUsage =
+    "Usage:\n"
+    "  bleeptone render [--mml TEXT]... [-o FILE|-] [--format wav|f32|s16]\n"
+    "                   [--seconds S] [--max-seconds S] [--events FILE]\n"
+    "      Render offline from a freshly started engine, as fast as the machine allows.\n"
+    "      Up to four --mml texts, one per channel. Without --seconds the render stops\n"
+    "      where a recording would stop by itself (the tune ended, or all of its playing\n"
+    "      channels looped together), after at most --max-seconds (default 600).\n"
+    "      wav: the file a recording writes; f32: the raw little-endian float output;\n"
+    "      s16: the raw little-endian 16-bit recording samples. --events writes one line\n"
+    "      per engine event: the first sample after the tick that posted it, and its data.\n"
+    "  bleeptone query TEXT POSITION\n"
+    "      Print EvtCnt Tempo Octave Transpose NoteLen Volume Waveform Decay and the\n"
+    "      time before POSITION (1-based) in tenths of a second.\n"
+    "\n"
+    "Exit status: 0 success, 1 a file could not be written, 2 bad arguments.\n";
+
+}  // namespace
+
+int usageError(const CliIo& io, const std::string& command, const std::string& message) {
+    std::fprintf(io.err, "bleeptone%s%s: %s (see bleeptone --help)\n", command.empty() ? "" : " ",
+                 command.c_str(), message.c_str());
+    return kExitUsage;
+}
+
+bool parseSeconds(const std::string& text, double& seconds) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    seconds = std::strtod(text.c_str(), &end);
+    return errno == 0 && end && *end == '\0' && std::isfinite(seconds);
+}
+
+bool parseInt64(const std::string& text, long long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return errno == 0 && end && *end == '\0';
+}
+
+int runCommandLine(const std::vector<std::string>& args, const CliIo& io) {
+    if (args.empty()) {
+        std::fputs("Bleeptone: compose retro tunes in MML.\n"
+                   "The editor window is not part of this build yet; the sound engine is\n"
+                   "available through these commands.\n\n",
+                   io.out);
+        std::fputs(kUsage, io.out);
+        return kExitOk;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "render") return runRender(rest, io);
+    if (command == "query") return runQuery(rest, io);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, io.out);
+        return kExitOk;
+    }
+    return usageError(io, "", "unknown command '" + command + "'");
+}
+
+}  // namespace bleeptone

@@ -1,0 +1,39 @@
+#include "engine.h"
+
+namespace bleeptone {
+
+Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_) { sequencer_.setObserver(&recorder_); }
+
+void Engine::PSG_Core(float* out, std::size_t frames) {
+    if (frames == 0) return;
+    const DenormalGuard denormals;
+    PSGInternal& psg = synth_.state();
+    while (frames > 0) {
+        // Phase restarts requested by PSG_PlayMML take effect before the next
+        // block (and before its tick, whose notes may set the phase again).
+        if (const std::uint32_t restarts = sequencer_.takePhaseRestarts()) {
+            for (int k = 0; k < kVoices; ++k)
+                if (restarts & (1u << k)) psg.phase[k] = 0.75f;
+        }
+        if (ring_.restart_pending.load(std::memory_order_relaxed) && ring_.restart_pending.exchange(false)) {
+            ring_.record_buffer_idx.store(0, std::memory_order_release);
+        }
+        std::size_t due = static_cast<std::size_t>(psg.interrupt_cnt);
+        if (due == 0) {
+            sequencer_.MML_Interrupt(ring_.samples_stored.load(std::memory_order_relaxed));
+            due = kTickSamples;
+        }
+        const std::size_t block = frames < due ? frames : due;
+        RingCursor cursor{ring_.record_buffer.data(), RecordRing::kSamples - 1,
+                          ring_.record_buffer_idx.load(std::memory_order_relaxed) >> 1};
+        synth_.renderBlock(out, static_cast<int>(block), cursor);
+        ring_.samples_stored.store(ring_.samples_stored.load(std::memory_order_relaxed) + block,
+                                   std::memory_order_relaxed);
+        ring_.record_buffer_idx.store(cursor.index << 1, std::memory_order_release);
+        psg.interrupt_cnt = static_cast<std::int32_t>(due - block);
+        out += block;
+        frames -= block;
+    }
+}
+
+}  // namespace bleeptone

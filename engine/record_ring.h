@@ -1,0 +1,36 @@
+#pragma once
+// The recording ring: every rendered sample, as a 16-bit integer, recording
+// or not. Two halves of 131,072 samples; the recorder writes a half to the
+// file once the renderer has moved on to the other one.
+
+#include <array>
+#include <atomic>
+#include <bit>
+#include <cstdint>
+
+namespace bleeptone {
+
+static_assert(std::endian::native == std::endian::little, "the ring holds little-endian samples");
+
+struct RecordRing {
+    static constexpr std::uint32_t kBytes = 524288;
+    static constexpr std::uint32_t kSamples = kBytes / 2;
+    static constexpr std::uint32_t kHalfBytes = kBytes / 2;
+    static constexpr std::uint32_t kIndexMask = 0x7FFFE;   // byte index after each sample
+    static constexpr std::uint32_t kHalfBit = 0x40000;     // which half an index lies in
+    static constexpr std::uint32_t kOffsetMask = 0x3FFFF;  // offset inside the half
+    static constexpr std::uint32_t kAlignLimit = 88200;    // one second of samples, in bytes
+
+    alignas(64) std::array<std::int16_t, kSamples> record_buffer{};
+    // Byte offset of the next sample. Written by the audio thread after each
+    // block (release), read by the writer thread (acquire).
+    std::atomic<std::uint32_t> record_buffer_idx{0};
+    // Samples stored since the engine started, published with the index: lets
+    // the writer notice that it fell so far behind that the ring lapped it.
+    std::atomic<std::uint64_t> samples_stored{0};
+    // A recording that starts asks the render loop to restart the ring at 0
+    // before its next block, so the reset cannot be lost to a block in flight.
+    std::atomic<bool> restart_pending{false};
+};
+
+}  // namespace bleeptone

@@ -1,0 +1,203 @@
+#include "recorder.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+namespace bleeptone {
+
+namespace {
+
+void putLE16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void putLE32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+constexpr int kFadeSamples = 459;
+constexpr std::uint64_t kHalfSamples = RecordRing::kSamples / 2;
+
+}  // namespace
+
+std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader() {
+    std::array<std::uint8_t, kWaveHeaderBytes> h{};
+    std::memcpy(&h[0], "RIFF", 4);
+    std::memcpy(&h[8], "WAVE", 4);
+    std::memcpy(&h[12], "fmt ", 4);
+    putLE32(&h[16], 16);
+    putLE16(&h[20], 1);      // PCM
+    putLE16(&h[22], 1);      // mono
+    putLE32(&h[24], 44100);  // samples per second
+    putLE32(&h[28], 88200);  // bytes per second
+    putLE16(&h[32], 2);      // bytes per frame
+    putLE16(&h[34], 16);     // bits per sample
+    std::memcpy(&h[36], "data", 4);
+    return h;
+}
+
+Recorder::Recorder(RecordRing& ring, Mode mode) : ring_(ring), mode_(mode) {}
+
+Recorder::~Recorder() { PSG_StopWaveRecord(); }
+
+bool Recorder::PSG_StartWaveRecord(const std::string& FileName, bool AutoStop) {
+    PSG_StopWaveRecord();
+    auto_stop.store(AutoStop);
+    std::FILE* file = std::fopen(FileName.c_str(), "w+b");
+    if (!file) return false;
+    const auto header = WaveHeader();
+    if (std::fwrite(header.data(), 1, header.size(), file) != header.size()) {
+        std::fclose(file);
+        std::remove(FileName.c_str());
+        return false;
+    }
+    wave_file = file;
+    started_ = false;
+    prev_idx = 0;
+    lapped_ = false;
+    writeFailed_ = false;
+    ring_.restart_pending.store(true);
+    state_.store(State::Recording);
+    if (mode_ == Mode::Threaded) writer_ = std::thread(&Recorder::writerThread, this);
+    return true;
+}
+
+void Recorder::PSG_StopWaveRecord() {
+    requestStopAndWait();
+    joinWriter();
+}
+
+void Recorder::beforeEndEvent() {
+    if (auto_stop.load()) requestStopAndWait();
+}
+
+void Recorder::requestStopAndWait() {
+    auto_stop.store(false);
+    // The index is taken before the state changes, so the writer never sees a
+    // stop without its index. A ring restart still pending means that nothing
+    // was rendered since the start: the recording is empty.
+    stop_record_idx.store(ring_.restart_pending.load() ? 0 : ring_.record_buffer_idx.load(std::memory_order_acquire));
+    State expected = State::Recording;
+    if (state_.compare_exchange_strong(expected, State::Stopping)) {
+        if (mode_ == Mode::Synchronous) {
+            finishFile();
+        } else {
+            wake_.release();
+        }
+    }
+    while (state_.load() == State::Stopping) state_.wait(State::Stopping);
+}
+
+void Recorder::joinWriter() {
+    if (writer_.joinable()) writer_.join();
+}
+
+void Recorder::pump() {
+    if (state_.load() == State::Recording) writerStep();
+}
+
+void Recorder::writerThread() {
+    for (;;) {
+        (void)wake_.try_acquire_for(std::chrono::milliseconds(100));
+        if (state_.load() == State::Stopping) break;
+        writerStep();
+    }
+    finishFile();
+}
+
+void Recorder::checkLapped(std::uint64_t stored) {
+    // More than half a ring rendered since the last look: the half being
+    // written may already hold newer samples.
+    if (stored - lastPollStored_ >= kHalfSamples) lapped_ = true;
+}
+
+void Recorder::writerStep() {
+    if (!started_) {
+        if (ring_.restart_pending.load()) return;  // the render loop has not restarted the ring yet
+        started_ = true;
+        prev_idx = 0;
+        lastPollStored_ = ring_.samples_stored.load(std::memory_order_relaxed);
+    }
+    const std::uint32_t idx = ring_.record_buffer_idx.load(std::memory_order_acquire);
+    const std::uint64_t stored = ring_.samples_stored.load(std::memory_order_relaxed);
+    checkLapped(stored);
+    if ((idx ^ prev_idx) & RecordRing::kHalfBit) {
+        writeHalfOf(prev_idx);
+        prev_idx = idx;
+        checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
+    }
+    lastPollStored_ = stored;
+}
+
+void Recorder::writeBytes(const void* data, std::size_t bytes) {
+    if (bytes && std::fwrite(data, 1, bytes, wave_file) != bytes) writeFailed_ = true;
+}
+
+void Recorder::writeHalfOf(std::uint32_t idx) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(ring_.record_buffer.data());
+    writeBytes(bytes + (idx & RecordRing::kHalfBit), RecordRing::kHalfBytes);
+}
+
+void Recorder::finishFile() {
+    if (wave_file) {
+        const std::uint32_t stopIdx = stop_record_idx.load();
+        if (started_ || !ring_.restart_pending.load()) {
+            if (!started_) {  // restarted, but the writer has not looked yet
+                started_ = true;
+                prev_idx = 0;
+                lastPollStored_ = ring_.samples_stored.load(std::memory_order_relaxed);
+            }
+            if ((stopIdx ^ prev_idx) & RecordRing::kHalfBit) writeHalfOf(prev_idx);
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(ring_.record_buffer.data());
+            writeBytes(bytes + (stopIdx & RecordRing::kHalfBit), stopIdx & RecordRing::kOffsetMask);
+            checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
+        }
+        fadeTail();
+        std::fflush(wave_file);
+        std::fseek(wave_file, 0, SEEK_END);
+        const long length = std::ftell(wave_file);
+        if (length >= static_cast<long>(kWaveHeaderBytes)) {
+            std::uint8_t size[4];
+            putLE32(size, static_cast<std::uint32_t>(length - 8));
+            std::fseek(wave_file, 4, SEEK_SET);
+            writeBytes(size, 4);
+            putLE32(size, static_cast<std::uint32_t>(length - kWaveHeaderBytes));
+            std::fseek(wave_file, 40, SEEK_SET);
+            writeBytes(size, 4);
+        }
+        if (std::fclose(wave_file) != 0) writeFailed_ = true;
+        wave_file = nullptr;
+    }
+    outcome_.store(lapped_ ? RecordOutcome::Damaged
+                           : (writeFailed_ ? RecordOutcome::WriteFailed : RecordOutcome::Complete));
+    state_.store(State::Idle);
+    state_.notify_all();
+}
+
+// Fades out the last 459 samples of the file, each scaled by a factor that
+// shrinks by 0.988 per sample (single precision), rounded to even.
+void Recorder::fadeTail() {
+    constexpr long tailBytes = kFadeSamples * 2;
+    std::fflush(wave_file);
+    std::fseek(wave_file, 0, SEEK_END);
+    if (std::ftell(wave_file) < static_cast<long>(kWaveHeaderBytes) + tailBytes) return;
+    std::uint8_t tail[tailBytes];
+    std::fseek(wave_file, -tailBytes, SEEK_END);
+    if (std::fread(tail, 1, tailBytes, wave_file) != static_cast<std::size_t>(tailBytes)) {
+        writeFailed_ = true;
+        return;
+    }
+    float factor = 1.0f;
+    for (int k = 0; k < kFadeSamples; ++k) {
+        factor = factor * 0.988f;
+        const auto sample = static_cast<std::int16_t>(static_cast<std::uint16_t>(tail[2 * k] | (tail[2 * k + 1] << 8)));
+        const auto faded = static_cast<std::int16_t>(std::nearbyint(static_cast<double>(sample) * factor));
+        putLE16(&tail[2 * k], static_cast<std::uint16_t>(faded));
+    }
+    std::fseek(wave_file, -tailBytes, SEEK_END);
+    writeBytes(tail, tailBytes);
+}
+
+}  // namespace bleeptone

@@ -1,0 +1,101 @@
+#pragma once
+// The WAV recorder: moves the recording ring into a 16-bit mono WAV file.
+// While a recording runs, a writer thread writes each half of the ring once
+// the renderer has moved on to the other half; at the stop it writes the
+// rest, fades out the last 459 samples and fills in the header's sizes.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <semaphore>
+#include <string>
+#include <thread>
+
+#include "record_ring.h"
+#include "sequencer.h"
+
+namespace bleeptone {
+
+inline constexpr std::uint32_t kWaveHeaderBytes = 44;
+
+// The 44-byte header of a 16-bit mono 44,100 Hz PCM file with both size fields 0.
+std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader();
+
+// How the last recording ended.
+enum class RecordOutcome {
+    None,         // no recording has finished yet
+    Complete,     // the file holds every sample, header sizes filled in
+    Damaged,      // the writer fell behind the ring: samples were lost, the file is still well-formed
+    WriteFailed,  // the system refused a write; the file may be short
+};
+
+class Recorder : public TickObserver {
+public:
+    enum class Mode {
+        Threaded,     // a writer thread polls the ring every 100 ms (real-time playing)
+        Synchronous,  // the renderer calls pump() itself (offline rendering)
+    };
+
+    explicit Recorder(RecordRing& ring, Mode mode = Mode::Threaded);
+    ~Recorder() override;
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Finishes a running recording, then creates FileName and starts
+    // recording into it. Returns false, recording nothing, when the file
+    // cannot be created. Main thread; not for the render callback.
+    bool PSG_StartWaveRecord(const std::string& FileName, bool AutoStop = false);
+
+    // Ends a running recording and returns once the file is complete and
+    // closed; does nothing when none runs. Main thread, and the audio thread
+    // through the auto-stop (the one wait the render callback may do).
+    void PSG_StopWaveRecord();
+
+    // Auto-stop: called by the tick before it posts -1 or -2. Audio thread.
+    void beforeEndEvent() override;
+
+    // Synchronous mode: one step of the writer; call it at least once per
+    // 131,072 rendered samples. The thread that renders, between renders.
+    void pump();
+
+    // True from a successful start until the file is closed. Any thread.
+    bool recording() const { return state_.load() != State::Idle; }
+    // How the last finished recording ended. Any thread.
+    RecordOutcome lastOutcome() const { return outcome_.load(); }
+
+    // Only while idle (main thread).
+    void setMode(Mode mode) { mode_ = mode; }
+
+private:
+    enum class State { Idle, Recording, Stopping };
+
+    void requestStopAndWait();
+    void writerThread();
+    void writerStep();
+    void finishFile();
+    void writeHalfOf(std::uint32_t idx);
+    void writeBytes(const void* data, std::size_t bytes);
+    void checkLapped(std::uint64_t stored);
+    void fadeTail();
+    void joinWriter();
+
+    RecordRing& ring_;
+    Mode mode_;
+    std::FILE* wave_file = nullptr;
+    std::atomic<bool> auto_stop{false};
+    std::atomic<std::uint32_t> stop_record_idx{0};
+    std::atomic<State> state_{State::Idle};
+    std::atomic<RecordOutcome> outcome_{RecordOutcome::None};
+    std::counting_semaphore<> wake_{0};
+    std::thread writer_;
+
+    // Writer's own state (writer thread, or the renderer in synchronous mode).
+    bool started_ = false;             // the ring restart has taken effect
+    std::uint32_t prev_idx = 0;        // a position in the half being filled, not yet written
+    std::uint64_t lastPollStored_ = 0;  // samples_stored at the previous poll
+    bool lapped_ = false;
+    bool writeFailed_ = false;
+};
+
+}  // namespace bleeptone

@@ -1,0 +1,221 @@
+#include "sequencer.h"
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace bleeptone {
+
+namespace {
+
+// Text up to its first NUL code unit: the channel text proper.
+std::u16string_view untilNul(std::u16string_view text) {
+    const auto nul = text.find(u'\0');
+    return nul == std::u16string_view::npos ? text : text.substr(0, nul);
+}
+
+// 64-bit product that wraps instead of overflowing.
+std::int64_t wrappingMul(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) * static_cast<std::uint64_t>(b));
+}
+
+std::int64_t clampVolumeIndex(std::int64_t n) { return n < 0 ? 0 : (n > 63 ? 63 : n); }
+
+constexpr std::int32_t kMaxWorkingVolume = 63 * 8;
+
+}  // namespace
+
+Sequencer::Sequencer(Synth& synth, EventQueue& events, RecordRing& ring)
+    : synth_(synth), events_(events), ring_(ring) {
+    for (auto& ch : channels_) ch.EvtCnt = -1;
+}
+
+void Sequencer::resetChannel(MML_Channel& ch) {
+    resetChannelInfo(ch);
+    ch.Volume_ = 0;
+}
+
+void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1,
+                            std::u16string_view channel2, std::u16string_view channel3) {
+    const std::u16string_view texts[kVoices] = {untilNul(channel0), untilNul(channel1), untilNul(channel2),
+                                                untilNul(channel3)};
+    // Each side raises its own flag, then looks at the other's (sequentially
+    // consistent), so a tick and a replacement never overlap.
+    IsSettingMML.store(true);
+    while (IsParsingMML.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    std::uint32_t restarted = 0;
+    for (int k = 0; k < kVoices; ++k) {
+        if (texts[k] == MML_NoChange) continue;
+        MML_Commands[k].assign(texts[k]);
+        MML_Channel& ch = channels_[k];
+        resetChannel(ch);
+        ch.CmdPtr = MML_Commands[k].c_str();
+        restarted |= 1u << k;
+    }
+    // The render loop owns the phases; it restarts these before its next block.
+    pendingPhaseRestart_.fetch_or(restarted);
+    IsPlayingMML.fetch_or(restarted, std::memory_order_relaxed);
+
+    IsSettingMML.store(false);
+}
+
+std::uint32_t Sequencer::takePhaseRestarts() {
+    if (pendingPhaseRestart_.load(std::memory_order_relaxed) == 0) return 0;
+    return pendingPhaseRestart_.exchange(0);
+}
+
+bool Sequencer::allAtTextStart() const {
+    for (int k = 0; k < kVoices; ++k) {
+        if (channels_[k].CmdPtr && channels_[k].CmdPtr != MML_Commands[k].c_str()) return false;
+    }
+    return true;
+}
+
+void Sequencer::postEndEvent(std::int64_t data, std::uint64_t frame) {
+    if (observer_) observer_->beforeEndEvent();
+    events_.post({data, frame});
+}
+
+void Sequencer::MML_Interrupt(std::uint64_t frame) {
+    if (IsSettingMML.load()) return;
+    IsParsingMML.store(true);
+    if (IsSettingMML.load()) {  // a replacement got in first: skip this tick entirely
+        IsParsingMML.store(false);
+        return;
+    }
+
+    // Keep the recording aligned with the start of the tune.
+    if (allAtTextStart() && ring_.record_buffer_idx.load(std::memory_order_relaxed) < RecordRing::kAlignLimit) {
+        ring_.record_buffer_idx.store(0, std::memory_order_release);
+    }
+
+    std::uint32_t loopMask = 0;
+    for (int k = 0; k < kVoices; ++k) tickChannel(k, loopMask, frame);
+
+    if (loopMask != 0 && loopMask == IsPlayingMML.load(std::memory_order_relaxed)) {
+        postEndEvent(kEventLooped, frame);
+    }
+    IsParsingMML.store(false);
+}
+
+void Sequencer::tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame) {
+    MML_Channel& ch = channels_[k];
+    if (ch.EvtCnt > 0) {
+        updateVolume(k);
+        --ch.EvtCnt;
+    }
+    if (ch.EvtCnt != 0) return;
+
+    if (!ch.CmdPtr || mmlClass(*ch.CmdPtr) == mml_class::End) {
+        synth_.state().vmul[k] = 0.0f;
+        ch.EvtCnt = -1;
+        const std::uint32_t playing = IsPlayingMML.fetch_and(~(1u << k), std::memory_order_relaxed) & ~(1u << k);
+        if (playing == 0) postEndEvent(kEventEnded, frame);
+        return;
+    }
+    readUntilNote(k, loopMask, frame);
+}
+
+// Reads commands until a note or rest has been read or the text ends.
+//
+// A text that reaches ":" without a note since its start (":", "T12:",
+// "*1:") would loop for ever inside one tick. So a channel takes at most one
+// ":" per tick: reaching a second one stops reading, with the read position
+// left on that ":", and the channel goes on at the next tick (where it loops
+// once more). Such a channel keeps playing and counts as looping every tick.
+void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t frame) {
+    MML_Channel& ch = channels_[k];
+    const char16_t* const start = MML_Commands[k].c_str();
+    const char16_t* const end = start + MML_Commands[k].size();
+    const char16_t* pos = ch.CmdPtr;
+    bool looped = false;
+    for (;;) {
+        const MMLCommand cmd = readMMLCommand(pos, end, &MML_Numbers[k]);
+        if (cmd.atEnd()) break;  // the channel ends at the next tick
+        if (mml_cmd::isNoteOrRest(cmd.code)) {
+            startNote(k, cmd);
+            break;
+        }
+        if (cmd.code == mml_cmd::Loop) {
+            if (looped) {
+                pos = cmd.at;
+                break;
+            }
+            looped = true;
+            resetChannel(ch);
+            loopMask |= 1u << k;
+            pos = start;
+        } else if (cmd.code == mml_cmd::Event) {
+            // Event numbers are never negative; a digit run that wrapped past
+            // 2^63 must not pass for "ended" or "looped".
+            events_.post({cmd.number & INT64_MAX, frame});
+        } else if (cmd.code == mml_cmd::Decay) {
+            if (cmd.closed >= 1) {
+                ch.Decay = kDecayEnvelope;
+                MML_Envelope[k] = MML_Numbers[k];
+            } else {
+                ch.Decay = low32(cmd.number);
+            }
+        } else {
+            applyMMLSetting(ch, cmd);  // "/" and unknown codes change nothing
+        }
+    }
+    ch.CmdPtr = pos;
+}
+
+void Sequencer::startNote(int k, const MMLCommand& cmd) {
+    MML_Channel& ch = channels_[k];
+    const std::int64_t length = mmlNoteLength(cmd, ch);
+    const std::int64_t index = cmd.code == mml_cmd::Rest ? -1 : mmlNoteIndex(cmd, ch);
+    if (index < 0 || index >= kNoteCount) {  // a rest, or a note out of range: silent
+        ch.Volume_ = 0;
+        synth_.state().vmul[k] = 0.0f;
+    } else {
+        ch.Volume_ = ch.Volume * 8;
+        const std::int64_t volume =
+            ch.Decay == kDecayEnvelope ? wrappingMul(ch.Volume_, MML_Envelope[k][0]) / 72 : ch.Volume;
+        synth_.PSG_Sound(static_cast<std::uint8_t>(k), NoteTable[static_cast<std::size_t>(index)],
+                         static_cast<std::uint8_t>(volume), static_cast<std::uint8_t>(ch.Waveform));
+    }
+    ch.EvtLen = mmlNoteTicks(ch.Tempo, length, cmd.dot);
+    ch.EvtCnt = ch.EvtLen;
+}
+
+void Sequencer::updateVolume(int k) {
+    MML_Channel& ch = channels_[k];
+    float& vmul = synth_.state().vmul[k];
+    if (ch.EvtLen <= 0) return;  // cannot happen while a note counts down; never divide by it
+    if (ch.Decay == kDecayEnvelope) {
+        const MMLNumberList& env = MML_Envelope[k];
+        const std::int64_t count = env[kListCountSlot];
+        const std::int64_t elapsed = ch.EvtLen - ch.EvtCnt;
+        std::int64_t n;
+        if (env[kListDotSlot] != 0) {  // stepped
+            std::int64_t index = count * elapsed / ch.EvtLen;
+            index = index < 0 ? 0 : (index > kListSlots - 1 ? kListSlots - 1 : index);
+            n = wrappingMul(ch.Volume_, env[static_cast<std::size_t>(index)]) / 72;
+        } else {  // interpolated
+            float f = static_cast<float>(static_cast<double>((count - 1) * elapsed) / static_cast<double>(ch.EvtLen));
+            std::int64_t i = static_cast<std::int64_t>(f);
+            f -= static_cast<float>(i);
+            i = i < 0 ? 0 : (i > kListSlots - 2 ? kListSlots - 2 : i);
+            const double fd = f;
+            const double value = (static_cast<double>(env[static_cast<std::size_t>(i)]) * (1.0 - fd) +
+                                  static_cast<double>(env[static_cast<std::size_t>(i) + 1]) * fd) *
+                                 static_cast<double>(ch.Volume_) / 72.0;
+            const double rounded = std::nearbyint(value);  // ties to even
+            n = rounded <= 0.0 ? 0 : (rounded >= 63.0 ? 63 : static_cast<std::int64_t>(rounded));
+        }
+        vmul = VolTable[static_cast<std::size_t>(clampVolumeIndex(n))];
+    } else if (ch.Volume_ != 0) {
+        // A Decay below zero can only come from a number whose low 32 bits
+        // are negative; it swells the note, held at full volume.
+        std::int64_t v = static_cast<std::int64_t>(ch.Volume_) - ch.Decay;
+        v = v < 0 ? 0 : (v > kMaxWorkingVolume ? kMaxWorkingVolume : v);
+        ch.Volume_ = static_cast<std::int32_t>(v);
+        vmul = VolTable[static_cast<std::size_t>(ch.Volume_ >> 3)];
+    }
+}
+
+}  // namespace bleeptone

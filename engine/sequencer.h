@@ -1,0 +1,88 @@
+#pragma once
+// The sequencer: four channel records, the hand-over of channel texts from
+// the main thread (PSG_PlayMML) and the tick (MML_Interrupt) that the render
+// loop runs on the audio thread before every block of 459 samples.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "events.h"
+#include "mml.h"
+#include "record_ring.h"
+#include "synth.h"
+
+namespace bleeptone {
+
+// A channel text equal to this leaves its channel untouched.
+inline constexpr std::u16string_view MML_NoChange = u":";
+
+struct MML_Channel : MML_Info {
+    std::int32_t EvtLen = 0;          // length in ticks of the current note or rest
+    std::int32_t Volume_ = 0;         // working volume in eighths of a step
+    const char16_t* CmdPtr = nullptr;  // where reading resumes; none before the first text
+};
+
+// Called by the tick before it posts -1 or -2: the recorder's auto-stop.
+class TickObserver {
+public:
+    virtual ~TickObserver() = default;
+    virtual void beforeEndEvent() = 0;
+};
+
+class Sequencer {
+public:
+    Sequencer(Synth& synth, EventQueue& events, RecordRing& ring);
+
+    // Replaces the texts of the channels whose text is not MML_NoChange and
+    // restarts them. Main thread only (one caller at a time); waits while a
+    // tick runs. Not for the render callback.
+    void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
+                     std::u16string_view channel2 = {}, std::u16string_view channel3 = {});
+
+    // One tick. frame is the index of the first sample rendered after it (the
+    // time stamp of the events it posts). Audio thread only; never allocates,
+    // locks or waits (except through the observer's auto-stop).
+    void MML_Interrupt(std::uint64_t frame);
+
+    // Voices whose phase PSG_PlayMML restarted since the last call; the
+    // render loop applies them before the next block. Audio thread.
+    std::uint32_t takePhaseRestarts();
+
+    void setObserver(TickObserver* observer) { observer_ = observer; }
+
+    // Bit k set while channel k plays. Any thread.
+    std::uint32_t playingMask() const { return IsPlayingMML.load(std::memory_order_relaxed); }
+
+    // Inspection for tests; only while nothing renders.
+    const MML_Channel& channel(int k) const { return channels_[k]; }
+    const MMLNumberList& envelope(int k) const { return MML_Envelope[k]; }
+
+private:
+    void tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame);
+    void readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t frame);
+    void startNote(int k, const MMLCommand& cmd);
+    void updateVolume(int k);
+    void resetChannel(MML_Channel& ch);
+    bool allAtTextStart() const;
+    void postEndEvent(std::int64_t data, std::uint64_t frame);
+
+    Synth& synth_;
+    EventQueue& events_;
+    RecordRing& ring_;
+    TickObserver* observer_ = nullptr;
+
+    std::array<MML_Channel, kVoices> channels_{};
+    std::array<std::u16string, kVoices> MML_Commands;
+    std::array<MMLNumberList, kVoices> MML_Numbers{};
+    std::array<MMLNumberList, kVoices> MML_Envelope{};
+
+    std::atomic<bool> IsSettingMML{false};
+    std::atomic<bool> IsParsingMML{false};
+    std::atomic<std::uint32_t> IsPlayingMML{0};
+    std::atomic<std::uint32_t> pendingPhaseRestart_{0};
+};
+
+}  // namespace bleeptone

@@ -1,0 +1,170 @@
+#include "synth.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
+
+namespace bleeptone {
+
+namespace {
+
+std::array<float, 64> makeVolTable() {
+    // 0.75 dB steps down from full scale; each product rounded to single precision.
+    const float step = std::bit_cast<float>(0x3F6AD298u);  // 10^(-0.0375)
+    std::array<float, 64> t{};
+    t[63] = 1.0f;
+    for (int k = 62; k >= 1; --k) t[k] = t[k + 1] * step;
+    t[0] = 0.0f;
+    return t;
+}
+
+std::array<float, kNoteCount> makeNoteTable() {
+    // The twelve semitones of octave 0 (C0..B0), each the single-precision
+    // value nearest to 440 x 2^((k - 57) / 12). Higher octaves double them exactly.
+    static constexpr std::uint32_t octave0[12] = {
+        0x4182D013, 0x418A9760, 0x4192D517, 0x419B9041, 0x41A4D054, 0x41AE9D37,
+        0x41B8FF49, 0x41C3FF6A, 0x41CFA700, 0x41DC0000, 0x41E914F6, 0x41F6F110,
+    };
+    std::array<float, kNoteCount> t{};
+    for (int k = 0; k < kNoteCount; ++k) t[k] = std::ldexp(std::bit_cast<float>(octave0[k % 12]), k / 12);
+    return t;
+}
+
+inline float waveValue(float p, std::uint32_t mask) {
+    if (mask == kSquareMask) return p >= 0.5f ? 1.0f : 0.0f;
+    const float d = (p + p) - 1.0f;
+    const std::uint32_t bits = (std::bit_cast<std::uint32_t>(d) & mask) | (std::bit_cast<std::uint32_t>(p) & ~mask);
+    return std::bit_cast<float>(bits);
+}
+
+inline void stepNoise(std::uint32_t& prng) {
+    const std::uint32_t out = prng & 1u;
+    prng >>= 1;
+    if (out) prng ^= kNoiseTaps;
+}
+
+}  // namespace
+
+const std::array<float, 64> VolTable = makeVolTable();
+const std::array<float, kNoteCount> NoteTable = makeNoteTable();
+const std::array<std::uint32_t, 8> WaveMask = {
+    0x7FFFFFFF,  // 0 triangle
+    0x00000000,  // 1 sawtooth
+    0x7FAAFFFF,  // 2 complex A
+    0x007FFFFF,  // 3 complex B
+    0x3F000000,  // 4 square
+    0x00000001,  // 5 noise (voice 0 only)
+    0x7FAAFFFF,  // 6 as 2
+    0x007FFFFF,  // 7 as 3
+};
+const float rcp44100 = 1.0f / 44100.0f;
+
+Synth::Synth() { PSG_SetDefaults(); }
+
+void Synth::PSG_SetDefaults() {
+    std::memset(&psg_, 0, sizeof psg_);
+    for (float& s : psg_.vol_change_speed) s = 0.988f;
+    psg_.mastervolume = 1.0f;
+}
+
+void Synth::PSG_Sound(std::uint8_t channel, float frequency, std::uint8_t volume, std::uint8_t waveform) {
+    const int k = channel & 3;
+    if (!(frequency > 0.0f && frequency <= 22000.0f)) {  // NaN is out of range too
+        frequency = 0.0f;
+        volume = 0;
+    }
+    psg_.phase_add[k] = frequency * rcp44100;
+    if (psg_.vmul[k] < 0.001f) psg_.phase[k] = waveform == 0 ? 0.75f : 0.5f;
+    psg_.vmul[k] = VolTable[volume & 63];
+    psg_.wave_mask[k] = WaveMask[waveform & 7];
+    if (waveform == 5 && k == 0) {
+        psg_.phase_add[0] = psg_.phase_add[0] * 10.0f;
+        if (psg_.phase_add[0] > 0.999f) psg_.phase_add[0] = 0.999f;
+    }
+}
+
+void Synth::renderBlock(float* out, int n, RingCursor& ring) {
+#if defined(__SSE2__) || defined(_M_X64)
+    if (path_ == RenderPath::Simd) {
+        renderBlockSimd(out, n, ring);
+        return;
+    }
+#endif
+    renderBlockScalar(out, n, ring);
+}
+
+// The reference: single precision, the operations in the documented order,
+// no fused multiply-add. The vector path must give the same bits.
+void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
+    float phase[kVoices], tmp[kVoices], speed[kVoices], pull[kVoices];
+    std::uint32_t mask[kVoices];
+    const float threeQuarters = 0.5f * 0.5f + 0.5f;
+    for (int k = 0; k < kVoices; ++k) {
+        phase[k] = psg_.phase[k];
+        tmp[k] = psg_.tmp[k];
+        mask[k] = psg_.wave_mask[k];
+        speed[k] = psg_.vol_change_speed[k];
+        const float target = (psg_.vmul[k] * threeQuarters) * psg_.mastervolume;
+        pull[k] = (1.0f - speed[k]) * target;
+    }
+    std::uint32_t prng = prng_;
+    const bool noise = mask[0] == kNoiseMask;
+
+    for (int i = 0; i < n; ++i) {
+        float v[kVoices];
+        bool wrapped0 = false;
+        for (int k = 0; k < kVoices; ++k) {
+            tmp[k] = tmp[k] * speed[k] + pull[k];
+            float p = phase[k] + psg_.phase_add[k];
+            if (p >= 1.0f) {
+                p -= 1.0f;
+                if (k == 0) wrapped0 = true;
+            }
+            phase[k] = p;
+            v[k] = waveValue(p, mask[k]);
+        }
+        if (noise) {
+            if (wrapped0) stepNoise(prng);
+            v[0] = (prng & 1u) ? 1.0f : 0.0f;
+        }
+        for (int k = 0; k < kVoices; ++k) v[k] = (v[k] - 0.5f) * tmp[k];
+        float s = (v[0] + v[2]) + (v[1] + v[3]);
+        s = std::min(s, 0.5f);
+        s = std::max(s, -0.5f);
+        ring.samples[ring.index] = static_cast<std::int16_t>(static_cast<std::int32_t>(s * 65534.0f));
+        ring.index = (ring.index + 1) & ring.mask;
+        out[i] = s + s;
+    }
+
+    for (int k = 0; k < kVoices; ++k) {
+        psg_.phase[k] = phase[k];
+        psg_.tmp[k] = tmp[k];
+    }
+    prng_ = prng;
+}
+
+#if defined(__SSE2__) || defined(_M_X64)
+DenormalGuard::DenormalGuard() : saved_(_mm_getcsr()) {
+    _mm_setcsr(static_cast<unsigned>(saved_) | 0x8040u);  // FTZ (bit 15) and DAZ (bit 6)
+}
+DenormalGuard::~DenormalGuard() { _mm_setcsr(static_cast<unsigned>(saved_)); }
+#elif defined(__aarch64__)
+DenormalGuard::DenormalGuard() {
+    std::uint64_t fpcr;
+    __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr));
+    saved_ = fpcr;
+    fpcr |= (1ull << 24);  // FZ
+    __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
+}
+DenormalGuard::~DenormalGuard() { __asm__ __volatile__("msr fpcr, %0" : : "r"(saved_)); }
+#else
+DenormalGuard::DenormalGuard() : saved_(0) {}
+DenormalGuard::~DenormalGuard() = default;
+#endif
+
+}  // namespace bleeptone

@@ -1,0 +1,92 @@
+#pragma once
+// The four-voice synthesiser: voice state, the gain, pitch and waveform
+// tables, PSG_Sound, PSG_SetDefaults and the rendering of one block.
+
+#include <array>
+#include <cstdint>
+
+#include "constants.h"
+
+namespace bleeptone {
+
+inline constexpr int kNoteCount = 97;     // C0..C8
+
+// Voice state, one lane per voice, laid out so that each field is one
+// 4-lane single-precision vector.
+struct alignas(16) PSGInternal {
+    alignas(16) float phase[kVoices];
+    alignas(16) float phase_add[kVoices];
+    alignas(16) std::uint32_t wave_mask[kVoices];
+    alignas(16) float vmul[kVoices];
+    alignas(16) float tmp[kVoices];
+    alignas(16) float vol_change_speed[kVoices];
+    float mastervolume;
+    std::int32_t interrupt_cnt;  // samples still to render before the next tick
+};
+
+extern const std::array<float, 64> VolTable;
+extern const std::array<float, kNoteCount> NoteTable;
+extern const std::array<std::uint32_t, 8> WaveMask;
+extern const float rcp44100;
+
+inline constexpr std::uint32_t kSquareMask = 0x3F000000u;
+inline constexpr std::uint32_t kNoiseMask = 0x00000001u;
+inline constexpr std::uint32_t kNoiseTaps = 0x80200003u;
+
+enum class RenderPath { Simd, Scalar };
+
+// Where a block's recording samples go: the ring of 16-bit samples and the
+// index of the next one, in samples (the byte offset is twice that).
+struct RingCursor {
+    std::int16_t* samples;
+    std::uint32_t mask;  // ring length in samples - 1
+    std::uint32_t index;
+};
+
+class Synth {
+public:
+    Synth();
+
+    // Silences every voice and makes a tick due at the next render call.
+    // Main thread, only while no output runs; not for the render callback.
+    void PSG_SetDefaults();
+
+    // Starts a note on voice (Channel AND 3). Audio thread (the tick), or any
+    // thread while nothing renders; safe inside the render callback.
+    void PSG_Sound(std::uint8_t channel, float frequency, std::uint8_t volume, std::uint8_t waveform = 0);
+
+    // Renders n samples of the current voice settings into out and the ring.
+    // Audio thread only; no tick runs here.
+    void renderBlock(float* out, int n, RingCursor& ring);
+
+    void setRenderPath(RenderPath path) { path_ = path; }
+    RenderPath renderPath() const { return path_; }
+
+    PSGInternal& state() { return psg_; }
+    const PSGInternal& state() const { return psg_; }
+    std::uint32_t prng() const { return prng_; }
+    void setPrng(std::uint32_t value) { prng_ = value; }
+
+private:
+    void renderBlockScalar(float* out, int n, RingCursor& ring);
+    void renderBlockSimd(float* out, int n, RingCursor& ring);
+
+    PSGInternal psg_{};
+    std::uint32_t prng_ = 1;  // noise shift register; never reset
+    RenderPath path_ = RenderPath::Simd;
+};
+
+// Sets flush-to-zero and denormals-are-zero for the life of the object and
+// restores the previous mode afterwards.
+class DenormalGuard {
+public:
+    DenormalGuard();
+    ~DenormalGuard();
+    DenormalGuard(const DenormalGuard&) = delete;
+    DenormalGuard& operator=(const DenormalGuard&) = delete;
+
+private:
+    std::uint64_t saved_;
+};
+
+}  // namespace bleeptone
