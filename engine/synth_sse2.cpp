@@ -1,74 +1,184 @@
 // Vector rendering: the four voices are the four lanes of one SSE2 register.
-// Every lane operation is the same single-precision operation, in the same
-// order, as in the scalar reference, so both give the same bits.
+// Every value is computed with the same single-precision operations, in the
+// same order, as in the scalar reference, so both give the same bits. Three
+// reformulations keep it exact while shortening the work per sample:
+// - The wrap test "phase + phase_add >= 1" is made on the old phase against
+//   a per-block threshold (the smallest phase for which the rounded sum
+//   reaches 1; rounding is monotonic, so the test is exact). The wrap mask is
+//   then ready as soon as the sum, and the subtraction of 1 (exact for sums
+//   in [1, 2)) follows it directly.
+// - The smoothed volume is a monotonic recurrence, so it settles on a fixed
+//   point; a block that starts there keeps it for every sample.
+// - Four samples are mixed at once: the voice vectors of four samples are
+//   transposed and summed lane-wise in the reference order.
 #include "synth.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 
+#include <bit>
+#include <cmath>
+#include <limits>
+
 namespace bleeptone {
 
-void Synth::renderBlockSimd(float* out, int n, RingCursor& ring) {
+namespace {
+
+// Floats in order as signed integers (-0 just below +0), and back.
+inline std::int32_t orderKey(float f) {
+    const auto b = std::bit_cast<std::int32_t>(f);
+    return b >= 0 ? b : -1 - (b & 0x7FFFFFFF);
+}
+inline float fromOrderKey(std::int32_t k) {
+    return std::bit_cast<float>(k >= 0 ? static_cast<std::uint32_t>(k)
+                                       : (static_cast<std::uint32_t>(-1 - k) | 0x80000000u));
+}
+
+}  // namespace
+
+// The smallest float p whose rounded sum p + add reaches 1.0 (+infinity when
+// none does). Rounding is monotonic, so a binary search over the ordered
+// floats finds it. Evaluated in the caller's floating-point mode.
+float wrapThreshold(float add) {
+    auto reaches = [add](float p) {
+        volatile float sum = p + add;  // rounded to single precision
+        return sum >= 1.0f;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    std::int64_t lo = orderKey(-std::numeric_limits<float>::max());
+    std::int64_t hi = orderKey(inf);
+    if (!reaches(inf)) return inf;
+    while (lo < hi) {  // invariant: reaches(hi)
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        if (reaches(fromOrderKey(static_cast<std::int32_t>(mid)))) hi = mid;
+        else lo = mid + 1;
+    }
+    return fromOrderKey(static_cast<std::int32_t>(hi));
+}
+
+namespace {
+
+struct BlockState {
+    __m128 phase, tmp, phaseAdd, speed, pull, mask, isSquare, threshold;
+    std::uint32_t prng;
+};
+
+template <bool kSquare, bool kNoise, bool kSteady>
+inline __m128 voiceSample(BlockState& b) {
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 half = _mm_set1_ps(0.5f);
-    const __m128 minusHalf = _mm_set1_ps(-0.5f);
-    const __m128 recordScale = _mm_set1_ps(65534.0f);
+    if constexpr (!kSteady) b.tmp = _mm_add_ps(_mm_mul_ps(b.tmp, b.speed), b.pull);
 
-    __m128 phase = _mm_load_ps(psg_.phase);
-    __m128 tmp = _mm_load_ps(psg_.tmp);
-    const __m128 phaseAdd = _mm_load_ps(psg_.phase_add);
-    const __m128 speed = _mm_load_ps(psg_.vol_change_speed);
-    const __m128i maskBits = _mm_load_si128(reinterpret_cast<const __m128i*>(psg_.wave_mask));
-    const __m128 mask = _mm_castsi128_ps(maskBits);
-    const __m128 isSquare = _mm_castsi128_ps(_mm_cmpeq_epi32(maskBits, _mm_set1_epi32(static_cast<int>(kSquareMask))));
-    const __m128 threeQuarters = _mm_add_ps(_mm_mul_ps(half, half), half);
-    const __m128 target = _mm_mul_ps(_mm_mul_ps(_mm_load_ps(psg_.vmul), threeQuarters), _mm_set1_ps(psg_.mastervolume));
-    const __m128 pull = _mm_mul_ps(_mm_sub_ps(one, speed), target);
+    const __m128 wrapped = _mm_cmpge_ps(b.phase, b.threshold);
+    b.phase = _mm_sub_ps(_mm_add_ps(b.phase, b.phaseAdd), _mm_and_ps(wrapped, one));
 
-    std::uint32_t prng = prng_;
-    const bool noise = psg_.wave_mask[0] == kNoiseMask;
-    std::int16_t* const ringSamples = ring.samples;
-    const std::uint32_t ringMask = ring.mask;
-    std::uint32_t ringIndex = ring.index;
-
-    for (int i = 0; i < n; ++i) {
-        tmp = _mm_add_ps(_mm_mul_ps(tmp, speed), pull);
-
-        // Phase step with wrap: pick phase - 1 in the lanes that reached 1.
-        phase = _mm_add_ps(phase, phaseAdd);
-        const __m128 wrapped = _mm_cmpge_ps(phase, one);
-        phase = _mm_or_ps(_mm_and_ps(wrapped, _mm_sub_ps(phase, one)), _mm_andnot_ps(wrapped, phase));
-
-        // Waveform: bits of 2p - 1 under the mask, bits of p elsewhere;
-        // the square mask instead gives a step at p = 0.5.
-        const __m128 d = _mm_sub_ps(_mm_add_ps(phase, phase), one);
-        __m128 w = _mm_or_ps(_mm_and_ps(d, mask), _mm_andnot_ps(mask, phase));
-        const __m128 square = _mm_and_ps(_mm_cmpge_ps(phase, half), one);
-        w = _mm_or_ps(_mm_and_ps(isSquare, square), _mm_andnot_ps(isSquare, w));
-
-        if (noise) {
-            if (_mm_movemask_ps(wrapped) & 1) {
-                const std::uint32_t bit = prng & 1u;
-                prng >>= 1;
-                if (bit) prng ^= kNoiseTaps;
-            }
-            w = _mm_move_ss(w, _mm_set_ss((prng & 1u) ? 1.0f : 0.0f));
+    // Bits of 2p - 1 under the mask, bits of p elsewhere; the square mask
+    // instead gives a step at p = 0.5.
+    const __m128 d = _mm_sub_ps(_mm_add_ps(b.phase, b.phase), one);
+    __m128 w = _mm_or_ps(_mm_and_ps(d, b.mask), _mm_andnot_ps(b.mask, b.phase));
+    if constexpr (kSquare) {
+        const __m128 square = _mm_and_ps(_mm_cmpge_ps(b.phase, half), one);
+        w = _mm_or_ps(_mm_and_ps(b.isSquare, square), _mm_andnot_ps(b.isSquare, w));
+    }
+    if constexpr (kNoise) {
+        if (_mm_movemask_ps(wrapped) & 1) {
+            const std::uint32_t bit = b.prng & 1u;
+            b.prng >>= 1;
+            if (bit) b.prng ^= kNoiseTaps;
         }
+        w = _mm_move_ss(w, _mm_set_ss((b.prng & 1u) ? 1.0f : 0.0f));
+    }
+    return _mm_mul_ps(_mm_sub_ps(w, half), b.tmp);
+}
 
-        const __m128 v = _mm_mul_ps(_mm_sub_ps(w, half), tmp);
+// Mix of lane sums (v0 + v2) + (v1 + v3), clipped to +-0.5.
+inline __m128 clip(__m128 s) { return _mm_max_ps(_mm_min_ps(s, _mm_set1_ps(0.5f)), _mm_set1_ps(-0.5f)); }
+
+template <bool kSquare, bool kNoise, bool kSteady>
+void renderLoop(BlockState& state, float* out, int n, RingCursor& ring) {
+    // A local copy stays in registers: the ring stores may alias anything.
+    BlockState b = state;
+    const __m128 recordScale = _mm_set1_ps(65534.0f);
+    std::int16_t* const samples = ring.samples;
+    const std::uint32_t ringMask = ring.mask;
+    std::uint32_t index = ring.index;
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 v0 = voiceSample<kSquare, kNoise, kSteady>(b);
+        __m128 v1 = voiceSample<kSquare, kNoise, kSteady>(b);
+        __m128 v2 = voiceSample<kSquare, kNoise, kSteady>(b);
+        __m128 v3 = voiceSample<kSquare, kNoise, kSteady>(b);
+        _MM_TRANSPOSE4_PS(v0, v1, v2, v3);  // now vk holds voice k of the four samples
+        const __m128 s = clip(_mm_add_ps(_mm_add_ps(v0, v2), _mm_add_ps(v1, v3)));
+        const __m128i rec = _mm_cvttps_epi32(_mm_mul_ps(s, recordScale));
+        const __m128i packed = _mm_packs_epi32(rec, rec);  // values lie within +-32767
+        if (index + 4 <= ringMask + 1) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + index), packed);
+        } else {
+            alignas(16) std::int16_t four[8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(four), packed);
+            for (int k = 0; k < 4; ++k) samples[(index + k) & ringMask] = four[k];
+        }
+        index = (index + 4) & ringMask;
+        _mm_storeu_ps(out + i, _mm_add_ps(s, s));
+    }
+    for (; i < n; ++i) {
+        const __m128 v = voiceSample<kSquare, kNoise, kSteady>(b);
         const __m128 pairs = _mm_add_ps(v, _mm_movehl_ps(v, v));  // v0 + v2, v1 + v3
-        __m128 s = _mm_add_ss(pairs, _mm_shuffle_ps(pairs, pairs, _MM_SHUFFLE(1, 1, 1, 1)));
-        s = _mm_min_ss(s, half);
-        s = _mm_max_ss(s, minusHalf);
-        ringSamples[ringIndex] = static_cast<std::int16_t>(_mm_cvttss_si32(_mm_mul_ss(s, recordScale)));
-        ringIndex = (ringIndex + 1) & ringMask;
+        const __m128 s = clip(_mm_add_ss(pairs, _mm_shuffle_ps(pairs, pairs, _MM_SHUFFLE(1, 1, 1, 1))));
+        samples[index] = static_cast<std::int16_t>(_mm_cvttss_si32(_mm_mul_ss(s, recordScale)));
+        index = (index + 1) & ringMask;
         out[i] = _mm_cvtss_f32(_mm_add_ss(s, s));
     }
+    ring.index = index;
+    state = b;
+}
 
-    _mm_store_ps(psg_.phase, phase);
-    _mm_store_ps(psg_.tmp, tmp);
-    prng_ = prng;
-    ring.index = ringIndex;
+using LoopFn = void (*)(BlockState&, float*, int, RingCursor&);
+
+template <int kFlags>
+constexpr LoopFn loopFor() {
+    return &renderLoop<(kFlags & 1) != 0, (kFlags & 2) != 0, (kFlags & 4) != 0>;
+}
+
+constexpr LoopFn kLoops[8] = {loopFor<0>(), loopFor<1>(), loopFor<2>(), loopFor<3>(),
+                              loopFor<4>(), loopFor<5>(), loopFor<6>(), loopFor<7>()};
+
+}  // namespace
+
+void Synth::renderBlockSimd(float* out, int n, RingCursor& ring) {
+    const __m128 half = _mm_set1_ps(0.5f);
+    BlockState b;
+    b.phase = _mm_load_ps(psg_.phase);
+    b.tmp = _mm_load_ps(psg_.tmp);
+    b.phaseAdd = _mm_load_ps(psg_.phase_add);
+    b.speed = _mm_load_ps(psg_.vol_change_speed);
+    const __m128i maskBits = _mm_load_si128(reinterpret_cast<const __m128i*>(psg_.wave_mask));
+    b.mask = _mm_castsi128_ps(maskBits);
+    b.isSquare = _mm_castsi128_ps(_mm_cmpeq_epi32(maskBits, _mm_set1_epi32(static_cast<int>(kSquareMask))));
+    const __m128 threeQuarters = _mm_add_ps(_mm_mul_ps(half, half), half);
+    const __m128 target = _mm_mul_ps(_mm_mul_ps(_mm_load_ps(psg_.vmul), threeQuarters), _mm_set1_ps(psg_.mastervolume));
+    b.pull = _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), b.speed), target);
+    for (int k = 0; k < kVoices; ++k) {
+        const auto addBits = std::bit_cast<std::uint32_t>(psg_.phase_add[k]);
+        if (addBits != thresholdAdd_[k] || !thresholdValid_) {
+            thresholdAdd_[k] = addBits;
+            threshold_[k] = wrapThreshold(psg_.phase_add[k]);
+        }
+    }
+    thresholdValid_ = true;
+    b.threshold = _mm_load_ps(threshold_);
+    b.prng = prng_;
+
+    const bool square = _mm_movemask_ps(b.isSquare) != 0;
+    const bool noise = psg_.wave_mask[0] == kNoiseMask;
+    const __m128 next = _mm_add_ps(_mm_mul_ps(b.tmp, b.speed), b.pull);
+    const bool steady = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castps_si128(next), _mm_castps_si128(b.tmp))) == 0xFFFF;
+    kLoops[(square ? 1 : 0) | (noise ? 2 : 0) | (steady ? 4 : 0)](b, out, n, ring);
+
+    _mm_store_ps(psg_.phase, b.phase);
+    _mm_store_ps(psg_.tmp, b.tmp);
+    prng_ = b.prng;
 }
 
 }  // namespace bleeptone

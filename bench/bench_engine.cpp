@@ -1,0 +1,81 @@
+// Engine costs: render throughput (as a multiple of real time), one tick,
+// and the position query per 1,000 characters.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "engine.h"
+
+namespace {
+
+using namespace bleeptone;
+
+// Four voices sounding all the time: long notes on every channel, looping.
+const char16_t* const kFourVoices[4] = {u"W0O4L1C:", u"W2O5L1E:", u"W3O3L1G:", u"W4O2L1C:"};
+
+// Renders one second of four-voice audio per iteration in 2,048-frame calls.
+void renderSecond(benchmark::State& state, RenderPath path) {
+    auto engine = Engine::create();
+    engine->synth().setRenderPath(path);
+    engine->PSG_PlayMML(kFourVoices[0], kFourVoices[1], kFourVoices[2], kFourVoices[3]);
+    std::vector<float> buffer(2048);
+    for (auto _ : state) {
+        std::size_t left = kSampleRate;
+        while (left > 0) {
+            const std::size_t n = left < buffer.size() ? left : buffer.size();
+            engine->PSG_Core(buffer.data(), n);
+            left -= n;
+        }
+        benchmark::DoNotOptimize(buffer.data());
+        EngineEvent ev;
+        while (engine->pollEvent(ev)) {
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kSampleRate);
+    // Seconds of audio per second of work.
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_RenderSimd(benchmark::State& state) { renderSecond(state, RenderPath::Simd); }
+void BM_RenderScalar(benchmark::State& state) { renderSecond(state, RenderPath::Scalar); }
+BENCHMARK(BM_RenderSimd)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderScalar)->Unit(benchmark::kMicrosecond);
+
+// One tick with every channel reading a note: a text of short notes with
+// settings between them, so every tick reads commands on all four channels.
+void BM_Tick(benchmark::State& state) {
+    auto engine = Engine::create();
+    std::u16string busy;
+    for (int i = 0; i < 2000; ++i) busy += u"T240L64V40W1O4\\2C*1";
+    busy += u":";
+    engine->PSG_PlayMML(busy, busy, busy, busy);
+    float sample[1];
+    EngineEvent ev;
+    for (auto _ : state) {
+        engine->synth().state().interrupt_cnt = 0;  // force a tick before the one sample
+        engine->PSG_Core(sample, 1);
+        while (engine->pollEvent(ev)) {
+        }
+    }
+}
+BENCHMARK(BM_Tick)->Unit(benchmark::kNanosecond);
+
+// The position query over a text of the given length, at its end.
+void BM_Query(benchmark::State& state) {
+    std::u16string text;
+    const std::u16string phrase = u"T120O4L8V40 CDEF GAB>C <B-AGF# EDC4. R8 \\3W2 ";
+    while (text.size() < static_cast<std::size_t>(state.range(0))) text += phrase;
+    text.resize(static_cast<std::size_t>(state.range(0)));
+    MML_Info info;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(PSG_GetInfoMML(std::u16string_view(text), 2147483647, &info));
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_Query)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
