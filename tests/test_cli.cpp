@@ -1,3 +1,232 @@
+// The command line: query output, render formats and their agreement, where
+// a render stops, and the handling of bad arguments and unwritable files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-TEST(Placeholder, Builds) { SUCCEED(); }
+#include <algorithm>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "offline_render.h"
+
+namespace bleeptone {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the command line with standard output and error captured in memory.
+CliRun runCli(const std::vector<std::string>& args, bool outIsTerminal = false) {
+    char* outBuf = nullptr;
+    char* errBuf = nullptr;
+    std::size_t outLen = 0, errLen = 0;
+    std::FILE* out = open_memstream(&outBuf, &outLen);
+    std::FILE* err = open_memstream(&errBuf, &errLen);
+    CliRun run;
+    run.code = runCommandLine(args, CliIo{out, err, outIsTerminal});
+    std::fclose(out);
+    std::fclose(err);
+    run.out.assign(outBuf, outLen);
+    run.err.assign(errBuf, errLen);
+    std::free(outBuf);
+    std::free(errBuf);
+    return run;
+}
+
+std::vector<std::uint8_t> readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+std::vector<std::int16_t> asS16(const std::vector<std::uint8_t>& b, std::size_t from = 0) {
+    std::vector<std::int16_t> s((b.size() - from) / 2);
+    std::memcpy(s.data(), b.data() + from, s.size() * 2);
+    return s;
+}
+
+std::vector<float> asF32(const std::vector<std::uint8_t>& b) {
+    std::vector<float> s(b.size() / 4);
+    std::memcpy(s.data(), b.data(), s.size() * 4);
+    return s;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/bleeptone-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // Files left in the directory (to see that failures leave nothing behind).
+    std::size_t fileCount() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+    fs::path dir_;
+};
+
+TEST(CliQuery, PrintsStateAndTime) {
+    struct Case {
+        std::string text, position, expected;
+    } cases[] = {
+        {"C4D8", "5", "12 12 4 0 4 40 0 0 7\n"},
+        {"T15C1", "6", "32 15 4 0 4 40 0 0 9\n"},
+        {"O5K-3L8V20W2\\4C", "2147483647", "4 12 5 -3 8 20 2 4 2\n"},
+        {"C4:D4", "6", "8 12 4 0 4 40 0 0 4\n"},
+        {"C4", "0", "0 0 0 0 0 0 0 0 0\n"},  // nothing scanned, the record untouched
+        {"\xC5\x83" "1", "3", "32 12 4 0 4 40 0 0 19\n"},  // U+0143 reads as C
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runCli({"query", c.text, c.position});
+        EXPECT_EQ(run.code, kExitOk) << c.text;
+        EXPECT_EQ(run.out, c.expected) << c.text;
+    }
+}
+
+TEST(CliQuery, RejectsBadArguments) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"query"}, {"query", "C4"}, {"query", "C4", "x"}, {"query", "C4", "5", "6"},
+             {"query", "C4", "99999999999999999999"}}) {
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.code, kExitUsage);
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_NE(run.err.find("bleeptone query:"), std::string::npos);
+    }
+}
+
+TEST_F(CliTest, WavOfAQuarterNote) {
+    // C4 at tempo 12 lasts 48 ticks: 48 x 459 samples, the last 459 faded.
+    const CliRun run = runCli({"render", "--mml", "C4", "-o", path("c4.wav"), "--events", path("c4.events")});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    const auto wav = readBytes(path("c4.wav"));
+    ASSERT_EQ(wav.size(), 44108u);
+    EXPECT_EQ(le32(wav, 4), 44100u);
+    EXPECT_EQ(le32(wav, 40), 44064u);
+    std::ifstream events(path("c4.events"));
+    std::string line;
+    ASSERT_TRUE(std::getline(events, line));
+    EXPECT_EQ(line, "22032 -1");
+    EXPECT_FALSE(std::getline(events, line));
+}
+
+TEST_F(CliTest, FormatsAgree) {
+    // The raw recording samples are the output's, and the WAV holds them
+    // with only the last 459 faded.
+    const std::vector<std::string> tune = {"--mml", "T150L16O5W2CEG>C<GEC4", "--mml", "W3O3L8CCGG", "--mml",
+                                           "W4V30O2C2", "--mml", "W5O1V20C8C8"};
+    auto render = [&](const std::string& format) {
+        std::vector<std::string> args = {"render", "--format", format, "-o", path("out." + format)};
+        args.insert(args.end(), tune.begin(), tune.end());
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.code, kExitOk) << run.err;
+        return readBytes(path("out." + format));
+    };
+    const auto f32 = asF32(render("f32"));
+    const auto s16 = asS16(render("s16"));
+    const auto wav = render("wav");
+    const auto data = asS16(wav, 44);
+    ASSERT_EQ(f32.size(), s16.size());
+    ASSERT_EQ(data.size(), s16.size());
+    ASSERT_GT(s16.size(), 459u * 10);
+    for (std::size_t i = 0; i < s16.size(); ++i) ASSERT_EQ(s16[i], recordingSample(f32[i])) << i;
+    for (std::size_t i = 0; i + 459 < s16.size(); ++i) ASSERT_EQ(data[i], s16[i]) << i;
+    EXPECT_NE(std::vector<std::int16_t>(data.end() - 459, data.end()),
+              std::vector<std::int16_t>(s16.end() - 459, s16.end()));
+}
+
+TEST_F(CliTest, WhereARenderStops) {
+    struct Case {
+        std::vector<std::string> args;
+        std::size_t samples;
+        std::string lastEvent;
+    } cases[] = {
+        // Both channels loop together after 48 ticks.
+        {{"--mml", "C4:", "--mml", "C4:"}, 48 * 459, "22032 -2"},
+        // C4 loops every 48 ticks, R64C4 every 48 after 3: never together.
+        // (R64*1C4: posts 1 at ticks 3 and 54 within the second.)
+        {{"--mml", "C4:", "--mml", "R64*1C4:", "--max-seconds", "1"}, 44100, "24786 1"},
+        // A fixed length plays past the end.
+        {{"--mml", "C4", "--seconds", "0.5"}, 22050, "22032 -1"},
+        {{"--mml", "C4", "--seconds", "0"}, 0, ""},
+        // Nothing to play ends at the first tick.
+        {{}, 0, "0 -1"},
+    };
+    for (auto& c : cases) {
+        std::vector<std::string> args = {"render", "--format", "f32", "-o", path("x.f32"), "--events", path("x.ev")};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = runCli(args);
+        ASSERT_EQ(run.code, kExitOk) << run.err;
+        EXPECT_EQ(readBytes(path("x.f32")).size(), c.samples * 4) << args.back();
+        std::ifstream events(path("x.ev"));
+        std::string line, last;
+        while (std::getline(events, line)) last = line;
+        EXPECT_EQ(last, c.lastEvent) << args.back();
+    }
+}
+
+TEST_F(CliTest, BadArgumentsExitTwoAndWriteNothing) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"render", "--bogus"},
+        {"render", "--format", "mp3", "-o", path("a")},
+        {"render", "--seconds", "-1", "-o", path("a")},
+        {"render", "--seconds", "abc", "-o", path("a")},
+        {"render", "--max-seconds", "1e9", "-o", path("a")},
+        {"render", "--mml"},
+        {"render", "-o"},
+        {"render", "--mml", "A", "--mml", "B", "--mml", "C", "--mml", "D", "--mml", "E", "-o", path("a")},
+        {"render", "song.mmlp", "-o", path("a")},
+        {"nonsense"},
+    };
+    for (const auto& args : bad) {
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.code, kExitUsage) << args[1];
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    EXPECT_EQ(fileCount(), 0u);
+}
+
+TEST_F(CliTest, RefusesAudioOnATerminal) {
+    const CliRun run = runCli({"render", "--mml", "C4"}, /*outIsTerminal=*/true);
+    EXPECT_EQ(run.code, kExitUsage);
+    EXPECT_TRUE(run.out.empty());
+}
+
+TEST_F(CliTest, UnwritableOutputExitsOneAndLeavesNothing) {
+    for (const std::string format : {"wav", "f32"}) {
+        const CliRun run = runCli({"render", "--mml", "C4", "--format", format, "-o", path("missing/dir/out")});
+        EXPECT_EQ(run.code, kExitIo) << format;
+        EXPECT_NE(run.err.find("missing/dir/out"), std::string::npos) << run.err;
+    }
+    // A good audio file is not left behind when the events file fails.
+    const CliRun run = runCli({"render", "--mml", "C4", "-o", path("ok.wav"), "--events", path("missing/ev")});
+    EXPECT_EQ(run.code, kExitIo);
+    EXPECT_EQ(fileCount(), 0u);
+}
+
+TEST_F(CliTest, WavToStandardOutput) {
+    const CliRun run = runCli({"render", "--mml", "C4", "-o", "-"});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    ASSERT_EQ(run.out.size(), 44108u);
+    EXPECT_EQ(run.out.compare(0, 4, "RIFF"), 0);
+}
+
+}  // namespace
+}  // namespace bleeptone
