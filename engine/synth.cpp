@@ -150,7 +150,9 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
 
 #if defined(__SSE2__) || defined(_M_X64)
 DenormalGuard::DenormalGuard() : saved_(_mm_getcsr()) {
-    _mm_setcsr(static_cast<unsigned>(saved_) | 0x8040u);  // FTZ (bit 15) and DAZ (bit 6)
+    // FTZ (bit 15) and DAZ (bit 6) on; rounding (bits 13-14) to nearest, so
+    // the render never depends on the caller's rounding mode.
+    _mm_setcsr((static_cast<unsigned>(saved_) & ~0x6000u) | 0x8040u);
 }
 DenormalGuard::~DenormalGuard() { _mm_setcsr(static_cast<unsigned>(saved_)); }
 #elif defined(__aarch64__)
@@ -158,7 +160,7 @@ DenormalGuard::DenormalGuard() {
     std::uint64_t fpcr;
     __asm__ __volatile__("mrs %0, fpcr" : "=r"(fpcr));
     saved_ = fpcr;
-    fpcr |= (1ull << 24);  // FZ
+    fpcr = (fpcr & ~(3ull << 22)) | (1ull << 24);  // FZ on, rounding to nearest
     __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
 }
 DenormalGuard::~DenormalGuard() { __asm__ __volatile__("msr fpcr, %0" : : "r"(saved_)); }

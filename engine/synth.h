@@ -84,8 +84,8 @@ private:
 // current floating-point mode (+infinity when none does).
 float wrapThreshold(float add);
 
-// Sets flush-to-zero and denormals-are-zero for the life of the object and
-// restores the previous mode afterwards.
+// Sets flush-to-zero, denormals-are-zero and rounding to nearest for the life
+// of the object and restores the previous mode afterwards.
 class DenormalGuard {
 public:
     DenormalGuard();
