@@ -19,11 +19,17 @@ const char* const kUsage =
     "      wav: the file a recording writes; f32: the raw little-endian float output;\n"
     "      s16: the raw little-endian 16-bit recording samples. --events writes one line\n"
     "      per engine event: the first sample after the tick that posted it, and its data.\n"
+    "  bleeptone play [--mml TEXT]... [--audio portaudio|null] [--record FILE]\n"
+    "      Play in real time until the tune ends (Ctrl+C stops). With --record, record\n"
+    "      into a WAV file that stops by itself when the tune ends or all of its playing\n"
+    "      channels loop together. --audio null (or BLEEPTONE_AUDIO=null) plays silently\n"
+    "      at the real rate; without a working sound device play goes on silently too.\n"
     "  bleeptone query TEXT POSITION\n"
     "      Print EvtCnt Tempo Octave Transpose NoteLen Volume Waveform Decay and the\n"
     "      time before POSITION (1-based) in tenths of a second.\n"
     "\n"
-    "Exit status: 0 success, 1 a file could not be written, 2 bad arguments.\n";
+    "Exit status: 0 success, 1 a file could not be written (or a recording was damaged),\n"
+    "2 bad arguments.\n";
 
 }  // namespace
 
@@ -62,6 +68,7 @@ int runCommandLine(const std::vector<std::string>& args, const CliIo& io) {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "render") return runRender(rest, io);
     if (command == "query") return runQuery(rest, io);
+    if (command == "play") return runPlay(rest, io);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, io.out);
         return kExitOk;

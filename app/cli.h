@@ -23,6 +23,7 @@ int runCommandLine(const std::vector<std::string>& args, const CliIo& io);
 
 int runRender(const std::vector<std::string>& args, const CliIo& io);
 int runQuery(const std::vector<std::string>& args, const CliIo& io);
+int runPlay(const std::vector<std::string>& args, const CliIo& io);
 
 // Prints "bleeptone <command>: <message>" and returns kExitUsage.
 int usageError(const CliIo& io, const std::string& command, const std::string& message);

@@ -2,7 +2,48 @@
 
 namespace bleeptone {
 
+namespace {
+
+void renderThunk(void* context, float* out, std::size_t frames) { static_cast<Engine*>(context)->PSG_Core(out, frames); }
+
+}  // namespace
+
 Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_) { sequencer_.setObserver(&recorder_); }
+
+Engine::~Engine() { PSG_Terminate(); }
+
+InitOutcome Engine::PSG_Init(AudioBackend backend) {
+    PSG_Terminate();
+    synth_.PSG_SetDefaults();
+    InitOutcome outcome;
+    output_ = outputFactory_(backend);
+    if (output_ && output_->start(renderThunk, this)) {
+        outcome.result = backend == AudioBackend::Null ? InitResult::Silent : InitResult::Device;
+        return outcome;
+    }
+    outcome.error = output_ ? output_->error() : "no output";
+    output_.reset();
+    if (backend != AudioBackend::Null) {
+        // Keep the engine running without sound: the sequencer still ticks,
+        // so events arrive and playing ends as it should.
+        output_ = outputFactory_(AudioBackend::Null);
+        if (output_ && output_->start(renderThunk, this)) {
+            outcome.result = InitResult::SilentFallback;
+            return outcome;
+        }
+        output_.reset();
+    }
+    outcome.result = InitResult::NoOutput;
+    return outcome;
+}
+
+void Engine::PSG_Terminate() {
+    recorder_.PSG_StopWaveRecord();
+    if (output_) {
+        output_->stop();
+        output_.reset();
+    }
+}
 
 void Engine::PSG_Core(float* out, std::size_t frames) {
     if (frames == 0) return;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "events.h"
+#include "output.h"
 #include "query.h"
 #include "record_ring.h"
 #include "recorder.h"
@@ -17,14 +18,43 @@
 
 namespace bleeptone {
 
+// What PSG_Init achieved.
+enum class InitResult {
+    Device,          // the sound device plays
+    Silent,          // the silent clocked output runs, as asked
+    SilentFallback,  // the sound device failed to start; the silent output runs instead
+    NoOutput,        // not even the silent output started: nothing renders
+};
+
+struct InitOutcome {
+    InitResult result = InitResult::NoOutput;
+    std::string error;  // why the device failed, when it did
+};
+
 class Engine {
 public:
     Engine();
+    ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
     // Engine state is large (the recording ring alone is 512 KiB): keep it on the heap.
     static std::unique_ptr<Engine> create() { return std::make_unique<Engine>(); }
+
+    // Stops any output (PSG_Terminate), silences every voice and starts the
+    // chosen output. When the device cannot start, the engine still runs on
+    // the silent clocked output, so playing, its events and recording keep
+    // working; the outcome says which happened. Main thread.
+    InitOutcome PSG_Init(AudioBackend backend = AudioBackend::PortAudio);
+
+    // Finishes a running recording (the file is complete when it returns),
+    // then stops and releases the output; does nothing more without one.
+    // Main thread.
+    void PSG_Terminate();
+
+    // Where PSG_Init gets its outputs (tests substitute their own). Main thread.
+    void setOutputFactory(OutputFactory factory) { outputFactory_ = std::move(factory); }
+    bool hasOutput() const { return output_ != nullptr; }
 
     // Hands up to four channel texts to the sequencer (MML_NoChange keeps a
     // channel as it is). Main thread; waits while a tick runs. Not for the
@@ -64,6 +94,8 @@ private:
     EventQueue events_;
     Sequencer sequencer_;
     Recorder recorder_;  // after the ring and the sequencer: it finishes its file first
+    OutputFactory outputFactory_ = makeAudioOutput;
+    std::unique_ptr<AudioOutput> output_;
 };
 
 }  // namespace bleeptone

@@ -54,6 +54,7 @@ bool Recorder::PSG_StartWaveRecord(const std::string& FileName, bool AutoStop) {
         return false;
     }
     wave_file = file;
+    bytesWritten_.store(header.size(), std::memory_order_relaxed);
     started_ = false;
     prev_idx = 0;
     lapped_ = false;
@@ -132,6 +133,11 @@ void Recorder::writerStep() {
 }
 
 void Recorder::writeBytes(const void* data, std::size_t bytes) {
+    overwriteBytes(data, bytes);
+    bytesWritten_.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void Recorder::overwriteBytes(const void* data, std::size_t bytes) {
     if (bytes && std::fwrite(data, 1, bytes, wave_file) != bytes) writeFailed_ = true;
 }
 
@@ -162,10 +168,10 @@ void Recorder::finishFile() {
             std::uint8_t size[4];
             putLE32(size, static_cast<std::uint32_t>(length - 8));
             std::fseek(wave_file, 4, SEEK_SET);
-            writeBytes(size, 4);
+            overwriteBytes(size, 4);
             putLE32(size, static_cast<std::uint32_t>(length - kWaveHeaderBytes));
             std::fseek(wave_file, 40, SEEK_SET);
-            writeBytes(size, 4);
+            overwriteBytes(size, 4);
         }
         if (std::fclose(wave_file) != 0) writeFailed_ = true;
         wave_file = nullptr;
@@ -197,7 +203,7 @@ void Recorder::fadeTail() {
         putLE16(&tail[2 * k], static_cast<std::uint16_t>(faded));
     }
     std::fseek(wave_file, -tailBytes, SEEK_END);
-    writeBytes(tail, tailBytes);
+    overwriteBytes(tail, tailBytes);
 }
 
 }  // namespace bleeptone

@@ -64,6 +64,10 @@ public:
     // How the last finished recording ended. Any thread.
     RecordOutcome lastOutcome() const { return outcome_.load(); }
 
+    // Bytes written to the current (or last) file so far, header included,
+    // before the tail fade and the size fields. Any thread.
+    std::uint64_t bytesWritten() const { return bytesWritten_.load(std::memory_order_relaxed); }
+
     // Only while idle (main thread).
     void setMode(Mode mode) { mode_ = mode; }
 
@@ -75,7 +79,8 @@ private:
     void writerStep();
     void finishFile();
     void writeHalfOf(std::uint32_t idx);
-    void writeBytes(const void* data, std::size_t bytes);
+    void writeBytes(const void* data, std::size_t bytes);      // appends samples
+    void overwriteBytes(const void* data, std::size_t bytes);  // fade and sizes in place
     void checkLapped(std::uint64_t stored);
     void fadeTail();
     void joinWriter();
@@ -87,6 +92,7 @@ private:
     std::atomic<std::uint32_t> stop_record_idx{0};
     std::atomic<State> state_{State::Idle};
     std::atomic<RecordOutcome> outcome_{RecordOutcome::None};
+    std::atomic<std::uint64_t> bytesWritten_{0};
     std::counting_semaphore<> wake_{0};
     std::thread writer_;
 

@@ -1,0 +1,136 @@
+#include <csignal>
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "cli.h"
+#include "engine.h"
+#include "utf8.h"
+
+namespace bleeptone {
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onStopSignal(int) { stopRequested = 1; }
+
+// Ctrl+C and SIGTERM end the play cleanly for the life of this object.
+class StopSignals {
+public:
+    StopSignals() {
+        stopRequested = 0;
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+struct PlayArgs {
+    std::vector<std::u16string> texts;
+    std::optional<AudioBackend> audio;
+    std::string recordPath;
+};
+
+std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, PlayArgs& out) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::string value;
+        const auto eq = arg.find('=');
+        const bool inlineValue = arg.rfind("--", 0) == 0 && eq != std::string::npos;
+        if (inlineValue) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        auto takeValue = [&]() -> bool {
+            if (inlineValue) return true;
+            if (i + 1 >= args.size()) return false;
+            value = args[++i];
+            return true;
+        };
+        if (arg == "--mml") {
+            if (!takeValue()) return std::string("option --mml needs a value");
+            if (out.texts.size() == 4) return std::string("at most four --mml texts (one per channel)");
+            out.texts.push_back(utf8ToUtf16(value));
+        } else if (arg == "--audio") {
+            if (!takeValue()) return std::string("option --audio needs a value");
+            out.audio = parseAudioBackend(value);
+            if (!out.audio) return "unknown audio output '" + value + "' (portaudio or null)";
+        } else if (arg == "--record") {
+            if (!takeValue()) return std::string("option --record needs a value");
+            if (value.empty()) return std::string("the recording file name is empty");
+            out.recordPath = value;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return "unknown option '" + arg + "'";
+        } else {
+            return "reading project files is not available yet: '" + arg + "'";
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int runPlay(const std::vector<std::string>& args, const CliIo& io) {
+    PlayArgs opts;
+    if (auto error = parsePlayArgs(args, opts)) return usageError(io, "play", *error);
+
+    const StopSignals signals;
+    auto engine = Engine::create();
+    const InitOutcome init = engine->PSG_Init(opts.audio.value_or(audioBackendFromEnvironment()));
+    if (init.result == InitResult::SilentFallback) {
+        std::fprintf(io.err, "bleeptone play: Unable to initialize PSG (%s); playing silently\n", init.error.c_str());
+    } else if (init.result == InitResult::NoOutput) {
+        std::fprintf(io.err, "bleeptone play: Unable to initialize PSG (%s)\n", init.error.c_str());
+        return kExitIo;
+    }
+
+    const bool recording = !opts.recordPath.empty();
+    if (recording && !engine->PSG_StartWaveRecord(opts.recordPath, /*AutoStop=*/true)) {
+        std::fprintf(io.err, "bleeptone play: cannot create %s\n", opts.recordPath.c_str());
+        return kExitIo;
+    }
+    std::u16string_view texts[kVoices];
+    for (std::size_t k = 0; k < opts.texts.size(); ++k) texts[k] = opts.texts[k];
+    engine->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+
+    // Until the tune ends, or loops while recording (the recording has
+    // stopped itself by then), or a stop signal comes.
+    bool done = false;
+    while (!done && !stopRequested) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EngineEvent ev;
+        while (engine->pollEvent(ev)) {
+            if (ev.data == kEventEnded || (ev.data == kEventLooped && recording)) done = true;
+        }
+    }
+    engine->PSG_Terminate();  // completes a recording still running
+
+    if (recording) {
+        switch (engine->recorder().lastOutcome()) {
+            case RecordOutcome::Complete:
+                break;
+            case RecordOutcome::Damaged:
+                std::fprintf(io.err,
+                             "bleeptone play: warning: %s is damaged: the recorder fell behind and samples were lost\n",
+                             opts.recordPath.c_str());
+                return kExitIo;
+            default:
+                std::fprintf(io.err, "bleeptone play: writing %s failed\n", opts.recordPath.c_str());
+                return kExitIo;
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace bleeptone

@@ -1,0 +1,63 @@
+#pragma once
+// Audio output: something that calls the engine's render function on its
+// own thread, 44,100 frames a second, one channel of 32-bit floats.
+// Two backends: the sound device through PortAudio, and a silent clocked
+// thread that renders at the real rate and throws the samples away.
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace bleeptone {
+
+using RenderFn = void (*)(void* context, float* out, std::size_t frames);
+
+inline constexpr std::size_t kPreferredBufferFrames = 2048;
+
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+    // Opens the output and starts calling render(context, ...) on the
+    // output's thread. False (see error()) when it cannot start; nothing is
+    // called then. Main thread.
+    virtual bool start(RenderFn render, void* context) = 0;
+    // Stops the calls (the last one has returned when this returns) and
+    // releases the device. Main thread; harmless when not started.
+    virtual void stop() = 0;
+    virtual std::string error() const = 0;
+};
+
+enum class AudioBackend { PortAudio, Null };
+
+// "portaudio" or "null".
+std::optional<AudioBackend> parseAudioBackend(std::string_view name);
+// BLEEPTONE_AUDIO=null chooses the silent backend; otherwise PortAudio.
+AudioBackend audioBackendFromEnvironment();
+
+std::unique_ptr<AudioOutput> makePortAudioOutput();
+
+// Renders kPreferredBufferFrames at a time on its own thread, paced by a
+// monotonic clock at the real sample rate, and discards the samples.
+class ClockedSilentOutput : public AudioOutput {
+public:
+    ~ClockedSilentOutput() override { stop(); }
+    bool start(RenderFn render, void* context) override;
+    void stop() override;
+    std::string error() const override { return {}; }
+
+private:
+    std::atomic<bool> running_{false};
+    std::thread thread_;
+};
+
+using OutputFactory = std::function<std::unique_ptr<AudioOutput>(AudioBackend)>;
+
+// The factory the program uses: PortAudio or the silent clocked thread.
+std::unique_ptr<AudioOutput> makeAudioOutput(AudioBackend backend);
+
+}  // namespace bleeptone
