@@ -1,6 +1,9 @@
 # Bleeptone: the commands of the README. Every target installs what is missing first.
 JOBS ?= $(shell nproc)
-ARGS ?=
+# Until the editor window arrives, `make run` plays a short tune through the
+# sound device (silently, with a note, where there is none).
+ARGS ?= play --mml "T140L8O5W2V36EG>C<GE4C4DFAFD4<B4>C2" --mml "T140L8O4W3V30C4G4C4G4<B4>G4C2" \
+        --mml "T140O3W0V44C2G2<G2>C2" --mml "T140L16W5O2V14\\2CRCRCRCRCRCRCRCRCRCRCRCRC4"
 FUZZ_SECONDS ?= 60
 # CI turns warnings into errors.
 CMAKE_FLAGS ?= $(if $(CI),-DBLEEPTONE_WERROR=ON,)
