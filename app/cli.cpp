@@ -39,6 +39,31 @@ int usageError(const CliIo& io, const std::string& command, const std::string& m
     return kExitUsage;
 }
 
+void ArgReader::load() {
+    hasInline_ = false;
+    if (done()) {
+        name_.clear();
+        return;
+    }
+    name_ = args_[index_];
+    const auto eq = name_.find('=');
+    if (name_.rfind("--", 0) == 0 && eq != std::string::npos) {
+        inlineValue_ = name_.substr(eq + 1);
+        name_.resize(eq);
+        hasInline_ = true;
+    }
+}
+
+bool ArgReader::takeValue(std::string& value) {
+    if (hasInline_) {
+        value = inlineValue_;
+        return true;
+    }
+    if (index_ + 1 >= args_.size()) return false;
+    value = args_[++index_];
+    return true;
+}
+
 bool parseSeconds(const std::string& text, double& seconds) {
     if (text.empty()) return false;
     char* end = nullptr;

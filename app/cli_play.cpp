@@ -43,37 +43,24 @@ struct PlayArgs {
 };
 
 std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, PlayArgs& out) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
+    for (ArgReader arg(args); !arg.done(); arg.next()) {
+        const std::string name = arg.name();
         std::string value;
-        const auto eq = arg.find('=');
-        const bool inlineValue = arg.rfind("--", 0) == 0 && eq != std::string::npos;
-        if (inlineValue) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
+        if (arg.isOption()) {
+            if (!isOneOf(name, {"--mml", "--audio", "--record"})) return "unknown option '" + name + "'";
+            if (!arg.takeValue(value)) return "option " + name + " needs a value";
         }
-        auto takeValue = [&]() -> bool {
-            if (inlineValue) return true;
-            if (i + 1 >= args.size()) return false;
-            value = args[++i];
-            return true;
-        };
-        if (arg == "--mml") {
-            if (!takeValue()) return std::string("option --mml needs a value");
+        if (name == "--mml") {
             if (out.texts.size() == 4) return std::string("at most four --mml texts (one per channel)");
             out.texts.push_back(utf8ToUtf16(value));
-        } else if (arg == "--audio") {
-            if (!takeValue()) return std::string("option --audio needs a value");
+        } else if (name == "--audio") {
             out.audio = parseAudioBackend(value);
             if (!out.audio) return "unknown audio output '" + value + "' (portaudio or null)";
-        } else if (arg == "--record") {
-            if (!takeValue()) return std::string("option --record needs a value");
+        } else if (name == "--record") {
             if (value.empty()) return std::string("the recording file name is empty");
             out.recordPath = value;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return "unknown option '" + arg + "'";
         } else {
-            return "reading project files is not available yet: '" + arg + "'";
+            return "reading project files is not available yet: '" + name + "'";
         }
     }
     return std::nullopt;

@@ -27,61 +27,36 @@ struct RenderArgs {
     std::string eventsPath;
 };
 
-// Reads "--name value" or "--name=value"; returns false with a message when the value is missing.
-bool optionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value,
-                 std::string& error) {
-    const std::string& arg = args[i];
-    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=') {
-        value = arg.substr(name.size() + 1);
-        return true;
-    }
-    if (i + 1 >= args.size()) {
-        error = "option " + name + " needs a value";
-        return false;
-    }
-    value = args[++i];
-    return true;
-}
-
-bool matches(const std::string& arg, const std::string& name) {
-    return arg == name || (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=');
-}
-
 std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args, RenderArgs& out) {
-    std::string error;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+    for (ArgReader arg(args); !arg.done(); arg.next()) {
+        const std::string name = arg.name();
         std::string value;
-        if (matches(arg, "--mml")) {
-            if (!optionValue(args, i, "--mml", value, error)) return error;
+        if (arg.isOption()) {
+            if (!isOneOf(name, {"--mml", "-o", "--output", "--format", "--seconds", "--max-seconds", "--events"})) return "unknown option '" + name + "'";
+            if (!arg.takeValue(value)) return "option " + name + " needs a value";
+        }
+        if (name == "--mml") {
             if (out.texts.size() == 4) return std::string("at most four --mml texts (one per channel)");
             out.texts.push_back(utf8ToUtf16(value));
-        } else if (matches(arg, "-o") || matches(arg, "--output")) {
-            if (!optionValue(args, i, arg.rfind("--output", 0) == 0 ? "--output" : "-o", value, error)) return error;
+        } else if (name == "-o" || name == "--output") {
             if (value.empty()) return std::string("the output file name is empty");
             out.output = value;
-        } else if (matches(arg, "--format")) {
-            if (!optionValue(args, i, "--format", value, error)) return error;
+        } else if (name == "--format") {
             if (value == "wav") out.format = Format::Wav;
             else if (value == "f32") out.format = Format::F32;
             else if (value == "s16") out.format = Format::S16;
             else return "unknown format '" + value + "' (wav, f32 or s16)";
-        } else if (matches(arg, "--seconds") || matches(arg, "--max-seconds")) {
-            const std::string name = arg.rfind("--seconds", 0) == 0 ? "--seconds" : "--max-seconds";
-            if (!optionValue(args, i, name, value, error)) return error;
+        } else if (name == "--seconds" || name == "--max-seconds") {
             double s = 0;
             if (!parseSeconds(value, s) || s < 0 || s > kMaxRenderSeconds)
                 return name + " must be a number of seconds from 0 to 36000: '" + value + "'";
             if (name == "--seconds") out.seconds = s;
             else out.maxSeconds = s;
-        } else if (matches(arg, "--events")) {
-            if (!optionValue(args, i, "--events", value, error)) return error;
+        } else if (name == "--events") {
             if (value.empty()) return std::string("the events file name is empty");
             out.eventsPath = value;
-        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-            return "unknown option '" + arg + "'";
         } else {
-            return "reading project files is not available yet: '" + arg + "'";
+            return "reading project files is not available yet: '" + name + "'";
         }
     }
     return std::nullopt;
