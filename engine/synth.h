@@ -74,15 +74,7 @@ private:
     PSGInternal psg_{};
     std::uint32_t prng_ = 1;  // noise shift register; never reset
     RenderPath path_ = RenderPath::Simd;
-    // The vector path's wrap thresholds, kept while phase_add stays the same.
-    alignas(16) float threshold_[kVoices] = {};
-    std::uint32_t thresholdAdd_[kVoices] = {};
-    bool thresholdValid_ = false;
 };
-
-// The smallest phase p for which the rounded sum p + add reaches 1.0, in the
-// current floating-point mode (+infinity when none does).
-float wrapThreshold(float add);
 
 // Sets flush-to-zero, denormals-are-zero and rounding to nearest for the life
 // of the object and restores the previous mode afterwards.

@@ -2,11 +2,11 @@
 // Every value is computed with the same single-precision operations, in the
 // same order, as in the scalar reference, so both give the same bits. Three
 // reformulations keep it exact while shortening the work per sample:
-// - The wrap test "phase + phase_add >= 1" is made on the old phase against
-//   a per-block threshold (the smallest phase for which the rounded sum
-//   reaches 1; rounding is monotonic, so the test is exact). The wrap mask is
-//   then ready as soon as the sum, and the subtraction of 1 (exact for sums
-//   in [1, 2)) follows it directly.
+// - The phase step keeps the rounded sum phase + phase_add as well as the
+//   wrapped phase. The next sum starts from the previous sum, or, in the rare
+//   samples after a lane reached 1, from the wrapped phase: the loop-carried
+//   chain is then a single addition, and the branch is almost always
+//   predicted.
 // - The smoothed volume is a monotonic recurrence, so it settles on a fixed
 //   point; a block that starts there keeps it for every sample.
 // - Four samples are mixed at once: the voice vectors of four samples are
@@ -16,50 +16,20 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 
-#include <bit>
-#include <cmath>
-#include <limits>
 
 namespace bleeptone {
 
 namespace {
 
-// Floats in order as signed integers (-0 just below +0), and back.
-inline std::int32_t orderKey(float f) {
-    const auto b = std::bit_cast<std::int32_t>(f);
-    return b >= 0 ? b : -1 - (b & 0x7FFFFFFF);
-}
-inline float fromOrderKey(std::int32_t k) {
-    return std::bit_cast<float>(k >= 0 ? static_cast<std::uint32_t>(k)
-                                       : (static_cast<std::uint32_t>(-1 - k) | 0x80000000u));
-}
-
 }  // namespace
-
-// The smallest float p whose rounded sum p + add reaches 1.0 (+infinity when
-// none does). Rounding is monotonic, so a binary search over the ordered
-// floats finds it. Evaluated in the caller's floating-point mode.
-float wrapThreshold(float add) {
-    auto reaches = [add](float p) {
-        volatile float sum = p + add;  // rounded to single precision
-        return sum >= 1.0f;
-    };
-    const float inf = std::numeric_limits<float>::infinity();
-    std::int64_t lo = orderKey(-std::numeric_limits<float>::max());
-    std::int64_t hi = orderKey(inf);
-    if (!reaches(inf)) return inf;
-    while (lo < hi) {  // invariant: reaches(hi)
-        const std::int64_t mid = lo + (hi - lo) / 2;
-        if (reaches(fromOrderKey(static_cast<std::int32_t>(mid)))) hi = mid;
-        else lo = mid + 1;
-    }
-    return fromOrderKey(static_cast<std::int32_t>(hi));
-}
 
 namespace {
 
 struct BlockState {
-    __m128 phase, tmp, phaseAdd, speed, pull, mask, isSquare, threshold;
+    __m128 phase;    // wrapped phase of the last sample
+    __m128 sum;      // its rounded sum before the wrap
+    __m128 tmp, phaseAdd, speed, pull, mask, isSquare;
+    int wrapped;     // lanes (bits) whose sum reached 1
     std::uint32_t prng;
 };
 
@@ -69,8 +39,11 @@ inline __m128 voiceSample(BlockState& b) {
     const __m128 half = _mm_set1_ps(0.5f);
     if constexpr (!kSteady) b.tmp = _mm_add_ps(_mm_mul_ps(b.tmp, b.speed), b.pull);
 
-    const __m128 wrapped = _mm_cmpge_ps(b.phase, b.threshold);
-    b.phase = _mm_sub_ps(_mm_add_ps(b.phase, b.phaseAdd), _mm_and_ps(wrapped, one));
+    // phase + phase_add; if that reaches 1, subtract 1 (exact in [1, 2)).
+    b.sum = _mm_add_ps(b.wrapped ? b.phase : b.sum, b.phaseAdd);
+    const __m128 reached = _mm_cmpge_ps(b.sum, one);
+    b.wrapped = _mm_movemask_ps(reached);
+    b.phase = _mm_sub_ps(b.sum, _mm_and_ps(reached, one));
 
     // Bits of 2p - 1 under the mask, bits of p elsewhere; the square mask
     // instead gives a step at p = 0.5.
@@ -81,7 +54,7 @@ inline __m128 voiceSample(BlockState& b) {
         w = _mm_or_ps(_mm_and_ps(b.isSquare, square), _mm_andnot_ps(b.isSquare, w));
     }
     if constexpr (kNoise) {
-        if (_mm_movemask_ps(wrapped) & 1) {
+        if (b.wrapped & 1) {
             const std::uint32_t bit = b.prng & 1u;
             b.prng >>= 1;
             if (bit) b.prng ^= kNoiseTaps;
@@ -150,6 +123,8 @@ void Synth::renderBlockSimd(float* out, int n, RingCursor& ring) {
     const __m128 half = _mm_set1_ps(0.5f);
     BlockState b;
     b.phase = _mm_load_ps(psg_.phase);
+    b.sum = b.phase;
+    b.wrapped = 0;
     b.tmp = _mm_load_ps(psg_.tmp);
     b.phaseAdd = _mm_load_ps(psg_.phase_add);
     b.speed = _mm_load_ps(psg_.vol_change_speed);
@@ -159,15 +134,6 @@ void Synth::renderBlockSimd(float* out, int n, RingCursor& ring) {
     const __m128 threeQuarters = _mm_add_ps(_mm_mul_ps(half, half), half);
     const __m128 target = _mm_mul_ps(_mm_mul_ps(_mm_load_ps(psg_.vmul), threeQuarters), _mm_set1_ps(psg_.mastervolume));
     b.pull = _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), b.speed), target);
-    for (int k = 0; k < kVoices; ++k) {
-        const auto addBits = std::bit_cast<std::uint32_t>(psg_.phase_add[k]);
-        if (addBits != thresholdAdd_[k] || !thresholdValid_) {
-            thresholdAdd_[k] = addBits;
-            threshold_[k] = wrapThreshold(psg_.phase_add[k]);
-        }
-    }
-    thresholdValid_ = true;
-    b.threshold = _mm_load_ps(threshold_);
     b.prng = prng_;
 
     const bool square = _mm_movemask_ps(b.isSquare) != 0;
