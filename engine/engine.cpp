@@ -8,7 +8,7 @@ void renderThunk(void* context, float* out, std::size_t frames) { static_cast<En
 
 }  // namespace
 
-Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_) { sequencer_.setObserver(&recorder_); }
+Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_, &sequencer_) { sequencer_.setObserver(&recorder_); }
 
 Engine::~Engine() { PSG_Terminate(); }
 
@@ -56,8 +56,11 @@ void Engine::PSG_Core(float* out, std::size_t frames) {
             for (int k = 0; k < kVoices; ++k)
                 if (restarts & (1u << k)) psg.phase[k] = 0.75f;
         }
-        if (ring_.restart_pending.load(std::memory_order_relaxed) && ring_.restart_pending.exchange(false)) {
-            ring_.record_buffer_idx.store(0, std::memory_order_release);
+        const std::uint32_t restart = ring_.restart_requested.load(std::memory_order_acquire);
+        if (restart != ring_.restart_applied.load(std::memory_order_relaxed)) {
+            ring_.restart_stored.store(ring_.samples_stored.load(std::memory_order_relaxed), std::memory_order_relaxed);
+            ring_.record_buffer_idx.store(0, std::memory_order_relaxed);
+            ring_.restart_applied.store(restart, std::memory_order_release);
         }
         std::size_t due = static_cast<std::size_t>(psg.interrupt_cnt);
         if (due == 0) {

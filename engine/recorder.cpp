@@ -38,7 +38,8 @@ std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader() {
     return h;
 }
 
-Recorder::Recorder(RecordRing& ring, Mode mode) : ring_(ring), mode_(mode) {}
+Recorder::Recorder(RecordRing& ring, Sequencer* sequencer, Mode mode)
+    : ring_(ring), sequencer_(sequencer), mode_(mode) {}
 
 Recorder::~Recorder() { PSG_StopWaveRecord(); }
 
@@ -59,36 +60,45 @@ bool Recorder::PSG_StartWaveRecord(const std::string& FileName, bool AutoStop) {
     prev_idx = 0;
     lapped_ = false;
     writeFailed_ = false;
-    ring_.restart_pending.store(true);
+    generation_ = ring_.restart_requested.fetch_add(1) + 1;  // the render loop restarts the ring
     state_.store(State::Recording);
     if (mode_ == Mode::Threaded) writer_ = std::thread(&Recorder::writerThread, this);
     return true;
 }
 
 void Recorder::PSG_StopWaveRecord() {
-    requestStopAndWait();
+    requestStopAndWait(/*fromTick=*/false);
     joinWriter();
 }
 
 void Recorder::beforeEndEvent() {
-    if (auto_stop.load()) requestStopAndWait();
+    if (auto_stop.load()) requestStopAndWait(/*fromTick=*/true);
 }
 
-void Recorder::requestStopAndWait() {
+bool Recorder::ringRestarted() const { return ring_.restart_applied.load(std::memory_order_acquire) == generation_; }
+
+void Recorder::requestStopAndWait(bool fromTick) {
     auto_stop.store(false);
-    // The index is taken before the state changes, so the writer never sees a
-    // stop without its index. A ring restart still pending means that nothing
-    // was rendered since the start: the recording is empty.
-    stop_record_idx.store(ring_.restart_pending.load() ? 0 : ring_.record_buffer_idx.load(std::memory_order_acquire));
     State expected = State::Recording;
-    if (state_.compare_exchange_strong(expected, State::Stopping)) {
+    if (state_.compare_exchange_strong(expected, State::Capturing)) {
+        // From here on no tick rewinds the ring over the samples still to be
+        // copied: any tick running now finishes first (a tick calling this
+        // has already aligned), and later ones see the hold.
+        ring_.hold_alignment.store(true);
+        if (!fromTick && sequencer_) sequencer_->waitWhileTicking();
+        // Nothing rendered since the start (the ring not yet restarted): empty.
+        stop_record_idx = ringRestarted() ? ring_.record_buffer_idx.load(std::memory_order_acquire) : 0;
+        state_.store(State::Stopping);
         if (mode_ == Mode::Synchronous) {
             finishFile();
         } else {
             wake_.release();
         }
     }
-    while (state_.load() == State::Stopping) state_.wait(State::Stopping);
+    // The tick never waits for a stop the main thread is still capturing:
+    // that stop is waiting for the tick to end.
+    for (State s = state_.load(); s == State::Stopping || (s == State::Capturing && !fromTick); s = state_.load())
+        state_.wait(s);
 }
 
 void Recorder::joinWriter() {
@@ -96,7 +106,7 @@ void Recorder::joinWriter() {
 }
 
 void Recorder::pump() {
-    if (state_.load() == State::Recording) writerStep();
+    if (state_.load() != State::Idle) writerStep();
 }
 
 void Recorder::writerThread() {
@@ -108,21 +118,29 @@ void Recorder::writerThread() {
     finishFile();
 }
 
+void Recorder::beginWriting() {
+    started_ = true;
+    prev_idx = 0;
+    lastPollStored_ = ring_.restart_stored.load(std::memory_order_relaxed);
+    lastPollOffset_ = 0;
+}
+
+// The half holding prev_idx is lost once the renderer has left it, gone
+// through the other half and come back: 2 x half - offset samples after the
+// previous look, where offset is how far into its half the index then stood.
 void Recorder::checkLapped(std::uint64_t stored) {
-    // More than half a ring rendered since the last look: the half being
-    // written may already hold newer samples.
-    if (stored - lastPollStored_ >= kHalfSamples) lapped_ = true;
+    if (stored - lastPollStored_ >= 2 * kHalfSamples - lastPollOffset_) lapped_ = true;
 }
 
 void Recorder::writerStep() {
     if (!started_) {
-        if (ring_.restart_pending.load()) return;  // the render loop has not restarted the ring yet
-        started_ = true;
-        prev_idx = 0;
-        lastPollStored_ = ring_.samples_stored.load(std::memory_order_relaxed);
+        if (!ringRestarted()) return;  // the render loop has not restarted the ring yet
+        beginWriting();
     }
-    const std::uint32_t idx = ring_.record_buffer_idx.load(std::memory_order_acquire);
+    // The count first: it pairs with an index at least as new, which errs
+    // towards reporting a lap.
     const std::uint64_t stored = ring_.samples_stored.load(std::memory_order_relaxed);
+    const std::uint32_t idx = ring_.record_buffer_idx.load(std::memory_order_acquire);
     checkLapped(stored);
     if ((idx ^ prev_idx) & RecordRing::kHalfBit) {
         writeHalfOf(prev_idx);
@@ -130,11 +148,13 @@ void Recorder::writerStep() {
         checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
     }
     lastPollStored_ = stored;
+    lastPollOffset_ = (idx & RecordRing::kOffsetMask) >> 1;
 }
 
 void Recorder::writeBytes(const void* data, std::size_t bytes) {
     overwriteBytes(data, bytes);
-    bytesWritten_.fetch_add(bytes, std::memory_order_relaxed);
+    // Release: whoever sees the count may reuse the ring memory just written out.
+    bytesWritten_.fetch_add(bytes, std::memory_order_release);
 }
 
 void Recorder::overwriteBytes(const void* data, std::size_t bytes) {
@@ -148,18 +168,15 @@ void Recorder::writeHalfOf(std::uint32_t idx) {
 
 void Recorder::finishFile() {
     if (wave_file) {
-        const std::uint32_t stopIdx = stop_record_idx.load();
-        if (started_ || !ring_.restart_pending.load()) {
-            if (!started_) {  // restarted, but the writer has not looked yet
-                started_ = true;
-                prev_idx = 0;
-                lastPollStored_ = ring_.samples_stored.load(std::memory_order_relaxed);
-            }
+        const std::uint32_t stopIdx = stop_record_idx;
+        if (!started_ && ringRestarted()) beginWriting();  // restarted, but the writer has not looked yet
+        if (started_) {
             if ((stopIdx ^ prev_idx) & RecordRing::kHalfBit) writeHalfOf(prev_idx);
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(ring_.record_buffer.data());
             writeBytes(bytes + (stopIdx & RecordRing::kHalfBit), stopIdx & RecordRing::kOffsetMask);
             checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
         }
+        ring_.hold_alignment.store(false);
         fadeTail();
         std::fflush(wave_file);
         std::fseek(wave_file, 0, SEEK_END);

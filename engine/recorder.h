@@ -37,7 +37,8 @@ public:
         Synchronous,  // the renderer calls pump() itself (offline rendering)
     };
 
-    explicit Recorder(RecordRing& ring, Mode mode = Mode::Threaded);
+    // The sequencer (if any) is the one whose tick aligns the ring.
+    Recorder(RecordRing& ring, Sequencer* sequencer, Mode mode = Mode::Threaded);
     ~Recorder() override;
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -66,15 +67,19 @@ public:
 
     // Bytes written to the current (or last) file so far, header included,
     // before the tail fade and the size fields. Any thread.
-    std::uint64_t bytesWritten() const { return bytesWritten_.load(std::memory_order_relaxed); }
+    std::uint64_t bytesWritten() const { return bytesWritten_.load(std::memory_order_acquire); }
 
     // Only while idle (main thread).
     void setMode(Mode mode) { mode_ = mode; }
 
 private:
-    enum class State { Idle, Recording, Stopping };
+    // Capturing: a stop has been claimed and takes its index; Stopping: the
+    // writer finishes the file.
+    enum class State { Idle, Recording, Capturing, Stopping };
 
-    void requestStopAndWait();
+    void requestStopAndWait(bool fromTick);
+    bool ringRestarted() const;
+    void beginWriting();
     void writerThread();
     void writerStep();
     void finishFile();
@@ -86,10 +91,12 @@ private:
     void joinWriter();
 
     RecordRing& ring_;
+    Sequencer* sequencer_;
     Mode mode_;
     std::FILE* wave_file = nullptr;
     std::atomic<bool> auto_stop{false};
-    std::atomic<std::uint32_t> stop_record_idx{0};
+    std::uint32_t stop_record_idx = 0;  // written before Stopping, read after it
+    std::uint32_t generation_ = 0;      // this recording's ring restart
     std::atomic<State> state_{State::Idle};
     std::atomic<RecordOutcome> outcome_{RecordOutcome::None};
     std::atomic<std::uint64_t> bytesWritten_{0};
@@ -100,6 +107,7 @@ private:
     bool started_ = false;             // the ring restart has taken effect
     std::uint32_t prev_idx = 0;        // a position in the half being filled, not yet written
     std::uint64_t lastPollStored_ = 0;  // samples_stored at the previous poll
+    std::uint64_t lastPollOffset_ = 0;  // samples into its half the index then stood
     bool lapped_ = false;
     bool writeFailed_ = false;
 };

@@ -60,6 +60,10 @@ void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view ch
     IsSettingMML.store(false);
 }
 
+void Sequencer::waitWhileTicking() const {
+    while (IsParsingMML.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 std::uint32_t Sequencer::takePhaseRestarts() {
     if (pendingPhaseRestart_.load(std::memory_order_relaxed) == 0) return 0;
     return pendingPhaseRestart_.exchange(0);
@@ -85,8 +89,10 @@ void Sequencer::MML_Interrupt(std::uint64_t frame) {
         return;
     }
 
-    // Keep the recording aligned with the start of the tune.
-    if (allAtTextStart() && ring_.record_buffer_idx.load(std::memory_order_relaxed) < RecordRing::kAlignLimit) {
+    // Keep the recording aligned with the start of the tune (unless a stop is
+    // still copying the start of the ring).
+    if (allAtTextStart() && !ring_.hold_alignment.load() &&
+        ring_.record_buffer_idx.load(std::memory_order_relaxed) < RecordRing::kAlignLimit) {
         ring_.record_buffer_idx.store(0, std::memory_order_release);
     }
 

@@ -53,6 +53,9 @@ public:
 
     void setObserver(TickObserver* observer) { observer_ = observer; }
 
+    // Returns once no tick is running. Main thread; not inside a tick.
+    void waitWhileTicking() const;
+
     // Bit k set while channel k plays. Any thread.
     std::uint32_t playingMask() const { return IsPlayingMML.load(std::memory_order_relaxed); }
 
