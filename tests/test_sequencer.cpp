@@ -169,7 +169,7 @@ TEST(SequencerEvents, BoundedLoopKeepsPlayingOnItsColon) {
 TEST(SequencerEvents, FullQueueDropsTheNewestAndCounts) {
     std::u16string text;
     for (int i = 0; i < 1100; ++i) {
-        const std::string n = "*" + std::to_string(i);
+        const std::string n = std::string("*") + std::to_string(i);
         text.append(n.begin(), n.end());
     }
     text += u"C4";

@@ -69,10 +69,10 @@ std::u16string randomTune(std::mt19937& rng) {
     std::string t;
     for (int i = 0; i < 80; ++i) {
         switch (pick(rng, 0, 7)) {
-        case 3: t += "O" + std::to_string(pick(rng, 0, 9)); break;
-        case 4: t += "V" + std::to_string(pick(rng, 0, 1) ? 63 : pick(rng, 0, 70)); break;
-        case 5: t += "W" + std::to_string(pick(rng, 0, 15)); break;
-        case 6: t += "\\" + std::to_string(pick(rng, 0, 1) ? pick(rng, 0, 3) : pick(rng, 0, 24)); break;
+        case 3: t += std::string("O") + std::to_string(pick(rng, 0, 9)); break;
+        case 4: t += std::string("V") + std::to_string(pick(rng, 0, 1) ? 63 : pick(rng, 0, 70)); break;
+        case 5: t += std::string("W") + std::to_string(pick(rng, 0, 15)); break;
+        case 6: t += std::string("\\") + std::to_string(pick(rng, 0, 1) ? pick(rng, 0, 3) : pick(rng, 0, 24)); break;
         case 7: t += fixed[pick(rng, 0, std::size(fixed) - 1)]; break;
         default:
             t += "CDEFGABR"[pick(rng, 0, 7)];
