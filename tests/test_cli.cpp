@@ -16,11 +16,13 @@
 
 #include "cli.h"
 #include "offline_render.h"
+#include "test_support.h"
 
 namespace bleeptone {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::readBytes;
+using testing::le32;
 
 struct CliRun {
     int code = -1;
@@ -46,15 +48,6 @@ CliRun runCli(const std::vector<std::string>& args, bool outIsTerminal = false) 
     return run;
 }
 
-std::vector<std::uint8_t> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
 std::vector<std::int16_t> asS16(const std::vector<std::uint8_t>& b, std::size_t from = 0) {
     std::vector<std::int16_t> s((b.size() - from) / 2);
     std::memcpy(s.data(), b.data() + from, s.size() * 2);
@@ -67,21 +60,7 @@ std::vector<float> asF32(const std::vector<std::uint8_t>& b) {
     return s;
 }
 
-class CliTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/bleeptone-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    // Files left in the directory (to see that failures leave nothing behind).
-    std::size_t fileCount() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
-    }
-    fs::path dir_;
-};
+using CliTest = testing::TempDirTest;
 
 TEST(CliQuery, PrintsStateAndTime) {
     struct Case {

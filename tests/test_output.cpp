@@ -16,20 +16,14 @@
 #include <vector>
 
 #include "engine.h"
+#include "test_support.h"
 
 namespace bleeptone {
 namespace {
 
 using Log = std::vector<std::string>;
 
-bool waitFor(const std::function<bool()>& done) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testing::waitFor;
 
 // What the fakes share with the test. Declared before the engine, so that it
 // outlives the outputs the engine still holds.
@@ -127,10 +121,10 @@ TEST(OutputTest, TerminateStopsAndReleasesOnlyAnExistingOutput) {
 
 // A running recording is finished before the output stops, whether the
 // engine shuts down or starts again.
-TEST(OutputTest, RecordingIsFinishedBeforeTheOutputStops) {
-    char tmpl[] = "/tmp/bleeptone-out-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string file = std::string(tmpl) + "/r.wav";
+using OutputFileTest = testing::TempDirTest;
+
+TEST_F(OutputFileTest, RecordingIsFinishedBeforeTheOutputStops) {
+    const std::string file = path("r.wav");
     for (bool reinit : {false, true}) {
         SCOPED_TRACE(reinit);
         Bench bench;
@@ -145,7 +139,6 @@ TEST(OutputTest, RecordingIsFinishedBeforeTheOutputStops) {
         EXPECT_FALSE(engine->recorder().recording());
         EXPECT_EQ(std::filesystem::file_size(file), 44u + 6000u);
     }
-    std::filesystem::remove_all(tmpl);
 }
 
 // When the device does not start, the engine runs on the silent clocked

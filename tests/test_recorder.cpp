@@ -25,6 +25,7 @@
 
 #include "engine.h"
 #include "offline_render.h"
+#include "test_support.h"
 
 namespace bleeptone {
 
@@ -36,27 +37,12 @@ static void PrintTo(RecordOutcome o, std::ostream* os) {
 namespace {
 
 using Samples = std::vector<std::int16_t>;
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 constexpr std::uint32_t kHalf = RecordRing::kHalfBytes;
 
-// Waits for an observable condition; the bound only turns a hang into a failure.
-bool waitFor(const std::function<bool()>& done) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-Bytes readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-std::uint32_t le32(const Bytes& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
+using testing::le32;
+using testing::readBytes;
+using testing::waitFor;
 
 // RIFF/WAVE, PCM, mono, 44,100 Hz, 88,200 bytes/s, 2 bytes a frame, 16 bits.
 Bytes header(std::uint32_t dataBytes) {
@@ -144,19 +130,7 @@ struct Rig {
     Recorder& recorder() { return engine->recorder(); }
 };
 
-class RecorderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/bleeptone-rec-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-
-private:
-    std::string dir_;
-};
+using RecorderTest = testing::TempDirTest;
 
 // A recording started together with the tune ends by itself at the tick
 // where the tune ends (-1) or all its channels loop together (-2), and the
