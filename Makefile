@@ -6,7 +6,7 @@ ARGS ?= play --mml "T140L8O5W2V36EG>C<GE4C4DFAFD4<B4>C2" --mml "T140L8O4W3V30C4G
         --mml "T140O3W0V44C2G2<G2>C2" --mml "T140L16W5O2V14\\2CRCRCRCRCRCRCRCRCRCRCRCRC4"
 FUZZ_SECONDS ?= 60
 # CI turns warnings into errors.
-CMAKE_FLAGS ?= $(if $(CI),-DBLEEPTONE_WERROR=ON,)
+CMAKE_FLAGS ?= -DBLEEPTONE_WERROR=$(if $(CI),ON,OFF)
 
 .PHONY: all deps run test bench fuzz sanitize asan tsan clean
 
