@@ -10,6 +10,9 @@ namespace {
 
 const char* const kUsage =
     "Usage:\n"
+    "  bleeptone [PROJECT.mmlp] [--audio portaudio|null] [--screenshot FILE.png]\n"
+    "      Start the window (optionally opening a project). --screenshot saves a picture\n"
+    "      of the main window once it is shown, then quits.\n"
     "  bleeptone render [--mml TEXT]... [-o FILE|-] [--format wav|f32|s16]\n"
     "                   [--seconds S] [--max-seconds S] [--events FILE]\n"
     "      Render offline from a freshly started engine, as fast as the machine allows.\n"
@@ -80,12 +83,13 @@ bool parseInt64(const std::string& text, long long& value) {
     return errno == 0 && end && *end == '\0';
 }
 
+bool isCommandLineCommand(const std::string& word) {
+    return word == "render" || word == "play" || word == "query" || word == "help" || word == "--help" ||
+           word == "-h";
+}
+
 int runCommandLine(const std::vector<std::string>& args, const CliIo& io) {
     if (args.empty()) {
-        std::fputs("Bleeptone: compose retro tunes in MML.\n"
-                   "The editor window is not part of this build yet; the sound engine is\n"
-                   "available through these commands.\n\n",
-                   io.out);
         std::fputs(kUsage, io.out);
         return kExitOk;
     }

@@ -19,6 +19,10 @@ struct CliIo {
     bool outIsTerminal = false;  // refuse to write binary audio there
 };
 
+// True for the words that start a command-line run instead of the window:
+// render, play, query, help, --help, -h.
+bool isCommandLineCommand(const std::string& word);
+
 // Runs the command line (args without the program name); returns the exit code.
 int runCommandLine(const std::vector<std::string>& args, const CliIo& io);
 

@@ -1,0 +1,32 @@
+#pragma once
+// The events the main thread's loop serves, one per iteration.
+
+#include <cstdint>
+
+namespace bleeptone {
+
+enum class ControlEventType {
+    Click = 0,     // a button click (also posted by the program)
+    Up = 4,        // a spin box arrow up
+    Down = 5,      // a spin box arrow down
+    Focus = 256,   // an editor got the keyboard focus
+    Change = 768,  // the user changed a text, a list box selection or a spin box value
+};
+
+struct AppEvent {
+    enum class Kind { Menu, Control, Close, OpenDocuments, Engine };
+    Kind kind = Kind::Menu;
+    int number = 0;  // menu item, control or window number
+    ControlEventType type = ControlEventType::Click;
+    std::int64_t data = 0;  // engine events: -1, -2 or a "*" number
+
+    static AppEvent menu(int item) { return {Kind::Menu, item}; }
+    static AppEvent control(int number, ControlEventType type = ControlEventType::Click) {
+        return {Kind::Control, number, type};
+    }
+    static AppEvent close(int window) { return {Kind::Close, window}; }
+    static AppEvent openDocuments() { return {Kind::OpenDocuments}; }
+    static AppEvent engine(std::int64_t data) { return {Kind::Engine, 0, ControlEventType::Click, data}; }
+};
+
+}  // namespace bleeptone

@@ -1,0 +1,138 @@
+#include "application.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDesktopServices>
+#include <QFileOpenEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include "dialogs.h"
+#include "dispatcher.h"
+#include "engine.h"
+#include "engine_pump.h"
+#include "main_window.h"
+
+// The images live in a static library: register them by hand.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+namespace bleeptone {
+
+bool displayCheckPasses(const std::vector<int>& screenHeights) {
+    for (auto it = screenHeights.rbegin(); it != screenHeights.rend(); ++it)
+        if (*it >= 768) return true;
+    return false;
+}
+
+Application::Application(Dialogs& dialogs) : dialogs_(dialogs) {}
+
+Application::~Application() { shutdown(); }
+
+bool Application::start(const Options& options) {
+    std::vector<int> heights = options.screenHeights;
+    if (heights.empty())
+        for (const QScreen* s : QGuiApplication::screens()) heights.push_back(s->geometry().height());
+    if (!displayCheckPasses(heights)) {
+        dialogs_.error("Minimum resolution is 1024x768.");
+        return false;
+    }
+
+    engine_ = Engine::create();
+    if (options.outputFactory) engine_->setOutputFactory(options.outputFactory);
+    const InitOutcome init = engine_->PSG_Init(options.audio);
+    if (init.result == InitResult::SilentFallback || init.result == InitResult::NoOutput)
+        dialogs_.error("Unable to initialize PSG");
+
+    state_ = AppState{};
+    window_ = std::make_unique<MainWindow>();
+    dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_);
+    window_->setEventSink([this](const AppEvent& e) { dispatcher_->submit(e); });
+    dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
+    connectCommands();
+    pump_ = std::make_unique<EnginePump>(*engine_, [this](std::int64_t data) { dispatcher_->submit(AppEvent::engine(data)); });
+    qApp->installEventFilter(this);
+    return true;
+}
+
+void Application::connectCommands() {
+    Commands& c = dispatcher_->commands();
+    c.openUrl = [](const QString& url) {
+        if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
+    };
+}
+
+void Application::shutdown() {
+    pump_.reset();
+    if (engine_) engine_->PSG_Terminate();
+}
+
+void Application::openDocuments(const QString& paths) {
+    state_.pendingPath = paths;
+    dispatcher_->submit(AppEvent::openDocuments());
+}
+
+bool Application::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FileOpen && dispatcher_) {
+        openDocuments(static_cast<QFileOpenEvent*>(event)->file());
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+int runWindow(int argc, char** argv) {
+    initResources();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Bleeptone");
+    QGuiApplication::setDesktopFileName("bleeptone");
+    QApplication::setWindowIcon(QIcon(":/icons/bleeptone.png"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Compose retro video-game tunes in Music Macro Language.");
+    parser.addHelpOption();
+    parser.addPositionalArgument("project", "A project (.mmlp) to open.", "[PROJECT.mmlp]");
+    const QCommandLineOption audio("audio", "Sound output: portaudio (default) or null (silent).", "output");
+    const QCommandLineOption screenshot("screenshot", "Save a picture of the main window once shown, then quit.", "file");
+    parser.addOption(audio);
+    parser.addOption(screenshot);
+    parser.process(app);
+
+    Application::Options options;
+    options.audio = audioBackendFromEnvironment();
+    if (parser.isSet(audio)) {
+        const auto chosen = parseAudioBackend(parser.value(audio).toStdString());
+        if (!chosen) {
+            std::fprintf(stderr, "bleeptone: unknown audio output '%s' (portaudio or null)\n",
+                         qPrintable(parser.value(audio)));
+            return 2;
+        }
+        options.audio = *chosen;
+    }
+
+    QtDialogs dialogs;
+    Application application(dialogs);
+    if (!application.start(options)) return 1;
+    MainWindow& window = application.window();
+    dialogs.setParent(&window);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.frameGeometry().center() + window.pos());
+    window.show();
+    window.raise();
+
+    if (!parser.positionalArguments().isEmpty())
+        application.openDocuments(parser.positionalArguments().join('\t'));
+    if (parser.isSet(screenshot)) {
+        const QString file = parser.value(screenshot);
+        QTimer::singleShot(500, &window, [&window, file] {
+            const bool saved = window.grab().save(file, "PNG");
+            if (!saved) std::fprintf(stderr, "bleeptone: cannot write %s\n", qPrintable(file));
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
+    const int code = QApplication::exec();
+    application.shutdown();
+    return code;
+}
+
+}  // namespace bleeptone

@@ -1,0 +1,70 @@
+#pragma once
+// Start-up, the wiring of window, loop and engine, and shut-down.
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app_state.h"
+#include "output.h"
+
+namespace bleeptone {
+
+class Dialogs;
+class Dispatcher;
+class Engine;
+class EnginePump;
+class MainWindow;
+
+// The display check: the displays are looked at from the last to the first,
+// and the first at least 768 pixels high passes.
+bool displayCheckPasses(const std::vector<int>& screenHeights);
+
+class Application : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        std::vector<int> screenHeights;        // empty: ask Qt for the screens
+        AudioBackend audio = AudioBackend::PortAudio;
+        OutputFactory outputFactory;           // empty: the program's own
+    };
+
+    // dialogs: where message boxes go (the program's, or a test's).
+    explicit Application(Dialogs& dialogs);
+    ~Application() override;
+
+    // Start-up in order: display check, engine, state, window. False when
+    // the program must end at once (the display check failed).
+    bool start(const Options& options);
+    // Shut-down: the engine stops (finishing a recording first).
+    void shutdown();
+
+    MainWindow& window() { return *window_; }
+    Dispatcher& dispatcher() { return *dispatcher_; }
+    Engine& engine() { return *engine_; }
+    AppState& state() { return state_; }
+
+    // Documents the desktop asks to open (tab-separated when several).
+    void openDocuments(const QString& paths);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void connectCommands();
+
+    Dialogs& dialogs_;
+    AppState state_;
+    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<Dispatcher> dispatcher_;
+    std::unique_ptr<EnginePump> pump_;
+};
+
+// The program with its window: bleeptone [PROJECT.mmlp] [--audio portaudio|null] [--screenshot FILE.png]
+int runWindow(int argc, char** argv);
+
+}  // namespace bleeptone

@@ -1,0 +1,92 @@
+#include "controls.h"
+
+namespace bleeptone {
+
+namespace {
+
+std::vector<ControlSpec> buildSpecs() {
+    using K = ControlKind;
+    std::vector<ControlSpec> s;
+    auto add = [&](int n, K kind, QRect r, QString caption = {}) -> ControlSpec& {
+        ControlSpec spec;
+        spec.number = n;
+        spec.kind = kind;
+        spec.geometry = r;
+        spec.caption = std::move(caption);
+        s.push_back(std::move(spec));
+        return s.back();
+    };
+
+    // Top row.
+    add(0, K::Label, {338, 13, 59, 20}, "Measure:");
+    auto& measure = add(1, K::ListBox, {398, 9, 70, 25});
+    measure.items = {"2/4", "3/4", "4/4"};
+    measure.state = 2;
+    add(2, K::Label, {478, 13, 50, 20}, "Tempo:");
+    auto& tempo = add(3, K::SpinBox, {533, 10, 50, 22});
+    tempo.maximum = 15;
+    tempo.state = 12;
+    add(4, K::Button, {593, 10, 90, 25}, "Play");
+    add(5, K::Button, {593, 10, 90, 25}, "Stop");
+    add(70, K::Label, {686, 13, 200, 20});
+    add(6, K::IconButton, {924, 8, 31, 28}).tooltip = "Copy MML";
+    add(71, K::IconButton, {960, 8, 31, 28}).tooltip = "Paste MML";
+
+    // Channel panels, 135 apart.
+    for (int c = 1; c <= 4; ++c) {
+        const int b = control::channelBase(c);
+        const int dy = 135 * (c - 1);
+        add(b, K::Frame, {10, 30 + dy, 1004, 135}, QString("Channel %1").arg(c));
+        auto& wave = add(b + 1, K::ListBox, {25, 45 + dy, 140, 30});
+        wave.items = c == 1 ? waveformNames() : waveformNames().mid(0, 5);
+        add(b + 2, K::Label, {40, 78 + dy, 60, 20}, "Octave:");
+        auto& octave = add(b + 3, K::SpinBox, {100, 76 + dy, 50, 22});
+        octave.maximum = 8;
+        octave.state = 4;
+        add(b + 4, K::Label, {170, 78 + dy, 60, 20}, "Volume:");
+        auto& volume = add(b + 5, K::SpinBox, {230, 76 + dy, 50, 22});
+        volume.maximum = 63;
+        volume.state = 40;
+        add(b + 6, K::Label, {40, 107 + dy, 60, 20}, "Decay:");
+        add(b + 7, K::SpinBox, {100, 105 + dy, 50, 22}).maximum = 32;
+        add(b + 8, K::CheckBox, {190, 105 + dy, 60, 20}, "Mute");
+        add(b + 9, K::Label, {30, 137 + dy, 90, 20}, "Verse Name:");
+        add(b + 10, K::TextField, {120, 135 + dy, 158, 20}, QString("CH%1 Verse(s)").arg(c));
+        add(b + 11, K::Editor, {290, 50 + dy, 714, 85});
+        add(b + 12, K::ImageView, {290, 135 + dy, 714, 20});
+    }
+
+    // Pattern editor and project info.
+    add(59, K::Frame, {10, 570, 684, 130}, "Pattern Editor");
+    for (int i = 1; i <= 4; ++i) {
+        const int y = 590 + 25 * (i - 1);
+        add(control::patternName(i), K::TextField, {20, y, 160, 20}, QString("Channel %1").arg(i));
+        add(control::pattern(i), K::TextField, {190, y, 494, 20});
+    }
+    add(68, K::Frame, {704, 570, 310, 130}, "Project Info");
+    add(69, K::Editor, {714, 590, 290, 100});
+    return s;
+}
+
+}  // namespace
+
+const std::vector<ControlSpec>& mainWindowControls() {
+    static const std::vector<ControlSpec> specs = buildSpecs();
+    return specs;
+}
+
+const EnableGroup& contentGroup() {
+    static const EnableGroup g{{menu::SaveAs, menu::CopyMml, menu::RecordToWave},
+                               {control::CopyMmlButton, control::PlayButton},
+                               false};
+    return g;
+}
+
+const EnableGroup& idleGroup() {
+    static const EnableGroup g{{menu::New, menu::Open, menu::PasteMml, 7, 8, 9, 10},
+                               {control::CopyMmlButton, control::PasteMmlButton},
+                               true};
+    return g;
+}
+
+}  // namespace bleeptone

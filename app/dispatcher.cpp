@@ -1,0 +1,131 @@
+#include "dispatcher.h"
+
+#include <QAction>
+
+#include "controls.h"
+#include "dialogs.h"
+#include "main_window.h"
+#include "window_layout.h"
+
+namespace bleeptone {
+
+namespace {
+
+template <typename... Args, typename F>
+void run(const F& command, Args&&... args) {
+    if (command) command(std::forward<Args>(args)...);
+}
+
+// Controls 0..71 belong to the main window; 72 and up to the other windows.
+bool fromMainWindow(int control) { return control >= 0 && control < control::Count; }
+
+}  // namespace
+
+Dispatcher::Dispatcher(MainWindow& window, Dialogs& dialogs, AppState& state)
+    : window_(window), dialogs_(dialogs), state_(state) {}
+
+void Dispatcher::submit(const AppEvent& event) {
+    pending_.push_back(event);
+    if (busy_) return;
+    busy_ = true;
+    while (!pending_.empty()) {
+        const AppEvent next = pending_.front();
+        pending_.pop_front();
+        iterate(next);
+    }
+    busy_ = false;
+}
+
+void Dispatcher::post(const AppEvent& event) {
+    QMetaObject::invokeMethod(this, [this, event] { submit(event); }, Qt::QueuedConnection);
+}
+
+void Dispatcher::iterate(const AppEvent& event) {
+    dispatch(event);
+    run(commands_.infoBarStep);
+    refreshEnableGroups();
+    if (event.kind == AppEvent::Kind::Close) closeWindow(event.number);
+    if (state_.quit && window_.isWindowModified()) {
+        if (dialogs_.question("Do you want to save your project before closing Bleeptone?")) {
+            state_.quit = false;
+            state_.quitAfterSave = true;
+            post(AppEvent::menu(menu::SaveAs));
+        }
+    }
+    if (state_.quit) run(leaveLoop_);
+}
+
+void Dispatcher::dispatch(const AppEvent& event) {
+    switch (event.kind) {
+        case AppEvent::Kind::Menu: dispatchMenu(event.number); break;
+        case AppEvent::Kind::OpenDocuments: run(commands_.openPath, state_.pendingPath); break;
+        case AppEvent::Kind::Control: dispatchControl(event.number, event.type); break;
+        case AppEvent::Kind::Engine: run(commands_.engineEvent, event.data); break;
+        case AppEvent::Kind::Close: break;  // handled at the end of the iteration
+    }
+}
+
+void Dispatcher::dispatchMenu(int item) {
+    switch (item) {
+        case menu::About: run(commands_.about); break;
+        case menu::Quit: state_.quit = true; break;
+        case menu::New: run(commands_.newProject); break;
+        case menu::Open: run(commands_.open); break;
+        case menu::Save: run(commands_.save); break;
+        case menu::SaveAs: run(commands_.saveAs); break;
+        case menu::CopyMml: post(AppEvent::control(control::CopyMmlButton)); break;
+        case menu::PasteMml: post(AppEvent::control(control::PasteMmlButton)); break;
+        case menu::RecordToWave: run(commands_.recordToWave); break;
+        case menu::Help: run(commands_.help); break;
+        case menu::PsgModule: run(commands_.psgModule); break;
+        case menu::Website: run(commands_.openUrl, MainWindow::websiteUrl()); break;
+        case menu::SupportForum: run(commands_.openUrl, MainWindow::forumUrl()); break;
+        default:
+            if (item >= menu::Demo1 && item < menu::Demo1 + 4) run(commands_.loadDemo, item - menu::Demo1 + 1);
+            break;
+    }
+}
+
+void Dispatcher::dispatchControl(int number, ControlEventType type) {
+    const bool click = type == ControlEventType::Click;
+    if (number == control::PlayButton && click) return run(commands_.play);
+    if (number == control::StopButton && click) return run(commands_.stop);
+    if (number == control::CopyMmlButton && click) return run(commands_.copyMml);
+    if (number == control::PasteMmlButton && click) return run(commands_.pasteMml);
+    if (number == control::ModuleCopyLink && click) return run(commands_.copyModule);
+    if (number == control::TempoBox && fromMainWindow(number) &&
+        (type == ControlEventType::Up || type == ControlEventType::Down)) {
+        ControlTable& c = window_.controls();
+        c.setState(number, tempoAfterStep(c.state(number), type == ControlEventType::Up));
+        return;
+    }
+    if (fromMainWindow(number) && type == ControlEventType::Change) run(commands_.markEdited, number);
+}
+
+void Dispatcher::refreshEnableGroups() {
+    const Refresh request = state_.refresh;
+    state_.refresh = Refresh::None;
+    if (request == Refresh::None) return;
+    const bool enable = request == Refresh::Enable;
+    ControlTable& c = window_.controls();
+    auto apply = [&](const EnableGroup& group) {
+        for (int item : group.menuItems) window_.menuItem(item)->setEnabled(enable);
+        for (int n : group.controls) c.setEnabled(n, enable);
+        if (group.playContextItem) window_.playContextItem()->setVisible(enable);
+    };
+    apply(contentGroup());
+    const bool idleToo = enable ? (state_.RecordFlag == 0 || state_.StatusText.isEmpty())
+                                : (state_.RecordFlag == 1 || state_.StatusText == kStatusPlaying);
+    if (idleToo) apply(idleGroup());
+}
+
+void Dispatcher::closeWindow(int window) {
+    if (window == window::Main) {
+        state_.quit = true;
+        run(commands_.stopClock);
+    } else {
+        run(commands_.closeWindow, window == window::Help || window == window::PsgModule ? window : window::About);
+    }
+}
+
+}  // namespace bleeptone

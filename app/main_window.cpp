@@ -1,0 +1,261 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QResizeEvent>
+
+#include "widgets.h"
+#include "window_layout.h"
+
+#ifndef BLEEPTONE_WEBSITE_URL
+#define BLEEPTONE_WEBSITE_URL ""
+#endif
+#ifndef BLEEPTONE_FORUM_URL
+#define BLEEPTONE_FORUM_URL ""
+#endif
+
+namespace bleeptone {
+
+namespace {
+
+// The content area: controls sit at fixed positions that the layout rule
+// moves on every size change.
+class ClientArea : public QWidget {
+public:
+    explicit ClientArea(MainWindow* window) : QWidget(window), window_(window) {}
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        window_->layoutControls();
+    }
+
+private:
+    MainWindow* window_;
+};
+
+const QColor kEditorBackground(230, 235, 245);
+const QColor kProjectInfoBackground(255, 255, 235);
+
+void setBackground(QWidget* w, const QColor& colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, colour);
+    w->setPalette(p);
+}
+
+// Menlo where the system has it, the system's fixed-width font otherwise, at
+// 14.6 points as the design counts them (one point per logical pixel), so
+// that the editors show the same amount of text on every screen.
+QFont editorFont(const QWidget* w) {
+    QFont font = QFontDatabase::families().contains("Menlo") ? QFont("Menlo")
+                                                              : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(14.6 * 72.0 / w->logicalDpiY());
+    return font;
+}
+
+}  // namespace
+
+QString MainWindow::websiteUrl() { return QStringLiteral(BLEEPTONE_WEBSITE_URL); }
+QString MainWindow::forumUrl() { return QStringLiteral(BLEEPTONE_FORUM_URL); }
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setCentralWidget(new ClientArea(this));
+    centralWidget()->setMinimumSize(kClientWidth, kClientHeight);
+    setTitle("Bleeptone");
+    playContextItem_ = new QAction("Play", this);
+    playContextItem_->setVisible(false);
+    connect(playContextItem_, &QAction::triggered, this,
+            [this] { emitEvent(AppEvent::control(control::PlayButton)); });
+    buildMenus();
+    buildControls();
+    resize(kClientWidth, kClientHeight + (menuBar()->isNativeMenuBar() ? 0 : menuBar()->sizeHint().height()));
+    layoutControls();
+}
+
+void MainWindow::setTitle(const QString& title) {
+    // "[*]" marks where the edited mark goes; a "*" elsewhere stays as it is.
+    setWindowTitle(title + "[*]");
+}
+
+QString MainWindow::title() const {
+    QString t = windowTitle();
+    if (t.endsWith("[*]")) t.chop(3);
+    return t;
+}
+
+QAction* MainWindow::menuItem(int n) const {
+    if (n == menu::About) return aboutItem_;
+    if (n == menu::Quit) return quitItem_;
+    return n >= 0 && n < menu::Count ? menuItems_[static_cast<std::size_t>(n)] : nullptr;
+}
+
+void MainWindow::buildMenus() {
+    auto item = [this](QMenu* m, int n, const QString& label, const QKeySequence& keys = {}) {
+        QAction* a = m->addAction(label);
+        a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, [this, n] { emitEvent(AppEvent::menu(n)); });
+        menuItems_[static_cast<std::size_t>(n)] = a;
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu("File");
+    item(file, menu::New, "New", QKeySequence::New);
+    item(file, menu::Open, "Open", QKeySequence::Open);
+    item(file, menu::Save, "Save", QKeySequence::Save);
+    item(file, menu::SaveAs, "Save As...");
+    file->addSeparator();
+    item(file, menu::CopyMml, "Copy MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C));
+    item(file, menu::PasteMml, "Paste MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_V));
+    file->addSeparator();
+    item(file, menu::RecordToWave, "Record to Wave", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_W));
+
+    QMenu* tunes = menuBar()->addMenu("Tunes");
+    for (int d = 0; d < 4; ++d) item(tunes, menu::Demo1 + d, QString("Demo %1").arg(d + 1));
+
+    QMenu* help = menuBar()->addMenu("Help");
+    help->setToolTipsVisible(true);
+    item(help, menu::Help, "Help", QKeySequence::HelpContents);
+    help->addSeparator();
+    item(help, menu::PsgModule, "PSG Module");
+    help->addSeparator();
+    const struct {
+        int number;
+        QString label, url;
+    } web[] = {{menu::Website, "Bleeptone Website", websiteUrl()}, {menu::SupportForum, "Support Forum", forumUrl()}};
+    for (const auto& w : web) {
+        QAction* a = item(help, w.number, w.label);
+        if (w.url.isEmpty()) {
+            a->setEnabled(false);
+            a->setToolTip("No web address was configured when this copy of Bleeptone was built.");
+        } else {
+            a->setToolTip(w.url);
+        }
+    }
+
+    // The application menu's two entries: Qt moves them there where the
+    // platform has one; elsewhere they stay at the ends of File and Help.
+    file->addSeparator();
+    quitItem_ = file->addAction("Quit");
+    quitItem_->setMenuRole(QAction::QuitRole);
+    quitItem_->setShortcut(QKeySequence::Quit);
+    connect(quitItem_, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::Quit)); });
+    help->addSeparator();
+    aboutItem_ = help->addAction("About Bleeptone");
+    aboutItem_->setMenuRole(QAction::AboutRole);
+    connect(aboutItem_, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::About)); });
+
+    for (int n : {menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave}) menuItem(n)->setEnabled(false);
+}
+
+void MainWindow::buildControls() {
+    for (const ControlSpec& spec : mainWindowControls()) {
+        QWidget* w = makeControl(spec);
+        w->setGeometry(spec.geometry);
+        controls_.add(spec.number, spec.kind, w);
+    }
+    controls_.setVisible(control::StopButton, false);
+    controls_.setEnabled(control::PlayButton, false);
+    controls_.setEnabled(control::CopyMmlButton, false);
+}
+
+QWidget* MainWindow::makeControl(const ControlSpec& spec) {
+    QWidget* parent = centralWidget();
+    const int n = spec.number;
+    switch (spec.kind) {
+        case ControlKind::Label: return new QLabel(spec.caption, parent);
+        case ControlKind::Frame: return new QGroupBox(spec.caption, parent);
+        case ControlKind::ListBox: {
+            auto* box = new QComboBox(parent);
+            box->addItems(spec.items);
+            box->setCurrentIndex(spec.state);
+            connect(box, &QComboBox::activated, this, [this, n] { userChange(n); });
+            return box;
+        }
+        case ControlKind::SpinBox: {
+            auto* box = new ArrowSpinBox(parent);
+            box->setRange(spec.minimum, spec.maximum);
+            box->setValue(spec.state);
+            box->setWrapping(false);
+            connect(box, &ArrowSpinBox::arrowStepped, this, [this, n](bool up) {
+                emitEvent(AppEvent::control(n, up ? ControlEventType::Up : ControlEventType::Down));
+            });
+            connect(box->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this, n] { userChange(n); });
+            return box;
+        }
+        case ControlKind::CheckBox: return new QCheckBox(spec.caption, parent);  // no change events
+        case ControlKind::TextField: {
+            auto* field = new QLineEdit(spec.caption, parent);
+            if (n >= control::pattern(1) && n <= control::pattern(4) && (n - control::pattern(1)) % 2 == 0)
+                setBackground(field, kEditorBackground);
+            connect(field, &QLineEdit::textEdited, this, [this, n] { userChange(n); });
+            return field;
+        }
+        case ControlKind::Editor: {
+            auto* editor = new TextEditor(playContextItem_, parent);
+            if (n == control::ProjectInfo) {
+                editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+                setBackground(editor, kProjectInfoBackground);
+            } else {
+                editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+                editor->setFont(editorFont(this));
+                setBackground(editor, kEditorBackground);
+            }
+            connect(editor, &QPlainTextEdit::textChanged, this, [this, n] {
+                if (!controls_.settingByProgram()) userChange(n);
+            });
+            editor->installEventFilter(this);
+            return editor;
+        }
+        case ControlKind::ImageView: return new ImageView(parent);
+        case ControlKind::Button:
+        case ControlKind::IconButton: {
+            auto* button = new QPushButton(spec.caption, parent);
+            if (spec.kind == ControlKind::IconButton) {
+                button->setIcon(QIcon(n == control::CopyMmlButton ? ":/icons/copy_mml.png" : ":/icons/paste_mml.png"));
+                button->setIconSize(QSize(15, 16));
+                button->setToolTip(spec.tooltip);
+            }
+            connect(button, &QPushButton::clicked, this, [this, n] { emitEvent(AppEvent::control(n)); });
+            return button;
+        }
+    }
+    return new QWidget(parent);
+}
+
+void MainWindow::layoutControls() {
+    if (!controls_.widget(control::ProjectInfo)) return;  // not built yet
+    ControlGeometry g{};
+    for (int n = 0; n < control::Count; ++n) g[static_cast<std::size_t>(n)] = controls_.geometry(n);
+    applyLayoutRule(g, centralWidget()->width(), centralWidget()->height());
+    for (int n = 0; n < control::Count; ++n) controls_.setGeometry(n, g[static_cast<std::size_t>(n)]);
+}
+
+void MainWindow::emitEvent(const AppEvent& event) {
+    if (sink_) sink_(event);
+}
+
+void MainWindow::userChange(int number) { emitEvent(AppEvent::control(number, ControlEventType::Change)); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing is a request: the loop decides (and may ask to save first).
+    event->ignore();
+    emitEvent(AppEvent::close(window::Main));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        const int n = controls_.numberOf(qobject_cast<QWidget*>(watched));
+        if (n >= 0) emitEvent(AppEvent::control(n, ControlEventType::Focus));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace bleeptone

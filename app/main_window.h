@@ -1,0 +1,65 @@
+#pragma once
+// The main window: every numbered control and menu item, the layout rule on
+// every resize, and the events the user's actions raise.
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+
+#include "app_event.h"
+#include "control_table.h"
+#include "controls.h"
+
+class QAction;
+class QMenu;
+
+namespace bleeptone {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+
+    ControlTable& controls() { return controls_; }
+    const ControlTable& controls() const { return controls_; }
+    // The action of menu item n (0..14, or menu::About / menu::Quit).
+    QAction* menuItem(int n) const;
+    // The "Play" item at the top of every editor's context menu.
+    QAction* playContextItem() const { return playContextItem_; }
+
+    // Where the user's actions go (the dispatcher).
+    void setEventSink(std::function<void(const AppEvent&)> sink) { sink_ = std::move(sink); }
+
+    // The content area (controls are placed in its coordinates).
+    QWidget* clientArea() const { return centralWidget(); }
+    void layoutControls();
+
+    // The window title; the edited mark is kept apart (setWindowModified).
+    void setTitle(const QString& title);
+    QString title() const;
+
+    // Web addresses of Help items 13 and 14 (empty: not configured).
+    static QString websiteUrl();
+    static QString forumUrl();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildControls();
+    QWidget* makeControl(const ControlSpec& spec);
+    void emitEvent(const AppEvent& event);
+    void userChange(int number);
+
+    ControlTable controls_;
+    std::array<QAction*, menu::Count> menuItems_{};
+    QAction* aboutItem_ = nullptr;
+    QAction* quitItem_ = nullptr;
+    QAction* playContextItem_ = nullptr;
+    std::function<void(const AppEvent&)> sink_;
+};
+
+}  // namespace bleeptone

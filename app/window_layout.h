@@ -1,0 +1,25 @@
+#pragma once
+// The main window's layout rule as a pure function: control geometries for
+// a client area of W x H. Values the rule does not mention stay as they are.
+
+#include <QRect>
+
+#include <array>
+
+#include "controls.h"
+
+namespace bleeptone {
+
+using ControlGeometry = std::array<QRect, control::Count>;
+
+// The geometries at creation, by control number.
+ControlGeometry creationGeometry();
+
+// Applies the layout rule for a client area of width W and height H.
+void applyLayoutRule(ControlGeometry& g, int W, int H);
+
+// The tempo box's arrows skip the codes without a tempo of their own:
+// they walk 0, 6, 9, 10, ... 15. shown is the value after the step.
+int tempoAfterStep(int shown, bool up);
+
+}  // namespace bleeptone
