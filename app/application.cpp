@@ -11,6 +11,7 @@
 
 #include "dialogs.h"
 #include "dispatcher.h"
+#include "document.h"
 #include "engine.h"
 #include "engine_pump.h"
 #include "main_window.h"
@@ -50,6 +51,8 @@ bool Application::start(const Options& options) {
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_);
     window_->setEventSink([this](const AppEvent& e) { dispatcher_->submit(e); });
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
+    document_ = std::make_unique<Document>(*window_, dialogs_, state_,
+                                           [this](const AppEvent& e) { dispatcher_->post(e); });
     connectCommands();
     pump_ = std::make_unique<EnginePump>(*engine_, [this](std::int64_t data) { dispatcher_->submit(AppEvent::engine(data)); });
     qApp->installEventFilter(this);
@@ -58,6 +61,14 @@ bool Application::start(const Options& options) {
 
 void Application::connectCommands() {
     Commands& c = dispatcher_->commands();
+    Document& doc = *document_;
+    c.newProject = [&doc] { doc.newProject(); };
+    c.open = [&doc] { doc.open(); };
+    c.openPath = [&doc](const QString&) { doc.open(); };  // Open takes the pending path
+    c.save = [&doc] { doc.save(); };
+    c.saveAs = [&doc] { doc.saveAs(); };
+    c.loadDemo = [&doc](int n) { doc.loadDemo(n); };
+    c.markEdited = [&doc](int) { doc.markEdited(); };
     c.openUrl = [](const QString& url) {
         if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
     };

@@ -15,6 +15,7 @@ namespace bleeptone {
 
 class Dialogs;
 class Dispatcher;
+class Document;
 class Engine;
 class EnginePump;
 class MainWindow;
@@ -46,6 +47,7 @@ public:
     Dispatcher& dispatcher() { return *dispatcher_; }
     Engine& engine() { return *engine_; }
     AppState& state() { return state_; }
+    Document& document() { return *document_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Dispatcher> dispatcher_;
+    std::unique_ptr<Document> document_;
     std::unique_ptr<EnginePump> pump_;
 };
 

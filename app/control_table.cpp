@@ -17,16 +17,11 @@
 
 namespace bleeptone {
 
-class ControlTable::ProgramChange {
-public:
-    explicit ProgramChange(const ControlTable& table) : table_(const_cast<ControlTable&>(table)) {
-        ++table_.programDepth_;
-    }
-    ~ProgramChange() { --table_.programDepth_; }
+ControlTable::ProgramChange::ProgramChange(const ControlTable& table) : table_(const_cast<ControlTable&>(table)) {
+    ++table_.programDepth_;
+}
 
-private:
-    ControlTable& table_;
-};
+ControlTable::ProgramChange::~ProgramChange() { --table_.programDepth_; }
 
 void ControlTable::add(int number, ControlKind kind, QWidget* widget) {
     entries_.at(static_cast<std::size_t>(number)) = Entry{kind, widget};

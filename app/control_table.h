@@ -56,12 +56,23 @@ public:
     // True while the program itself is changing a control.
     bool settingByProgram() const { return programDepth_ > 0; }
 
+    // Marks changes made while it lives as the program's own.
+    class ProgramChange {
+    public:
+        explicit ProgramChange(const ControlTable& table);
+        ~ProgramChange();
+        ProgramChange(const ProgramChange&) = delete;
+        ProgramChange& operator=(const ProgramChange&) = delete;
+
+    private:
+        ControlTable& table_;
+    };
+
 private:
     struct Entry {
         ControlKind kind = ControlKind::Label;
         QWidget* widget = nullptr;
     };
-    class ProgramChange;
     const Entry& at(int number) const;
 
     std::array<Entry, control::Count> entries_{};

@@ -16,6 +16,16 @@ public:
     virtual void information(const QString& text) = 0;
     // Box with an empty title and Yes / No buttons; true for Yes.
     virtual bool question(const QString& text) = 0;
+
+    enum class PanelMode { Open, Save };
+    // A modal file panel opening in the user's home folder, offering files
+    // of the given types (extensions without the dot, "|" between several).
+    // Returns the chosen path, or an empty text when cancelled (also what a
+    // Dialogs without panels answers).
+    virtual QString filePanel(PanelMode, const QString& /*title*/, const QString& /*types*/,
+                              const QString& /*message*/) {
+        return {};
+    }
 };
 
 class QtDialogs : public Dialogs {
@@ -25,6 +35,7 @@ public:
     void error(const QString& text) override;
     void information(const QString& text) override;
     bool question(const QString& text) override;
+    QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message) override;
 
 private:
     QWidget* parent_;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
+#include "mml_colouring.h"
 #include "widgets.h"
 #include "window_layout.h"
 
@@ -70,7 +71,7 @@ QString MainWindow::forumUrl() { return QStringLiteral(BLEEPTONE_FORUM_URL); }
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(new ClientArea(this));
     centralWidget()->setMinimumSize(kClientWidth, kClientHeight);
-    setTitle("Bleeptone");
+    setDocumentTitle("Bleeptone", false);
     playContextItem_ = new QAction("Play", this);
     playContextItem_->setVisible(false);
     connect(playContextItem_, &QAction::triggered, this,
@@ -81,15 +82,24 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     layoutControls();
 }
 
-void MainWindow::setTitle(const QString& title) {
-    // "[*]" marks where the edited mark goes; a "*" elsewhere stays as it is.
-    setWindowTitle(title + "[*]");
+void MainWindow::setDocumentTitle(const QString& title, bool edited) {
+    title_ = title;
+    // Qt shows the edited mark at a "[*]" placeholder: put it where the
+    // title's own "*" stands (before " - Bleeptone"), so the mark is that
+    // star. "[*][*]" keeps a literal "[*]" of a file name.
+    auto escaped = [](QString s) { return s.replace("[*]", "[*][*]"); };
+    const qsizetype star = title.lastIndexOf("* - Bleeptone");
+    QString shown;
+    if (!edited) shown = escaped(title);
+    else if (star >= 0) shown = escaped(title.left(star)) + "[*]" + escaped(title.mid(star + 1));
+    else shown = escaped(title) + "[*]";
+    setWindowTitle(shown);
+    setWindowModified(edited);
 }
 
-QString MainWindow::title() const {
-    QString t = windowTitle();
-    if (t.endsWith("[*]")) t.chop(3);
-    return t;
+void MainWindow::colourAllEditors() {
+    const ControlTable::ProgramChange guard(controls_);
+    for (int c = 1; c <= 4; ++c) colouring_[static_cast<std::size_t>(c)]->colourAll();
 }
 
 QAction* MainWindow::menuItem(int n) const {
@@ -207,9 +217,18 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
                 editor->setLineWrapMode(QPlainTextEdit::NoWrap);
                 editor->setFont(editorFont(this));
                 setBackground(editor, kEditorBackground);
+                colouring_[static_cast<std::size_t>((n - control::EditorOffset - 7) / 13 + 1)] =
+                    new MmlEditorColouring(editor);
             }
             connect(editor, &QPlainTextEdit::textChanged, this, [this, n] {
-                if (!controls_.settingByProgram()) userChange(n);
+                if (controls_.settingByProgram()) return;
+                if (n != control::ProjectInfo) {
+                    // What the user typed is checked at once: characters MML
+                    // has no use for become "?" in the same undo step.
+                    const ControlTable::ProgramChange guard(controls_);
+                    colouring_[static_cast<std::size_t>((n - control::EditorOffset - 7) / 13 + 1)]->afterUserEdit();
+                }
+                userChange(n);
             });
             editor->installEventFilter(this);
             return editor;

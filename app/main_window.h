@@ -35,9 +35,14 @@ public:
     QWidget* clientArea() const { return centralWidget(); }
     void layoutControls();
 
-    // The window title; the edited mark is kept apart (setWindowModified).
-    void setTitle(const QString& title);
-    QString title() const;
+    // The document's title (it carries its own "*" while edited) and the
+    // platform's edited mark, which change together.
+    void setDocumentTitle(const QString& title, bool edited);
+    const QString& title() const { return title_; }
+
+    // Replaces characters MML has no use for in all four channel editors,
+    // after the program has put text into them (colours follow by themselves).
+    void colourAllEditors();
 
     // Web addresses of Help items 13 and 14 (empty: not configured).
     static QString websiteUrl();
@@ -60,6 +65,8 @@ private:
     QAction* quitItem_ = nullptr;
     QAction* playContextItem_ = nullptr;
     std::function<void(const AppEvent&)> sink_;
+    QString title_;
+    std::array<class MmlEditorColouring*, 5> colouring_{};  // by channel 1..4
 };
 
 }  // namespace bleeptone

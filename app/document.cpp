@@ -1,0 +1,184 @@
+#include "document.h"
+
+#include <QAction>
+#include <QFileInfo>
+
+#include "controls.h"
+#include "dialogs.h"
+#include "main_window.h"
+#include "project_blocks.h"
+#include "project_file.h"
+#include "window_fields.h"
+
+namespace bleeptone {
+
+namespace {
+
+const QString kTitleSuffix = QStringLiteral(" - Bleeptone");
+const QString kUnsavedQuestion = QStringLiteral("You haven't saved your project yet. Do you still want to continue?");
+
+}  // namespace
+
+QString titleForFile(const QString& path) {
+    QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot >= 0) name.truncate(dot);
+    return name + kTitleSuffix;
+}
+
+QString titleAfterEdit(const QString& current) {
+    QString t = current;
+    t.remove('*');
+    t.remove(kTitleSuffix);
+    return t + '*' + kTitleSuffix;
+}
+
+Document::Document(MainWindow& window, Dialogs& dialogs, AppState& state, std::function<void(const AppEvent&)> post)
+    : window_(window), dialogs_(dialogs), state_(state), post_(std::move(post)) {}
+
+bool Document::anyEditorHasText() const {
+    for (int c = 1; c <= 4; ++c)
+        if (!window_.controls().text(control::channelEditor(c)).isEmpty()) return true;
+    return false;
+}
+
+// Asks before unsaved work is replaced; true when the user keeps it (answers No).
+bool Document::keepUnsavedWork(bool onlyWithEditorText) {
+    if (!window_.title().contains('*')) return false;
+    if (onlyWithEditorText && !anyEditorHasText()) return false;
+    return !dialogs_.question(kUnsavedQuestion);
+}
+
+void Document::loadBuiltIn(BuiltInProject which) {
+    WindowFields fields(window_.controls());
+    bleeptone::loadBuiltIn(which, fields);
+    window_.colourAllEditors();
+}
+
+void Document::setTitle(const QString& title, bool edited) { window_.setDocumentTitle(title, edited); }
+
+void Document::setSaveEnabled(bool enabled) { window_.menuItem(menu::Save)->setEnabled(enabled); }
+
+void Document::showPlayItem(bool shown) { window_.playContextItem()->setVisible(shown); }
+
+void Document::newProject() {
+    if (keepUnsavedWork(false)) return;
+    loadBuiltIn(BuiltInProject::NewTemplate);
+    currentPath_.clear();
+    saveWithoutPanel_ = false;
+    setSaveEnabled(false);
+    state_.refresh = Refresh::Disable;
+    pristine_ = true;
+    setTitle(kProgramTitle, false);
+    showPlayItem(false);
+}
+
+void Document::open() {
+    const bool pending = !state_.pendingPath.isEmpty();
+    if (keepUnsavedWork(true)) {
+        state_.pendingPath.clear();
+        return;
+    }
+    QString path;
+    if (pending) {
+        path = state_.pendingPath;
+        state_.pendingPath.clear();
+        if (window_.isMinimized()) window_.showNormal();
+    } else {
+        path = dialogs_.filePanel(Dialogs::PanelMode::Open, "Open MML Project...", "mmlp", "Bleeptone Project");
+        if (path.isEmpty()) return;  // cancelled
+    }
+    // Several documents at once: the first one is opened.
+    if (path.contains('\t')) path = path.section('\t', 0, 0);
+
+    WindowFields fields(window_.controls());
+    const ProjectIoResult result = loadProjectFile(path, fields);
+    if (!result.ok) {
+        // Nothing was read: the window, title, path and Save item stay as they were.
+        dialogs_.error(result.error);
+        return;
+    }
+    window_.colourAllEditors();
+    currentPath_ = path;
+    saveWithoutPanel_ = true;
+    state_.refresh = Refresh::Enable;
+    pristine_ = false;
+    setSaveEnabled(true);
+    for (int c = 1; c <= 4; ++c) window_.controls().setState(control::channelBase(c) + control::MuteOffset, 0);
+    setTitle(titleForFile(currentPath_), false);
+    showPlayItem(true);
+}
+
+void Document::save() {
+    saveWithoutPanel_ = true;
+    post_(AppEvent::menu(menu::SaveAs));
+}
+
+void Document::saveAs() {
+    const QString remembered = currentPath_;
+    QString path = currentPath_;
+    if (!saveWithoutPanel_ || path.isEmpty()) {
+        path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save MML Project As...", "mmlp", "Bleeptone Project");
+        if (path.isEmpty()) {
+            // Cancelled: a quit that waited for this save does not wait any longer.
+            state_.quitAfterSave = false;
+            return;
+        }
+    }
+    if (!path.contains(".mmlp")) path += ".mmlp";
+
+    const ProjectIoResult result = saveProjectFile(path, WindowFields(window_.controls()));
+    saveWithoutPanel_ = false;
+    if (!result.ok) {
+        // The document keeps its file, title, mark and Save item; a quit
+        // that waited for this save does not happen.
+        currentPath_ = remembered;
+        state_.quitAfterSave = false;
+        dialogs_.error(result.error);
+        return;
+    }
+    currentPath_ = path;
+    setSaveEnabled(true);
+    setTitle(titleForFile(currentPath_), false);
+    dialogs_.information("Your project has been saved!");
+    if (state_.quitAfterSave) state_.quit = true;
+}
+
+void Document::loadDemo(int n) {
+    if (n < 1 || n > 4) return;
+    if (keepUnsavedWork(true)) return;
+    loadBuiltIn(static_cast<BuiltInProject>(static_cast<int>(BuiltInProject::Demo1) + n - 1));
+    currentPath_.clear();
+    saveWithoutPanel_ = false;
+    setSaveEnabled(false);
+    state_.refresh = Refresh::Enable;
+    pristine_ = false;
+    setTitle(QString("Demo %1").arg(n) + kTitleSuffix, false);
+    showPlayItem(true);
+}
+
+bool Document::resetForPaste() {
+    if (keepUnsavedWork(false)) return false;
+    loadBuiltIn(BuiltInProject::NewTemplate);
+    currentPath_.clear();
+    saveWithoutPanel_ = false;
+    setSaveEnabled(false);
+    state_.refresh = Refresh::Enable;
+    pristine_ = false;
+    setTitle(kUntitledEdited, true);
+    showPlayItem(true);
+    return true;
+}
+
+void Document::markEdited() {
+    if (pristine_) {
+        pristine_ = false;
+        state_.refresh = Refresh::Enable;
+        setTitle(kUntitledEdited, true);
+        showPlayItem(true);
+    } else {
+        setTitle(titleAfterEdit(window_.title()), true);
+    }
+}
+
+}  // namespace bleeptone

@@ -1,0 +1,57 @@
+#pragma once
+// The document: the one project the main window holds, and the commands
+// that replace, open and save it, with the window title, the edited mark,
+// the Save item and the question before unsaved work is replaced.
+
+#include <QString>
+
+#include <functional>
+
+#include "app_event.h"
+#include "app_state.h"
+
+namespace bleeptone {
+
+class Dialogs;
+class MainWindow;
+enum class BuiltInProject;
+
+// Title rules.
+QString titleForFile(const QString& path);        // "Song - Bleeptone" for /x/Song.mmlp
+QString titleAfterEdit(const QString& current);   // every "*" and " - Bleeptone" out, then "* - Bleeptone"
+inline const QString kProgramTitle = QStringLiteral("Bleeptone");
+inline const QString kUntitledEdited = QStringLiteral("Untitled* - Bleeptone");
+
+class Document {
+public:
+    Document(MainWindow& window, Dialogs& dialogs, AppState& state, std::function<void(const AppEvent&)> post);
+
+    void newProject();
+    void open();                             // the pending path if one waits, else the panel
+    void save();
+    void saveAs();
+    void loadDemo(int n);                    // 1..4
+    bool resetForPaste();                    // false when the user keeps the unsaved work
+    void markEdited();
+
+    const QString& currentPath() const { return currentPath_; }
+    bool pristine() const { return pristine_; }
+
+private:
+    bool keepUnsavedWork(bool onlyWithEditorText);
+    bool anyEditorHasText() const;
+    void loadBuiltIn(BuiltInProject which);
+    void setTitle(const QString& title, bool edited);
+    void setSaveEnabled(bool enabled);
+    void showPlayItem(bool shown);
+
+    MainWindow& window_;
+    Dialogs& dialogs_;
+    AppState& state_;
+    std::function<void(const AppEvent&)> post_;
+    QString currentPath_;
+    bool saveWithoutPanel_ = false;
+    bool pristine_ = true;
+};
+
+}  // namespace bleeptone

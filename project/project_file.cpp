@@ -1,0 +1,196 @@
+#include "project_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <vector>
+
+namespace bleeptone {
+
+namespace {
+
+// Keys in the order they are written: tempo, measure, the six stored fields
+// of each channel, the pattern fields, the project info.
+std::vector<int> storedKeys() {
+    std::vector<int> keys = {kFieldTempo, kFieldMeasure};
+    for (int c = 1; c <= 4; ++c)
+        for (int offset : {kWaveformOffset, kOctaveOffset, kVolumeOffset, kDecayOffset, kVerseNameOffset, kEditorOffset})
+            keys.push_back(channelField(c, offset));
+    for (int n = 60; n <= 67; ++n) keys.push_back(n);
+    keys.push_back(kFieldProjectInfo);
+    return keys;
+}
+
+// A value on its key line. A line break inside a one-line field (a file's
+// ";" reads back as one) is written as ";" again: written as it is, it
+// would end the key line and shift every key after it.
+QString storedValue(const ProjectFields& fields, int number) {
+    const ProjectField* f = projectField(number);
+    if (f->list) return QString::number(fields.state(number));
+    QString text = fields.text(number);  // spin boxes as their text
+    text.replace("\r\n", "\n");
+    text.replace('\r', '\n');
+    if (f->kind == FieldKind::Lines) return joinLinesForStorage(text);
+    return text.replace('\n', ';');
+}
+
+struct Entry {
+    enum Type { Group, Key, Comment } type;
+    QString name;
+    QString value;
+};
+
+bool isBlank(QChar c) { return c == ' ' || c == '\t'; }
+
+QString trimBlanks(const QString& s) {
+    qsizetype from = 0, to = s.size();
+    while (from < to && isBlank(s[from])) ++from;
+    while (to > from && isBlank(s[to - 1])) --to;
+    return s.mid(from, to - from);
+}
+
+std::vector<Entry> parseEntries(const QString& text) {
+    std::vector<Entry> entries;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        qsizetype end = i;
+        while (end < n && text[end] != '\n' && text[end] != '\r') ++end;
+        qsizetype start = i;
+        while (start < end && isBlank(text[start])) ++start;
+        const QString line = text.mid(start, end - start);
+        i = end + 1;
+        if (line.isEmpty()) continue;
+        if (line[0] == ';') {
+            entries.push_back({Entry::Comment, {}, {}});
+        } else if (line[0] == '[') {
+            const qsizetype close = line.indexOf(']');
+            entries.push_back({Entry::Group, line.mid(1, close < 0 ? -1 : close - 1), {}});
+        } else {
+            const qsizetype eq = line.indexOf('=');
+            QString name = eq < 0 ? line : line.left(eq);
+            while (!name.isEmpty() && isBlank(name.back())) name.chop(1);
+            QString value = eq < 0 ? QString() : line.mid(eq + 1);
+            qsizetype skip = 0;
+            while (skip < value.size() && isBlank(value[skip])) ++skip;
+            entries.push_back({Entry::Key, name, value.mid(skip)});
+        }
+    }
+    return entries;
+}
+
+// The keys of the first group with this name (letter case ignored), in file order.
+std::optional<std::vector<const Entry*>> groupKeys(const std::vector<Entry>& entries, const QString& group) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].type != Entry::Group || entries[i].name.compare(group, Qt::CaseInsensitive) != 0) continue;
+        std::vector<const Entry*> keys;
+        for (std::size_t k = i + 1; k < entries.size() && entries[k].type != Entry::Group; ++k)
+            if (entries[k].type == Entry::Key) keys.push_back(&entries[k]);
+        return keys;
+    }
+    return std::nullopt;
+}
+
+// The decimal number at the start of a text (after blanks, with an optional
+// sign); 0 when there is none. Held within the int range.
+int leadingNumber(const QString& s) {
+    qsizetype i = 0;
+    while (i < s.size() && isBlank(s[i])) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    long long value = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) value = std::min<long long>(value * 10 + (s[i].unicode() - '0'), 1LL << 31);
+    value = negative ? -value : value;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+QString fileText(const QString& text) {
+    QString t = trimBlanks(text);
+    t.replace(';', '\n');
+    return t;
+}
+
+ProjectIoResult failure(const QString& name, const QString& reason) {
+    return {false, QString("The project \"%1\" could not be opened: %2").arg(name, reason)};
+}
+
+}  // namespace
+
+QByteArray projectFileBytes(const ProjectFields& fields) {
+    QString text = "\n[Version]\nVersionNumber = 1.0.0\n[Settings]\n";
+    for (int key : storedKeys()) text += QString("%1 = %2\n").arg(key).arg(storedValue(fields, key));
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+ProjectIoResult saveProjectFile(const QString& path, const ProjectFields& fields) {
+    QSaveFile file(path);
+    const QByteArray bytes = projectFileBytes(fields);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return {false, QString("The project could not be saved as \"%1\": %2").arg(path, file.errorString())};
+    return {true, {}};
+}
+
+bool hasProjectExtension(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf('.');
+    return dot >= 0 && name.mid(dot + 1) == "mmlp";
+}
+
+ProjectIoResult loadProjectFile(const QString& path, ProjectFields& fields) {
+    const QString name = QFileInfo(path).fileName();
+    if (!hasProjectExtension(path)) return failure(name, "only .mmlp files are Bleeptone projects.");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return failure(name, file.errorString() + '.');
+    if (file.size() > kMaxProjectFileBytes) return failure(name, "the file is larger than 16 MB.");
+    const QByteArray bytes = file.read(kMaxProjectFileBytes + 1);
+    if (bytes.size() > kMaxProjectFileBytes) return failure(name, "the file is larger than 16 MB.");
+    if (file.error() != QFileDevice::NoError) return failure(name, file.errorString() + '.');
+    return loadProjectBytes(bytes, name, fields);
+}
+
+ProjectIoResult loadProjectBytes(const QByteArray& bytes, const QString& name, ProjectFields& fields) {
+    const QString text = bytes.size() > 2 && bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3))
+                                                                               : QString::fromLatin1(bytes);
+    const std::vector<Entry> entries = parseEntries(text);
+
+    const auto version = groupKeys(entries, "Version");
+    const Entry* versionKey = nullptr;
+    if (version)
+        for (const Entry* e : *version)
+            if (!versionKey && e->name.compare("VersionNumber", Qt::CaseInsensitive) == 0) versionKey = e;
+    if (!versionKey) return failure(name, "it has no version entry.");
+    if (trimBlanks(versionKey->value) != "1.0.0")
+        return failure(name, QString("it is of version %1; this Bleeptone reads version 1.0.0.").arg(trimBlanks(versionKey->value)));
+    const auto settings = groupKeys(entries, "Settings");
+    if (!settings) return failure(name, "it has no [Settings] group.");
+
+    // Keys are applied by position: tempo and measure, then blocks of six
+    // per channel until key "57", then texts. Only project fields are
+    // touched; mute boxes are not stored in files.
+    const std::vector<const Entry*>& keys = *settings;
+    auto apply = [&fields](const Entry* e, bool asText) {
+        const int number = leadingNumber(e->name);
+        const bool mute = number >= 7 && number <= 58 && (number - 7) % 13 == kMuteOffset;
+        if (!projectField(number) || mute) return;
+        if (asText) fields.setText(number, fileText(e->value));
+        else fields.setState(number, leadingNumber(e->value));
+    };
+    std::size_t i = 0;
+    for (; i < keys.size() && i < 2; ++i) apply(keys[i], false);
+    bool channelsEnded = false;
+    while (i < keys.size() && !channelsEnded) {
+        apply(keys[i++], false);  // waveform
+        for (int k = 0; k < 5 && i < keys.size() && !channelsEnded; ++k, ++i) {
+            apply(keys[i], k >= 3);
+            channelsEnded = keys[i]->name == "57";
+        }
+    }
+    for (; i < keys.size(); ++i) apply(keys[i], true);
+    return {true, {}};
+}
+
+}  // namespace bleeptone
