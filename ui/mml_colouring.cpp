@@ -65,13 +65,14 @@ bool replaceInvalidMml(QPlainTextEdit* editor, int from, int count, bool joinUnd
     const int size = doc->characterCount() - 1;
     from = std::clamp(from, 0, size);
     const int to = std::clamp(from + count, from, size);
-    const QString text = doc->toPlainText().mid(from, to - from);
     QTextCursor cursor(doc);
     bool replaced = false;
     const QTextCursor selection = editor->textCursor();
     const int anchor = selection.anchor(), position = selection.position();
-    for (int i = 0; i < text.size(); ++i) {
-        if (classifyMmlChar(text[i].unicode()) != MmlCharClass::Invalid) continue;
+    for (int i = 0; i < to - from; ++i) {
+        // Line breaks come back as paragraph separators: they are kept.
+        const QChar ch = doc->characterAt(from + i);
+        if (ch == QChar::ParagraphSeparator || classifyMmlChar(ch.unicode()) != MmlCharClass::Invalid) continue;
         if (!replaced) {
             if (joinUndo) cursor.joinPreviousEditBlock();
             else cursor.beginEditBlock();
