@@ -108,6 +108,17 @@ QAction* MainWindow::menuItem(int n) const {
     return n >= 0 && n < menu::Count ? menuItems_[static_cast<std::size_t>(n)] : nullptr;
 }
 
+namespace {
+
+// The platform's standard keys where it has them (Ctrl stands for Cmd off
+// macOS); some platforms bind none, and then the usual Ctrl key is used.
+QKeySequence standardKey(QKeySequence::StandardKey key, const QKeySequence& fallback) {
+    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+    return bindings.isEmpty() ? fallback : bindings.first();
+}
+
+}  // namespace
+
 void MainWindow::buildMenus() {
     auto item = [this](QMenu* m, int n, const QString& label, const QKeySequence& keys = {}) {
         QAction* a = m->addAction(label);
@@ -117,9 +128,9 @@ void MainWindow::buildMenus() {
         return a;
     };
     QMenu* file = menuBar()->addMenu("File");
-    item(file, menu::New, "New", QKeySequence::New);
-    item(file, menu::Open, "Open", QKeySequence::Open);
-    item(file, menu::Save, "Save", QKeySequence::Save);
+    item(file, menu::New, "New", standardKey(QKeySequence::New, QKeySequence(Qt::CTRL | Qt::Key_N)));
+    item(file, menu::Open, "Open", standardKey(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
+    item(file, menu::Save, "Save", standardKey(QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S)));
     item(file, menu::SaveAs, "Save As...");
     file->addSeparator();
     item(file, menu::CopyMml, "Copy MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C));
@@ -132,7 +143,7 @@ void MainWindow::buildMenus() {
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setToolTipsVisible(true);
-    item(help, menu::Help, "Help", QKeySequence::HelpContents);
+    item(help, menu::Help, "Help", standardKey(QKeySequence::HelpContents, QKeySequence(Qt::Key_F1)));
     help->addSeparator();
     item(help, menu::PsgModule, "PSG Module");
     help->addSeparator();
@@ -155,7 +166,7 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     quitItem_ = file->addAction("Quit");
     quitItem_->setMenuRole(QAction::QuitRole);
-    quitItem_->setShortcut(QKeySequence::Quit);
+    quitItem_->setShortcut(standardKey(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
     connect(quitItem_, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::Quit)); });
     help->addSeparator();
     aboutItem_ = help->addAction("About Bleeptone");

@@ -1,0 +1,531 @@
+// The main thread's loop: dispatch of menu, control, close, open-documents
+// and engine events to the commands; the end-of-iteration work (enable
+// groups, window closing, the quit decision); events posted for a later
+// iteration; and start-up (display check, sound engine, window).
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app_state.h"
+#include "application.h"
+#include "controls.h"
+#include "dialogs.h"
+#include "dispatcher.h"
+#include "main_window.h"
+
+namespace bleeptone {
+namespace {
+
+using Log = std::vector<std::string>;
+
+const char* const kSaveQuestion = "Do you want to save your project before closing Bleeptone?";
+
+// Records every box in the shared log and answers questions from a script.
+class ScriptedDialogs : public Dialogs {
+public:
+    explicit ScriptedDialogs(Log& log) : log_(log) {}
+    void error(const QString& text) override { log_.push_back("error: " + text.toStdString()); }
+    void information(const QString& text) override { log_.push_back("information: " + text.toStdString()); }
+    bool question(const QString& text) override {
+        log_.push_back("question: " + text.toStdString());
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    std::deque<bool> answers;
+
+private:
+    Log& log_;
+};
+
+// Every command writes its name (and argument) into the log; so does the
+// info-bar step, which marks the end of each iteration.
+void recordCommands(Commands& c, Log& log) {
+    auto note = [&log](std::string what) { return [&log, what] { log.push_back(what); }; };
+    c.about = note("about");
+    c.newProject = note("new");
+    c.open = note("open");
+    c.save = note("save");
+    c.saveAs = note("saveAs");
+    c.recordToWave = note("recordToWave");
+    c.help = note("help");
+    c.psgModule = note("psgModule");
+    c.loadDemo = [&log](int d) { log.push_back("demo " + std::to_string(d)); };
+    c.openPath = [&log](const QString& p) { log.push_back("openPath " + p.toStdString()); };
+    c.play = note("play");
+    c.stop = note("stop");
+    c.copyMml = note("copyMml");
+    c.pasteMml = note("pasteMml");
+    c.copyModule = note("copyModule");
+    c.markEdited = [&log](int n) { log.push_back("edited " + std::to_string(n)); };
+    c.engineEvent = [&log](std::int64_t d) { log.push_back("engine " + std::to_string(d)); };
+    c.infoBarStep = note("step");
+    c.stopClock = note("stopClock");
+    c.closeWindow = [&log](int w) { log.push_back("closeWindow " + std::to_string(w)); };
+    c.openUrl = [&log](const QString& u) { log.push_back("url " + u.toStdString()); };
+}
+
+// Runs the iterations of events posted so far (and of those they post).
+void runPosted() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+class DispatcherTest : public ::testing::Test {
+protected:
+    DispatcherTest() : dialogs(log), dispatcher(window, dialogs, state) {
+        recordCommands(dispatcher.commands(), log);
+        dispatcher.setLeaveLoop([this] { log.push_back("leave"); });
+    }
+
+    Log log;
+    MainWindow window;
+    ScriptedDialogs dialogs;
+    AppState state;
+    Dispatcher dispatcher;
+};
+
+// ---------------------------------------------------------------------------
+// Enable groups.
+
+const int kContentMenus[] = {3, 4, 6};
+const int kIdleMenus[] = {0, 1, 5, 7, 8, 9, 10};
+
+void setGroups(MainWindow& w, bool on) {
+    for (int m : kContentMenus) w.menuItem(m)->setEnabled(on);
+    for (int m : kIdleMenus) w.menuItem(m)->setEnabled(on);
+    for (int n : {control::PlayButton, control::CopyMmlButton, control::PasteMmlButton}) w.controls().setEnabled(n, on);
+    w.playContextItem()->setVisible(on);
+}
+
+TEST_F(DispatcherTest, RefreshOfTheEnableGroups) {
+    // idle: whether the idle group follows the request too. An enable request
+    // takes it along when RecordFlag is 0 or StatusText is empty; a disable
+    // request when RecordFlag is 1 or StatusText is "Playing  ".
+    const struct {
+        Refresh request;
+        int recordFlag;
+        QString status;
+        bool idle;
+    } rows[] = {
+        {Refresh::Enable, 0, "", true},
+        {Refresh::Enable, 0, kStatusPlaying, true},
+        {Refresh::Enable, 0, kStatusRecording, true},
+        {Refresh::Enable, 1, "", true},
+        {Refresh::Enable, 1, kStatusPlaying, false},
+        {Refresh::Enable, 1, kStatusRecording, false},
+        {Refresh::Disable, 0, "", false},
+        {Refresh::Disable, 0, kStatusPlaying, true},
+        {Refresh::Disable, 0, kStatusRecording, false},
+        {Refresh::Disable, 1, "", true},
+        {Refresh::Disable, 1, kStatusPlaying, true},
+        {Refresh::Disable, 1, kStatusRecording, true},
+    };
+    for (const auto& r : rows) {
+        const bool enable = r.request == Refresh::Enable;
+        SCOPED_TRACE(std::string(enable ? "enable" : "disable") + ", RecordFlag " + std::to_string(r.recordFlag) +
+                     ", StatusText \"" + r.status.toStdString() + "\"");
+        setGroups(window, !enable);
+        window.menuItem(menu::Save)->setEnabled(!enable);
+        state.RecordFlag = r.recordFlag;
+        state.StatusText = r.status;
+        // The request is made by a command and served at the end of its iteration.
+        dispatcher.commands().play = [&] { state.refresh = r.request; };
+        dispatcher.submit(AppEvent::control(control::PlayButton));
+
+        EXPECT_EQ(state.refresh, Refresh::None);
+        const bool idleNow = r.idle ? enable : !enable;
+        for (int m : kContentMenus) EXPECT_EQ(window.menuItem(m)->isEnabled(), enable) << "menu item " << m;
+        EXPECT_EQ(window.controls().isEnabled(control::PlayButton), enable);
+        EXPECT_EQ(window.controls().isEnabled(control::CopyMmlButton), enable);  // in both groups
+        for (int m : kIdleMenus) EXPECT_EQ(window.menuItem(m)->isEnabled(), idleNow) << "menu item " << m;
+        EXPECT_EQ(window.controls().isEnabled(control::PasteMmlButton), idleNow);
+        EXPECT_EQ(window.playContextItem()->isVisible(), idleNow);
+        EXPECT_EQ(window.menuItem(menu::Save)->isEnabled(), !enable) << "Save is in neither group";
+        EXPECT_TRUE(window.controls().isVisible(control::PlayButton));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Quit and close.
+
+TEST_F(DispatcherTest, QuitUneditedLeavesAtOnce) {
+    dispatcher.submit(AppEvent::menu(menu::Quit));
+    EXPECT_EQ(log, (Log{"step", "leave"}));
+    EXPECT_TRUE(state.quit);
+}
+
+TEST_F(DispatcherTest, QuitEditedAnsweredNoLeaves) {
+    window.setWindowModified(true);
+    dialogs.answers = {false};
+    dispatcher.submit(AppEvent::menu(menu::Quit));
+    EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion, "leave"}));
+}
+
+TEST_F(DispatcherTest, QuitEditedAnsweredYesSavesFirst) {
+    window.setWindowModified(true);
+    dialogs.answers = {true};
+    dispatcher.submit(AppEvent::menu(menu::Quit));
+    EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion}));
+    EXPECT_FALSE(state.quit);
+    EXPECT_TRUE(state.quitAfterSave);
+
+    // Save As runs in an iteration of its own, and the loop keeps running.
+    runPosted();
+    EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion, "saveAs", "step"}));
+    EXPECT_FALSE(state.quit);
+}
+
+TEST_F(DispatcherTest, ClosingTheMainWindow) {
+    dispatcher.submit(AppEvent::close(window::Main));
+    EXPECT_TRUE(state.quit);
+    EXPECT_EQ(log, (Log{"step", "stopClock", "leave"}));
+
+    // Edited: the clock stops before the question; No ends the program.
+    log.clear();
+    state = AppState{};
+    window.setWindowModified(true);
+    dialogs.answers = {false};
+    dispatcher.submit(AppEvent::close(window::Main));
+    EXPECT_EQ(log, (Log{"step", "stopClock", std::string("question: ") + kSaveQuestion, "leave"}));
+}
+
+TEST_F(DispatcherTest, ClosingAnotherWindowKeepsTheLoop) {
+    const struct {
+        int window, closed;
+    } rows[] = {{window::Help, 2}, {window::PsgModule, 3}, {window::About, 1}, {4, 1}};
+    for (const auto& r : rows) {
+        log.clear();
+        dispatcher.submit(AppEvent::close(r.window));
+        EXPECT_EQ(log, (Log{"step", "closeWindow " + std::to_string(r.closed)})) << "window " << r.window;
+        EXPECT_FALSE(state.quit);
+    }
+}
+
+TEST_F(DispatcherTest, ClosingTheRealWindowGoesThroughTheLoop) {
+    window.setEventSink([this](const AppEvent& e) { dispatcher.submit(e); });
+    window.show();
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(log, (Log{"step", "stopClock", "leave"}));
+    log.clear();
+    state = AppState{};
+    window.menuItem(menu::Quit)->trigger();
+    EXPECT_EQ(log, (Log{"step", "leave"}));
+}
+
+// ---------------------------------------------------------------------------
+// Dispatch tables.
+
+TEST_F(DispatcherTest, MenuDispatch) {
+    const struct {
+        int item;
+        std::string command;
+    } rows[] = {
+        {menu::About, "about"},
+        {menu::New, "new"},
+        {menu::Open, "open"},
+        {menu::Save, "save"},
+        {menu::SaveAs, "saveAs"},
+        {menu::RecordToWave, "recordToWave"},
+        {7, "demo 1"},
+        {8, "demo 2"},
+        {9, "demo 3"},
+        {10, "demo 4"},
+        {menu::Help, "help"},
+        {menu::PsgModule, "psgModule"},
+        {menu::Website, "url " + MainWindow::websiteUrl().toStdString()},
+        {menu::SupportForum, "url " + MainWindow::forumUrl().toStdString()},
+    };
+    for (const auto& r : rows) {
+        log.clear();
+        dispatcher.submit(AppEvent::menu(r.item));
+        EXPECT_EQ(log, (Log{r.command, "step"})) << "menu item " << r.item;
+        EXPECT_FALSE(state.quit);
+    }
+    runPosted();
+    EXPECT_EQ(log.size(), 2u) << "nothing was posted";
+}
+
+TEST_F(DispatcherTest, ControlDispatch) {
+    const struct {
+        AppEvent event;
+        std::string command;  // empty: nothing runs
+    } rows[] = {
+        {AppEvent::control(control::PlayButton), "play"},
+        {AppEvent::control(control::StopButton), "stop"},
+        {AppEvent::control(control::CopyMmlButton), "copyMml"},
+        {AppEvent::control(control::PasteMmlButton), "pasteMml"},
+        {AppEvent::control(control::ModuleCopyLink), "copyModule"},
+        // A change by the user in the main window marks the document edited.
+        {AppEvent::control(18, ControlEventType::Change), "edited 18"},
+        {AppEvent::control(69, ControlEventType::Change), "edited 69"},
+        {AppEvent::control(1, ControlEventType::Change), "edited 1"},
+        {AppEvent::control(61, ControlEventType::Change), "edited 61"},
+        {AppEvent::control(control::TempoBox, ControlEventType::Change), "edited 3"},
+        // The module window's editor is not part of the document.
+        {AppEvent::control(72, ControlEventType::Change), ""},
+        {AppEvent::control(18, ControlEventType::Focus), ""},
+        {AppEvent::control(10, ControlEventType::Up), ""},
+        {AppEvent::control(12, ControlEventType::Down), ""},
+    };
+    for (const auto& r : rows) {
+        log.clear();
+        dispatcher.submit(r.event);
+        const Log want = r.command.empty() ? Log{"step"} : Log{r.command, "step"};
+        EXPECT_EQ(log, want) << "control " << r.event.number << " type " << static_cast<int>(r.event.type);
+    }
+}
+
+TEST_F(DispatcherTest, OpenDocumentsRunsOpenWithThePendingPath) {
+    state.pendingPath = "/home/user/tune.mmlp";
+    dispatcher.submit(AppEvent::openDocuments());
+    EXPECT_EQ(log, (Log{"openPath /home/user/tune.mmlp", "step"}));
+}
+
+TEST_F(DispatcherTest, CopyAndPasteMenusOnlyPostAClick) {
+    const struct {
+        int item;
+        std::string command;
+    } rows[] = {{menu::CopyMml, "copyMml"}, {menu::PasteMml, "pasteMml"}};
+    for (const auto& r : rows) {
+        log.clear();
+        dispatcher.submit(AppEvent::menu(r.item));
+        EXPECT_EQ(log, (Log{"step"})) << "the click waits for a later iteration";
+        runPosted();
+        EXPECT_EQ(log, (Log{"step", r.command, "step"}));
+    }
+}
+
+TEST_F(DispatcherTest, TempoArrowsSkipTheCodesWithoutATempo) {
+    const struct {
+        int shown;
+        ControlEventType type;
+        int expected;
+    } rows[] = {
+        {8, ControlEventType::Down, 6}, {5, ControlEventType::Down, 0}, {1, ControlEventType::Up, 6},
+        {7, ControlEventType::Up, 9},   {12, ControlEventType::Up, 12}, {10, ControlEventType::Down, 10},
+    };
+    ControlTable& t = window.controls();
+    for (const auto& r : rows) {
+        log.clear();
+        t.setState(control::TempoBox, r.shown);
+        dispatcher.submit(AppEvent::control(control::TempoBox, r.type));
+        EXPECT_EQ(t.state(control::TempoBox), r.expected) << r.shown;
+        EXPECT_EQ(log, (Log{"step"})) << "an arrow step runs no other command";
+    }
+    // A typed value stays.
+    log.clear();
+    t.setState(control::TempoBox, 7);
+    dispatcher.submit(AppEvent::control(control::TempoBox, ControlEventType::Change));
+    EXPECT_EQ(t.state(control::TempoBox), 7);
+    EXPECT_EQ(log, (Log{"edited 3", "step"}));
+}
+
+TEST_F(DispatcherTest, EngineEventsReachTheirHandler) {
+    for (std::int64_t data : {-1, -2, 0, 7}) {
+        log.clear();
+        dispatcher.submit(AppEvent::engine(data));
+        EXPECT_EQ(log, (Log{"engine " + std::to_string(data), "step"}));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Order of iterations.
+
+TEST_F(DispatcherTest, EventSubmittedDuringAnIterationWaitsForItsEnd) {
+    dispatcher.commands().newProject = [this] {
+        log.push_back("new begins");
+        dispatcher.submit(AppEvent::menu(menu::Open));
+        log.push_back("new ends");
+    };
+    dispatcher.commands().open = [this] {
+        log.push_back("open begins");
+        dispatcher.submit(AppEvent::menu(menu::Save));
+        log.push_back("open ends");
+    };
+    dispatcher.submit(AppEvent::menu(menu::New));
+    EXPECT_EQ(log, (Log{"new begins", "new ends", "step", "open begins", "open ends", "step", "save", "step"}));
+}
+
+TEST_F(DispatcherTest, PostedEventWaitsForTheWholeIteration) {
+    // A command that posts another: the second runs after the first
+    // iteration's end-of-iteration work, never inside it.
+    dispatcher.commands().recordToWave = [this] {
+        log.push_back("recordToWave");
+        dispatcher.post(AppEvent::control(control::PlayButton));
+    };
+    dispatcher.submit(AppEvent::menu(menu::RecordToWave));
+    EXPECT_EQ(log, (Log{"recordToWave", "step"}));
+    runPosted();
+    EXPECT_EQ(log, (Log{"recordToWave", "step", "play", "step"}));
+}
+
+// ---------------------------------------------------------------------------
+// Start-up.
+
+TEST(DisplayCheck, NeedsOneDisplayAtLeast768High) {
+    const struct {
+        std::vector<int> heights;
+        bool passes;
+    } rows[] = {
+        {{720}, false},       // 1280 x 720
+        {{800}, true},        // 1000 x 800
+        {{768}, true},
+        {{767}, false},
+        {{720, 800}, true},
+        {{800, 720}, true},
+        {{600, 720, 767}, false},
+        {{}, false},
+    };
+    for (const auto& r : rows) {
+        std::string heights;
+        for (int h : r.heights) heights += std::to_string(h) + " ";
+        EXPECT_EQ(displayCheckPasses(r.heights), r.passes) << heights;
+    }
+}
+
+// Outputs that never touch a device: the "device" one refuses to start when
+// told to, the silent one starts without rendering.
+struct OutputBench {
+    bool refuseDevice = false;
+    bool refuseSilent = false;
+    int made = 0;
+};
+
+class FakeOutput : public AudioOutput {
+public:
+    explicit FakeOutput(bool refuse) : refuse_(refuse) {}
+    bool start(RenderFn, void*) override { return !refuse_; }
+    void stop() override {}
+    std::string error() const override { return refuse_ ? "refused" : ""; }
+
+private:
+    bool refuse_;
+};
+
+OutputFactory factoryOn(OutputBench& bench) {
+    return [&bench](AudioBackend backend) -> std::unique_ptr<AudioOutput> {
+        ++bench.made;
+        return std::make_unique<FakeOutput>(backend == AudioBackend::PortAudio ? bench.refuseDevice
+                                                                               : bench.refuseSilent);
+    };
+}
+
+TEST(StartUp, DisplayCheck) {
+    const struct {
+        std::vector<int> heights;
+        bool starts;
+    } rows[] = {{{720}, false}, {{800}, true}, {{720, 1080}, true}, {{1080, 600}, true}};
+    for (const auto& r : rows) {
+        OutputBench bench;
+        Log log;
+        ScriptedDialogs dialogs(log);
+        Application app(dialogs);
+        EXPECT_EQ(app.start({r.heights, AudioBackend::Null, factoryOn(bench)}), r.starts);
+        if (r.starts) {
+            EXPECT_TRUE(log.empty());
+            EXPECT_EQ(app.window().title(), "Bleeptone");
+            EXPECT_EQ(bench.made, 1);
+        } else {
+            EXPECT_EQ(log, (Log{"error: Minimum resolution is 1024x768."}));
+            EXPECT_EQ(bench.made, 0) << "the engine must not start";
+        }
+    }
+}
+
+TEST(StartUp, SoundDeviceFailures) {
+    const struct {
+        bool refuseDevice, refuseSilent;
+        AudioBackend backend;
+        bool error;
+    } rows[] = {
+        {false, false, AudioBackend::PortAudio, false},
+        {true, false, AudioBackend::PortAudio, true},  // falls back to the silent output
+        {true, true, AudioBackend::PortAudio, true},   // nothing at all
+        {false, false, AudioBackend::Null, false},
+    };
+    for (const auto& r : rows) {
+        OutputBench bench;
+        bench.refuseDevice = r.refuseDevice;
+        bench.refuseSilent = r.refuseSilent;
+        Log log;
+        ScriptedDialogs dialogs(log);
+        Application app(dialogs);
+        ASSERT_TRUE(app.start({{1080}, r.backend, factoryOn(bench)}));
+        EXPECT_EQ(log, r.error ? Log{"error: Unable to initialize PSG"} : Log{})
+            << "device refuses " << r.refuseDevice << ", silent refuses " << r.refuseSilent;
+        // The program runs on: the window is there and serves events.
+        EXPECT_EQ(app.window().title(), "Bleeptone");
+        bool left = false;
+        app.dispatcher().setLeaveLoop([&] { left = true; });
+        app.dispatcher().submit(AppEvent::menu(menu::Quit));
+        EXPECT_TRUE(left);
+        app.shutdown();
+    }
+}
+
+// Everything the user can see of the window, as text.
+Log snapshot(MainWindow& w) {
+    Log out;
+    const ControlTable& t = w.controls();
+    for (int n = 0; n < control::Count; ++n) {
+        const QRect r = t.geometry(n);
+        out.push_back(std::to_string(n) + " [" + t.text(n).toStdString() + "] " + std::to_string(t.state(n)) +
+                      (t.isEnabled(n) ? " on" : " off") + (t.isVisible(n) ? " shown " : " hidden ") +
+                      std::to_string(r.x()) + "," + std::to_string(r.y()) + "," + std::to_string(r.width()) + "," +
+                      std::to_string(r.height()));
+    }
+    for (int m = -3; m < menu::Count; ++m)
+        if (QAction* a = w.menuItem(m)) out.push_back("menu " + std::to_string(m) + (a->isEnabled() ? " on" : " off"));
+    out.push_back(std::string("context ") + (w.playContextItem()->isVisible() ? "shown" : "hidden"));
+    out.push_back(w.windowTitle().toStdString() + (w.isWindowModified() ? " edited" : ""));
+    return out;
+}
+
+TEST(StartUp, StarCommandEventsChangeNothing) {
+    OutputBench bench;
+    Log log;
+    ScriptedDialogs dialogs(log);
+    Application app(dialogs);
+    ASSERT_TRUE(app.start({{1080}, AudioBackend::Null, factoryOn(bench)}));
+    bool left = false;
+    app.dispatcher().setLeaveLoop([&] { left = true; });
+    MainWindow& w = app.window();
+    // A window in use: some text, a setting changed, the groups enabled.
+    w.controls().setText(18, "t120 o4 l8 cdef *7 gab");
+    w.controls().setState(3, 9);
+    app.state().refresh = Refresh::Enable;
+    app.dispatcher().submit(AppEvent::control(18, ControlEventType::Focus));
+    const Log before = snapshot(w);
+    for (std::int64_t data : {0, 7}) {
+        app.dispatcher().submit(AppEvent::engine(data));
+        runPosted();
+        EXPECT_EQ(snapshot(w), before) << "event " << data;
+    }
+    EXPECT_FALSE(left);
+    EXPECT_TRUE(log.empty());
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("BLEEPTONE_AUDIO", "null");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
+    return RUN_ALL_TESTS();
+}

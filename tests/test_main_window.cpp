@@ -1,0 +1,690 @@
+// The main window, offscreen: every control's place, caption, items, range
+// and initial state; the menus; the layout rule as a pure function and on a
+// real resized window; the tempo box's arrows; and which user actions raise
+// which events (and that the program's own changes raise none).
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTest>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app_state.h"
+#include "controls.h"
+#include "dialogs.h"
+#include "dispatcher.h"
+#include "main_window.h"
+#include "window_layout.h"
+
+namespace bleeptone {
+namespace {
+
+using K = ControlKind;
+
+// ---------------------------------------------------------------------------
+// The window as it should be built, written out from the control tables.
+
+struct Expected {
+    int number = 0;
+    K kind = K::Label;
+    QRect rect;
+    QString caption;  // caption, title or initial text
+    QStringList items;
+    int minimum = 0, maximum = 0, state = 0;
+    QString tooltip;
+};
+
+std::vector<Expected> expectedControls() {
+    std::vector<Expected> e;
+    auto add = [&](int n, K kind, QRect r, QString caption = {}) -> Expected& {
+        e.push_back(Expected{n, kind, r, std::move(caption), {}, 0, 0, 0, {}});
+        return e.back();
+    };
+    const QStringList allWaves{"Triangle", "Sawtooth", "Complex A", "Complex B", "Square", "Noise"};
+    const QStringList tonalWaves{"Triangle", "Sawtooth", "Complex A", "Complex B", "Square"};
+
+    // Top row, in creation order.
+    add(0, K::Label, {338, 13, 59, 20}, "Measure:");
+    auto& measure = add(1, K::ListBox, {398, 9, 70, 25});
+    measure.items = {"2/4", "3/4", "4/4"};
+    measure.state = 2;
+    add(2, K::Label, {478, 13, 50, 20}, "Tempo:");
+    auto& tempo = add(3, K::SpinBox, {533, 10, 50, 22});
+    tempo.maximum = 15;
+    tempo.state = 12;
+    add(4, K::Button, {593, 10, 90, 25}, "Play");
+    add(5, K::Button, {593, 10, 90, 25}, "Stop");
+    add(70, K::Label, {686, 13, 200, 20}, "");
+    add(6, K::IconButton, {924, 8, 31, 28}).tooltip = "Copy MML";
+    add(71, K::IconButton, {960, 8, 31, 28}).tooltip = "Paste MML";
+
+    // Channel panels: channel 1's table, every y 135 larger per channel.
+    const int bases[] = {7, 20, 33, 46};
+    for (int c = 1; c <= 4; ++c) {
+        const int b = bases[c - 1];
+        const int dy = 135 * (c - 1);
+        add(b, K::Frame, {10, 30 + dy, 1004, 135}, QString("Channel %1").arg(c));
+        add(b + 1, K::ListBox, {25, 45 + dy, 140, 30}).items = c == 1 ? allWaves : tonalWaves;
+        add(b + 2, K::Label, {40, 78 + dy, 60, 20}, "Octave:");
+        auto& octave = add(b + 3, K::SpinBox, {100, 76 + dy, 50, 22});
+        octave.maximum = 8;
+        octave.state = 4;
+        add(b + 4, K::Label, {170, 78 + dy, 60, 20}, "Volume:");
+        auto& volume = add(b + 5, K::SpinBox, {230, 76 + dy, 50, 22});
+        volume.maximum = 63;
+        volume.state = 40;
+        add(b + 6, K::Label, {40, 107 + dy, 60, 20}, "Decay:");
+        add(b + 7, K::SpinBox, {100, 105 + dy, 50, 22}).maximum = 32;
+        add(b + 8, K::CheckBox, {190, 105 + dy, 60, 20}, "Mute");
+        add(b + 9, K::Label, {30, 137 + dy, 90, 20}, "Verse Name:");
+        add(b + 10, K::TextField, {120, 135 + dy, 158, 20}, QString("CH%1 Verse(s)").arg(c));
+        add(b + 11, K::Editor, {290, 50 + dy, 714, 85});
+        add(b + 12, K::ImageView, {290, 135 + dy, 714, 20});
+    }
+
+    // Pattern editor and project info.
+    add(59, K::Frame, {10, 570, 684, 130}, "Pattern Editor");
+    const int rows[] = {590, 615, 640, 665};
+    for (int i = 0; i < 4; ++i) {
+        add(60 + 2 * i, K::TextField, {20, rows[i], 160, 20}, QString("Channel %1").arg(i + 1));
+        add(61 + 2 * i, K::TextField, {190, rows[i], 494, 20});
+    }
+    add(68, K::Frame, {704, 570, 310, 130}, "Project Info");
+    add(69, K::Editor, {714, 590, 290, 100});
+    return e;
+}
+
+ControlGeometry expectedCreationGeometry() {
+    ControlGeometry g{};
+    for (const Expected& x : expectedControls()) g[static_cast<std::size_t>(x.number)] = x.rect;
+    return g;
+}
+
+std::string describe(const AppEvent& e) {
+    switch (e.kind) {
+        case AppEvent::Kind::Menu: return "menu " + std::to_string(e.number);
+        case AppEvent::Kind::Close: return "close " + std::to_string(e.number);
+        case AppEvent::Kind::OpenDocuments: return "open documents";
+        case AppEvent::Kind::Engine: return "engine " + std::to_string(e.data);
+        case AppEvent::Kind::Control: break;
+    }
+    const char* type = "?";
+    switch (e.type) {
+        case ControlEventType::Click: type = "click"; break;
+        case ControlEventType::Up: type = "up"; break;
+        case ControlEventType::Down: type = "down"; break;
+        case ControlEventType::Focus: type = "focus"; break;
+        case ControlEventType::Change: type = "change"; break;
+    }
+    return "control " + std::to_string(e.number) + " " + type;
+}
+
+std::string rectText(const QRect& r) {
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+           std::to_string(r.height());
+}
+
+// A shown main window whose events are recorded as text.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.setEventSink([this](const AppEvent& e) { events.push_back(describe(e)); });
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 10000));
+        events.clear();
+    }
+
+    template <typename W>
+    W* widget(int n) {
+        auto* w = qobject_cast<W*>(window.controls().widget(n));
+        EXPECT_NE(w, nullptr) << "control " << n;
+        return w;
+    }
+
+    // Resizes the window so that its client area becomes W x H.
+    bool resizeClient(int W, int H) {
+        QWidget* client = window.clientArea();
+        const int extraW = window.width() - client->width();
+        const int extraH = window.height() - client->height();
+        window.resize(W + extraW, H + extraH);
+        return QTest::qWaitFor([&] { return client->size() == QSize(W, H); }, 10000);
+    }
+
+    MainWindow window;
+    std::vector<std::string> events;
+};
+
+// ---------------------------------------------------------------------------
+// Controls at creation.
+
+TEST(ControlList, CreationOrder) {
+    // 0 to 6 with the playing-time display before the icon buttons, then the
+    // channels, then the pattern editor and project info.
+    std::vector<int> want, got;
+    for (const Expected& x : expectedControls()) want.push_back(x.number);
+    for (const ControlSpec& s : mainWindowControls()) got.push_back(s.number);
+    EXPECT_EQ(got, want);
+}
+
+TEST_F(WindowTest, EveryControlAsBuilt) {
+    ControlTable& t = window.controls();
+    for (const Expected& x : expectedControls()) {
+        SCOPED_TRACE("control " + std::to_string(x.number));
+        QWidget* w = t.widget(x.number);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->parentWidget(), window.clientArea());
+        EXPECT_EQ(t.kind(x.number), x.kind);
+        EXPECT_EQ(t.geometry(x.number), x.rect) << rectText(t.geometry(x.number));
+        switch (x.kind) {
+            case K::ListBox: {
+                auto* box = qobject_cast<QComboBox*>(w);
+                ASSERT_NE(box, nullptr);
+                QStringList items;
+                for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+                EXPECT_EQ(items, x.items);
+                EXPECT_EQ(t.state(x.number), x.state);
+                EXPECT_EQ(t.text(x.number), x.items.value(x.state));
+                break;
+            }
+            case K::SpinBox: {
+                auto* box = qobject_cast<QSpinBox*>(w);
+                ASSERT_NE(box, nullptr);
+                EXPECT_EQ(box->minimum(), x.minimum);
+                EXPECT_EQ(box->maximum(), x.maximum);
+                EXPECT_FALSE(box->wrapping());
+                EXPECT_EQ(t.state(x.number), x.state);
+                EXPECT_EQ(t.text(x.number), QString::number(x.state));
+                break;
+            }
+            case K::CheckBox:
+                EXPECT_EQ(t.text(x.number), x.caption);
+                EXPECT_EQ(t.state(x.number), 0);
+                break;
+            case K::IconButton: EXPECT_EQ(w->toolTip(), x.tooltip); break;
+            case K::ImageView: break;
+            default: EXPECT_EQ(t.text(x.number), x.caption); break;
+        }
+    }
+}
+
+TEST_F(WindowTest, InitialEnablingAndVisibility) {
+    ControlTable& t = window.controls();
+    EXPECT_TRUE(t.isVisible(control::PlayButton));
+    EXPECT_FALSE(t.isEnabled(control::PlayButton));
+    EXPECT_FALSE(t.isVisible(control::StopButton));
+    EXPECT_FALSE(t.isEnabled(control::CopyMmlButton));
+    EXPECT_TRUE(t.isEnabled(control::PasteMmlButton));
+    EXPECT_TRUE(t.text(control::PlayingTime).isEmpty());
+    for (int n = 0; n < control::Count; ++n) {
+        if (n == control::PlayButton || n == control::CopyMmlButton) continue;
+        EXPECT_TRUE(t.isEnabled(n)) << "control " << n;
+        if (n != control::StopButton) {
+            EXPECT_TRUE(t.isVisible(n)) << "control " << n;
+        }
+    }
+    for (int n : {18, 31, 44, 57, 69}) {
+        EXPECT_TRUE(t.text(n).isEmpty()) << "editor " << n;
+        EXPECT_EQ(t.lineCount(n), 1) << "editor " << n;
+    }
+}
+
+TEST_F(WindowTest, TitleClientSizeAndPlayContextItem) {
+    EXPECT_EQ(window.title(), "Bleeptone");
+    EXPECT_FALSE(window.isWindowModified());
+    EXPECT_EQ(window.clientArea()->size(), QSize(1024, 710));
+    EXPECT_EQ(window.clientArea()->minimumSize(), QSize(1024, 710));
+    EXPECT_EQ(window.clientArea()->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+
+    QAction* play = window.playContextItem();
+    ASSERT_NE(play, nullptr);
+    EXPECT_EQ(play->text(), "Play");
+    EXPECT_TRUE(play->shortcut().isEmpty());
+    EXPECT_FALSE(play->isVisible());
+    // Choosing it clicks the Play button.
+    play->setVisible(true);
+    play->trigger();
+    EXPECT_EQ(events, std::vector<std::string>{"control 4 click"});
+}
+
+TEST_F(WindowTest, EditorsAppearance) {
+    const QColor mml(230, 235, 245), info(255, 255, 235);
+    for (int n : {18, 31, 44, 57}) {
+        auto* editor = widget<QPlainTextEdit>(n);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->lineWrapMode(), QPlainTextEdit::NoWrap) << "editor " << n;
+        EXPECT_EQ(editor->palette().color(QPalette::Base), mml) << "editor " << n;
+    }
+    auto* projectInfo = widget<QPlainTextEdit>(control::ProjectInfo);
+    ASSERT_NE(projectInfo, nullptr);
+    EXPECT_EQ(projectInfo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(projectInfo->palette().color(QPalette::Base), info);
+    for (int n : {61, 63, 65, 67}) {
+        auto* field = widget<QLineEdit>(n);
+        ASSERT_NE(field, nullptr);
+        EXPECT_EQ(field->palette().color(QPalette::Base), mml) << "pattern field " << n;
+    }
+}
+
+TEST_F(WindowTest, OnlyChannelOneOffersNoise) {
+    for (int c = 1; c <= 4; ++c) {
+        auto* box = widget<QComboBox>(control::channelBase(c) + control::WaveformOffset);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->count(), c == 1 ? 6 : 5) << "channel " << c;
+        EXPECT_EQ(box->findText("Noise"), c == 1 ? 5 : -1) << "channel " << c;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Menus.
+
+TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
+    const struct {
+        int n;
+        const char* label;
+        const char* keys;
+        bool enabled;
+    } rows[] = {
+        {menu::New, "New", "Ctrl+N", true},
+        {menu::Open, "Open", "Ctrl+O", true},
+        {menu::Save, "Save", "Ctrl+S", false},
+        {menu::SaveAs, "Save As...", "", false},
+        {menu::CopyMml, "Copy MML", "Shift+Ctrl+C", false},
+        {menu::PasteMml, "Paste MML", "Shift+Ctrl+V", true},
+        {menu::RecordToWave, "Record to Wave", "Shift+Ctrl+W", false},
+        {7, "Demo 1", "", true},
+        {8, "Demo 2", "", true},
+        {9, "Demo 3", "", true},
+        {10, "Demo 4", "", true},
+        {menu::Help, "Help", "F1", true},
+        {menu::PsgModule, "PSG Module", "", true},
+        {menu::SupportForum, "Support Forum", "", true},
+        {menu::Quit, nullptr, "Ctrl+Q", true},
+        {menu::About, nullptr, "", true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE("menu item " + std::to_string(r.n));
+        QAction* a = window.menuItem(r.n);
+        ASSERT_NE(a, nullptr);
+        if (r.label) {
+            EXPECT_EQ(a->text(), r.label);
+        }
+        EXPECT_EQ(a->shortcut().toString(QKeySequence::PortableText).toStdString(),
+                  QKeySequence(r.keys).toString(QKeySequence::PortableText).toStdString());
+        // The two web items work only with an address to open.
+        const bool web = r.n == menu::SupportForum;
+        EXPECT_EQ(a->isEnabled(), web ? !MainWindow::forumUrl().isEmpty() : r.enabled);
+    }
+    QAction* site = window.menuItem(menu::Website);
+    ASSERT_NE(site, nullptr);
+    EXPECT_TRUE(site->text().endsWith(" Website")) << site->text().toStdString();
+    EXPECT_TRUE(site->shortcut().isEmpty());
+    EXPECT_EQ(site->isEnabled(), !MainWindow::websiteUrl().isEmpty());
+}
+
+std::vector<int> numbersOf(const MainWindow& window, const QMenu* m) {
+    std::vector<int> out;  // -100 stands for a separator
+    for (QAction* a : m->actions()) {
+        if (a->isSeparator()) {
+            out.push_back(-100);
+            continue;
+        }
+        int found = -99;
+        for (int n = -3; n < menu::Count; ++n)
+            if (window.menuItem(n) == a) found = n;
+        out.push_back(found);
+    }
+    return out;
+}
+
+TEST_F(WindowTest, MenusInOrder) {
+    const QList<QAction*> bar = window.menuBar()->actions();
+    ASSERT_GE(bar.size(), 3);
+    EXPECT_EQ(bar[0]->text(), "File");
+    EXPECT_EQ(bar[1]->text(), "Tunes");
+    EXPECT_EQ(bar[2]->text(), "Help");
+    const int sep = -100;
+    const std::vector<int> file{0, 1, 2, 3, sep, 4, 5, sep, 6};
+    const std::vector<int> tunes{7, 8, 9, 10};
+    const std::vector<int> help{11, sep, 12, sep, 13, 14};
+    auto starts = [](const std::vector<int>& got, const std::vector<int>& want) {
+        return got.size() >= want.size() && std::equal(want.begin(), want.end(), got.begin());
+    };
+    EXPECT_TRUE(starts(numbersOf(window, bar[0]->menu()), file));
+    EXPECT_EQ(numbersOf(window, bar[1]->menu()), tunes);
+    EXPECT_TRUE(starts(numbersOf(window, bar[2]->menu()), help));
+}
+
+TEST_F(WindowTest, ChoosingAMenuItemRaisesItsNumber) {
+    for (int n = -3; n < menu::Count; ++n) {
+        if (n == -2) continue;
+        QAction* a = window.menuItem(n);
+        ASSERT_NE(a, nullptr) << "menu item " << n;
+        a->setEnabled(true);
+        events.clear();
+        a->trigger();
+        EXPECT_EQ(events, std::vector<std::string>{"menu " + std::to_string(n)});
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Layout rule.
+
+// How the rule moves things relative to the creation layout, worked out by
+// hand for each size: dGroup is how far the measure-to-display group moves,
+// dW the extra width, dF the extra channel frame height, dS the extra row
+// spacing inside a panel.
+struct LayoutCase {
+    int W, H;
+    int dGroup, dW, dF, dS;
+};
+
+const LayoutCase kLayoutCases[] = {
+    {1024, 710, 0, 0, 0, 0},       // the start size reproduces the creation layout
+    {1024, 711, 0, 0, 0, 0},       // F = 531/4 + 3 = 135: nothing moves
+    {1024, 712, 0, 0, 1, 0},       // F = 532/4 + 3 = 136, S = 126/4 + 15 = 46
+    {1024, 726, 0, 0, 4, 1},       // F = 546/4 + 3 = 139, S = 129/4 + 15 = 47
+    {1124, 710, 50, 100, 0, 0},    // group at 776/2 = 388
+    {1025, 710, 0, 1, 0, 0},       // 677/2 = 338: the group stays
+    {1324, 900, 150, 300, 48, 12}, // group 976/2 = 488; F = 720/4 + 3 = 183; S = 173/4 + 15 = 58
+};
+
+ControlGeometry expectedLayout(const LayoutCase& k) {
+    ControlGeometry g = expectedCreationGeometry();
+    auto at = [&g](int n) -> QRect& { return g[static_cast<std::size_t>(n)]; };
+    auto down = [&](int n, int dy) { at(n).translate(0, dy); };
+
+    for (int n : {0, 1, 2, 3, 4, 5, 70}) at(n).translate(k.dGroup, 0);
+    for (int n : {6, 71, 68, 69}) at(n).translate(k.dW, 0);
+    for (int c = 1; c <= 4; ++c) {
+        const int b = control::channelBase(c);
+        const int dY = k.dF * (c - 1);
+        down(b, dY);
+        at(b).setHeight(at(b).height() + k.dF);
+        at(b).setWidth(at(b).width() + k.dW);
+        down(b + 1, dY);                                               // waveform
+        for (int o : {2, 3, 4, 5}) down(b + o, dY + k.dS);             // octave, volume
+        for (int o : {6, 7, 8}) down(b + o, dY + 2 * k.dS);            // decay, mute
+        down(b + 11, dY);                                              // editor
+        at(b + 11).setSize(at(b + 11).size() + QSize(k.dW, k.dF));
+        for (int o : {9, 10, 12}) down(b + o, dY + k.dF);              // verse name, info bar
+        at(b + 12).setWidth(at(b + 12).width() + k.dW);
+    }
+    for (int n = 59; n <= 69; ++n) down(n, 4 * k.dF);
+    at(59).setWidth(at(59).width() + k.dW);
+    for (int n : {61, 63, 65, 67}) at(n).setWidth(at(n).width() + k.dW);
+    return g;
+}
+
+void expectGeometry(const ControlGeometry& got, const ControlGeometry& want) {
+    for (int n = 0; n < control::Count; ++n) {
+        const auto i = static_cast<std::size_t>(n);
+        EXPECT_EQ(got[i], want[i]) << "control " << n << ": " << rectText(got[i]) << " expected " << rectText(want[i]);
+    }
+}
+
+TEST(LayoutRule, CreationGeometryMatchesTheTables) {
+    expectGeometry(creationGeometry(), expectedCreationGeometry());
+}
+
+TEST(LayoutRule, FromCreationAndFromAnotherSize) {
+    for (const LayoutCase& k : kLayoutCases) {
+        SCOPED_TRACE(std::to_string(k.W) + "x" + std::to_string(k.H));
+        ControlGeometry g = expectedCreationGeometry();
+        applyLayoutRule(g, k.W, k.H);
+        expectGeometry(g, expectedLayout(k));
+        // The result depends only on the size, not on the layout before.
+        ControlGeometry again = expectedCreationGeometry();
+        applyLayoutRule(again, 1500, 1000);
+        applyLayoutRule(again, k.W, k.H);
+        expectGeometry(again, expectedLayout(k));
+    }
+}
+
+TEST_F(WindowTest, ResizedWindowFollowsTheRule) {
+    // Larger sizes first, then back down: the controls must come back.
+    const int order[] = {6, 3, 4, 5, 2, 1, 0};
+    for (int i : order) {
+        const LayoutCase& k = kLayoutCases[i];
+        SCOPED_TRACE(std::to_string(k.W) + "x" + std::to_string(k.H));
+        ASSERT_TRUE(resizeClient(k.W, k.H)) << "client area is " << window.clientArea()->width() << "x"
+                                            << window.clientArea()->height();
+        ControlGeometry got{};
+        for (int n = 0; n < control::Count; ++n) got[static_cast<std::size_t>(n)] = window.controls().geometry(n);
+        expectGeometry(got, expectedLayout(k));
+    }
+    EXPECT_TRUE(events.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Tempo box stepping.
+
+TEST(TempoStepping, ShownValueAfterOneStep) {
+    const struct {
+        int shown;
+        bool up;
+        int expected;
+    } rows[] = {
+        {8, false, 6},   // 9 down
+        {5, false, 0},   // 6 down
+        {1, true, 6},    // 0 up
+        {7, true, 9},    // 6 up
+        {0, false, 0},   // at the minimum
+        {9, false, 9},   // 10 down
+        {13, true, 13},  // 12 up
+        {15, true, 15},  // 14 up
+        {14, false, 14}, // 15 down
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(tempoAfterStep(r.shown, r.up), r.expected) << r.shown << (r.up ? " up" : " down");
+}
+
+class NoDialogs : public Dialogs {
+public:
+    void error(const QString& text) override { ADD_FAILURE() << "error box: " << text.toStdString(); }
+    void information(const QString& text) override { ADD_FAILURE() << "information box: " << text.toStdString(); }
+    bool question(const QString& text) override {
+        ADD_FAILURE() << "question: " << text.toStdString();
+        return false;
+    }
+};
+
+TEST_F(WindowTest, TempoArrowsWalkTheTempoCodes) {
+    NoDialogs dialogs;
+    AppState state;
+    Dispatcher dispatcher(window, dialogs, state);
+    window.setEventSink([&](const AppEvent& e) {
+        events.push_back(describe(e));
+        dispatcher.submit(e);
+    });
+    auto* box = widget<QSpinBox>(control::TempoBox);
+    ASSERT_NE(box, nullptr);
+    ControlTable& t = window.controls();
+
+    t.setState(control::TempoBox, 9);
+    const struct {
+        Qt::Key key;
+        int shown;
+    } steps[] = {
+        {Qt::Key_Down, 6}, {Qt::Key_Down, 0}, {Qt::Key_Down, 0}, {Qt::Key_Up, 6},  {Qt::Key_Up, 9},
+        {Qt::Key_Up, 10},  {Qt::Key_Up, 11},  {Qt::Key_Up, 12},  {Qt::Key_Up, 13}, {Qt::Key_Up, 14},
+        {Qt::Key_Up, 15},  {Qt::Key_Up, 15},  {Qt::Key_Down, 14}, {Qt::Key_Down, 13},
+    };
+    for (const auto& s : steps) {
+        QTest::keyClick(box, s.key);
+        EXPECT_EQ(t.state(control::TempoBox), s.shown) << "after " << (s.key == Qt::Key_Up ? "up" : "down");
+        EXPECT_EQ(t.text(control::TempoBox), QString::number(s.shown));
+    }
+
+    // Typed values stay as typed, even the skipped codes.
+    for (int typed : {7, 3, 1, 8}) {
+        box->selectAll();
+        QTest::keyClicks(box, QString::number(typed));
+        EXPECT_EQ(t.state(control::TempoBox), typed);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Events from the user, and none from the program.
+
+TEST_F(WindowTest, TypingRaisesChangeEvents) {
+    const int targets[] = {18, 31, 44, 57, 69, 17, 30, 60, 61, 67};
+    for (int n : targets) {
+        SCOPED_TRACE("control " + std::to_string(n));
+        events.clear();
+        QWidget* w = window.controls().widget(n);
+        ASSERT_NE(w, nullptr);
+        QTest::keyClicks(w, "o4c");
+        ASSERT_FALSE(events.empty());
+        for (const std::string& e : events) EXPECT_EQ(e, "control " + std::to_string(n) + " change");
+        EXPECT_TRUE(window.controls().text(n).endsWith("o4c"));
+    }
+}
+
+TEST_F(WindowTest, ChoosingAListItemOrTypingANumberRaisesChange) {
+    ControlTable& t = window.controls();
+    auto* measure = widget<QComboBox>(control::MeasureBox);
+    ASSERT_NE(measure, nullptr);
+    QTest::keyClick(measure, Qt::Key_Up);
+    EXPECT_EQ(t.state(control::MeasureBox), 1);
+    EXPECT_EQ(events, std::vector<std::string>{"control 1 change"});
+
+    events.clear();
+    auto* wave = widget<QComboBox>(33 + control::WaveformOffset);
+    ASSERT_NE(wave, nullptr);
+    QTest::keyClick(wave, Qt::Key_Down);
+    EXPECT_EQ(t.state(34), 1);
+    EXPECT_EQ(events, std::vector<std::string>{"control 34 change"});
+
+    events.clear();
+    auto* octave = widget<QSpinBox>(10);
+    ASSERT_NE(octave, nullptr);
+    octave->selectAll();
+    QTest::keyClicks(octave, "6");
+    EXPECT_EQ(t.state(10), 6);
+    EXPECT_EQ(events, std::vector<std::string>{"control 10 change"});
+}
+
+TEST_F(WindowTest, SpinBoxArrowsRaiseUpAndDown) {
+    ControlTable& t = window.controls();
+    const struct {
+        int n;
+        Qt::Key key;
+        int value;
+        const char* event;
+    } rows[] = {
+        {10, Qt::Key_Up, 5, "control 10 up"},      // channel 1 octave 4 -> 5
+        {12, Qt::Key_Down, 39, "control 12 down"}, // channel 1 volume 40 -> 39
+        {53, Qt::Key_Up, 1, "control 53 up"},      // channel 4 decay 0 -> 1
+        {3, Qt::Key_Down, 11, "control 3 down"},   // tempo (no dispatcher here)
+    };
+    for (const auto& r : rows) {
+        events.clear();
+        auto* box = widget<QSpinBox>(r.n);
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box, r.key);
+        EXPECT_EQ(t.state(r.n), r.value) << "control " << r.n;
+        EXPECT_EQ(events, std::vector<std::string>{r.event});
+    }
+}
+
+TEST_F(WindowTest, MuteBoxRaisesNoEvent) {
+    ControlTable& t = window.controls();
+    for (int c = 1; c <= 4; ++c) {
+        const int n = control::channelBase(c) + control::MuteOffset;
+        auto* box = widget<QCheckBox>(n);
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box, Qt::Key_Space);
+        EXPECT_EQ(t.state(n), 1) << "mute box " << n;
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        EXPECT_EQ(t.state(n), 0) << "mute box " << n;
+    }
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(WindowTest, ButtonClicksRaiseClicks) {
+    ControlTable& t = window.controls();
+    t.setEnabled(control::PlayButton, true);
+    t.setEnabled(control::CopyMmlButton, true);
+    for (int n : {control::PlayButton, control::CopyMmlButton, control::PasteMmlButton}) {
+        events.clear();
+        QTest::mouseClick(t.widget(n), Qt::LeftButton);
+        EXPECT_EQ(events, std::vector<std::string>{"control " + std::to_string(n) + " click"});
+    }
+    // A disabled button raises nothing.
+    t.setEnabled(control::PlayButton, false);
+    events.clear();
+    QTest::mouseClick(t.widget(control::PlayButton), Qt::LeftButton);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(WindowTest, ProgramChangesRaiseNoEvents) {
+    ControlTable& t = window.controls();
+    for (int n = 0; n < control::Count; ++n) {
+        switch (t.kind(n)) {
+            case K::Editor:
+                t.setText(n, "o5 cde\nl8 fga");
+                EXPECT_EQ(t.lineCount(n), 2);
+                EXPECT_EQ(t.line(n, 1), "l8 fga");
+                t.setSelection(n, 3, 4);
+                EXPECT_EQ(t.selection(n), std::make_pair(3, 4));
+                break;
+            case K::ListBox: t.setState(n, 1); EXPECT_EQ(t.state(n), 1) << n; break;
+            case K::SpinBox:
+                t.setState(n, 2);
+                EXPECT_EQ(t.state(n), 2) << n;
+                t.setText(n, "7");
+                EXPECT_EQ(t.state(n), 7) << n;
+                break;
+            case K::CheckBox: t.setState(n, 1); EXPECT_EQ(t.state(n), 1) << n; break;
+            case K::TextField:
+            case K::Label:
+                t.setText(n, "set by the program");
+                EXPECT_EQ(t.text(n), "set by the program");
+                break;
+            default: break;
+        }
+    }
+    EXPECT_TRUE(events.empty()) << events.front();
+}
+
+TEST_F(WindowTest, EditorFocusRaisesFocus) {
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
+    for (int n : {31, 69, 18}) {
+        events.clear();
+        window.controls().widget(n)->setFocus(Qt::OtherFocusReason);
+        const std::string want = "control " + std::to_string(n) + " focus";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 10000)) << "no event for " << n;
+        EXPECT_EQ(events, std::vector<std::string>{want});
+        EXPECT_EQ(window.controls().focused(), n);
+    }
+}
+
+TEST_F(WindowTest, CloseIsARequest) {
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(events, std::vector<std::string>{"close 0"});
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("BLEEPTONE_AUDIO", "null");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
+    return RUN_ALL_TESTS();
+}
