@@ -15,6 +15,7 @@
 #include "engine.h"
 #include "engine_pump.h"
 #include "main_window.h"
+#include "song_commands.h"
 
 // The images live in a static library: register them by hand.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -51,8 +52,9 @@ bool Application::start(const Options& options) {
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_);
     window_->setEventSink([this](const AppEvent& e) { dispatcher_->submit(e); });
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
-    document_ = std::make_unique<Document>(*window_, dialogs_, state_,
-                                           [this](const AppEvent& e) { dispatcher_->post(e); });
+    auto post = [this](const AppEvent& e) { dispatcher_->post(e); };
+    document_ = std::make_unique<Document>(*window_, dialogs_, state_, post);
+    song_ = std::make_unique<SongCommands>(*window_, dialogs_, state_, *engine_, *document_, post);
     connectCommands();
     pump_ = std::make_unique<EnginePump>(*engine_, [this](std::int64_t data) { dispatcher_->submit(AppEvent::engine(data)); });
     qApp->installEventFilter(this);
@@ -69,6 +71,16 @@ void Application::connectCommands() {
     c.saveAs = [&doc] { doc.saveAs(); };
     c.loadDemo = [&doc](int n) { doc.loadDemo(n); };
     c.markEdited = [&doc](int) { doc.markEdited(); };
+    SongCommands& song = *song_;
+    c.play = [&song] { song.play(); };
+    c.stop = [&song] { song.stop(); };
+    c.engineEvent = [&song](std::int64_t data) { song.engineEvent(data); };
+    c.recordToWave = [&song] { song.recordToWave(); };
+    c.copyMml = [&song] { song.copyMml(); };
+    c.pasteMml = [&song] { song.pasteMml(); };
+    c.stopClock = [&song] { song.stopClock(); };
+    MainWindow& window = *window_;
+    c.infoBarStep = [&window] { window.dropUnfocusedSelections(); };
     c.openUrl = [](const QString& url) {
         if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
     };
@@ -76,6 +88,7 @@ void Application::connectCommands() {
 
 void Application::shutdown() {
     pump_.reset();
+    if (song_) song_->stopClock();
     if (engine_) engine_->PSG_Terminate();
 }
 

@@ -16,6 +16,7 @@ namespace bleeptone {
 class Dialogs;
 class Dispatcher;
 class Document;
+class SongCommands;
 class Engine;
 class EnginePump;
 class MainWindow;
@@ -48,6 +49,7 @@ public:
     Engine& engine() { return *engine_; }
     AppState& state() { return state_; }
     Document& document() { return *document_; }
+    SongCommands& song() { return *song_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -64,6 +66,7 @@ private:
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<Document> document_;
+    std::unique_ptr<SongCommands> song_;
     std::unique_ptr<EnginePump> pump_;
 };
 

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 
 #include "mml_colouring.h"
 #include "widgets.h"
@@ -95,6 +96,21 @@ void MainWindow::setDocumentTitle(const QString& title, bool edited) {
     else shown = escaped(title) + "[*]";
     setWindowTitle(shown);
     setWindowModified(edited);
+}
+
+void MainWindow::dropUnfocusedSelections() {
+    const int focused = controls_.focused();
+    if (focused == control::PlayButton) return;
+    for (int c = 1; c <= 4; ++c) {
+        const int n = control::channelEditor(c);
+        if (n == focused || controls_.selection(n) == std::pair<int, int>{0, 0}) continue;
+        // Keep what the editor shows: only the selection changes.
+        auto* editor = static_cast<QPlainTextEdit*>(controls_.widget(n));
+        const int h = editor->horizontalScrollBar()->value(), v = editor->verticalScrollBar()->value();
+        controls_.setSelection(n, 0, 0);
+        editor->horizontalScrollBar()->setValue(h);
+        editor->verticalScrollBar()->setValue(v);
+    }
 }
 
 void MainWindow::colourAllEditors() {

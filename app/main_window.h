@@ -44,6 +44,11 @@ public:
     // after the program has put text into them (colours follow by themselves).
     void colourAllEditors();
 
+    // Every channel editor without the keyboard focus gets an empty
+    // selection at its start (unless the Play button has the focus), so
+    // that Play finds a selection only in the editor the user works in.
+    void dropUnfocusedSelections();
+
     // Web addresses of Help items 13 and 14 (empty: not configured).
     static QString websiteUrl();
     static QString forumUrl();

@@ -1,0 +1,162 @@
+#include "song_commands.h"
+
+#include <QApplication>
+#include <QClipboard>
+
+#include "controls.h"
+#include "dialogs.h"
+#include "document.h"
+#include "engine.h"
+#include "main_window.h"
+#include "mml_text.h"
+#include "song_assembly.h"
+#include "window_fields.h"
+
+namespace bleeptone {
+
+namespace {
+
+std::u16string_view view(const QString& s) {
+    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
+}
+
+}  // namespace
+
+SongCommands::SongCommands(MainWindow& window, Dialogs& dialogs, AppState& state, Engine& engine, Document& document,
+                           std::function<void(const AppEvent&)> post)
+    : window_(window), dialogs_(dialogs), state_(state), engine_(engine), document_(document), post_(std::move(post)) {
+    clock_.setInterval(kClockPeriodMs);
+    connect(&clock_, &QTimer::timeout, this, &SongCommands::updateClock);
+}
+
+void SongCommands::showStopButton(bool stopShown) {
+    window_.controls().setVisible(control::PlayButton, !stopShown);
+    window_.controls().setVisible(control::StopButton, stopShown);
+}
+
+// A passage selected in one channel editor plays with the settings in force
+// at its start: channel 1's on the first voice, the others on the second.
+bool SongCommands::playSelection(const std::array<QString, 4>& prefixes) {
+    ControlTable& c = window_.controls();
+    for (int ch = 1; ch <= 4; ++ch) {
+        const int editor = control::channelEditor(ch);
+        const auto [start, length] = c.selection(editor);
+        const auto passage = selectedPassage(prefixes[static_cast<std::size_t>(ch - 1)], c.text(editor), start, length);
+        if (!passage) continue;
+        if (passage->selectionLength != length) c.setSelection(editor, passage->selectionStart, passage->selectionLength);
+        if (passage->text.isEmpty()) continue;
+        showStopButton(true);
+        if (ch == 1) engine_.PSG_PlayMML(view(passage->text), u"", u"", u"");
+        else engine_.PSG_PlayMML(u"", view(passage->text), u"", u"");
+        return true;
+    }
+    return false;
+}
+
+void SongCommands::play() {
+    const WindowFields fields(window_.controls());
+    std::array<QString, 4> prefixes;
+    for (int ch = 1; ch <= 4; ++ch) prefixes[static_cast<std::size_t>(ch - 1)] = channelPrefix(fields, ch);
+    if (playSelection(prefixes)) return;
+
+    channelText_ = assembleSong(fields);
+    for (int ch = 1; ch <= 4; ++ch)
+        if (channelSounds(fields, ch)) showStopButton(true);
+
+    if (state_.RecordFlag == 1) {
+        if (!engine_.PSG_StartWaveRecord(wavePath_.toStdString(), /*AutoStop=*/true)) {
+            dialogs_.error(QString("The wave file \"%1\" could not be created, so nothing was recorded.").arg(wavePath_));
+            state_.RecordFlag = 0;
+            state_.refresh = Refresh::Enable;
+            showStopButton(false);
+            return;
+        }
+        recording_ = true;
+        state_.StatusText = kStatusRecording;
+    } else {
+        state_.StatusText = kStatusPlaying;
+    }
+    engine_.PSG_PlayMML(view(channelText_[0]), view(channelText_[1]), view(channelText_[2]), view(channelText_[3]));
+    songLength_ = songLengthTenths(channelText_);
+    clockStart_.start();
+    clock_.start();
+    updateClock();
+    state_.refresh = Refresh::Disable;
+}
+
+void SongCommands::updateClock() {
+    window_.controls().setText(control::PlayingTime,
+                               playingTimeText(state_.StatusText, clockStart_.elapsed(), songLength_));
+}
+
+void SongCommands::stopClock() { clock_.stop(); }
+
+void SongCommands::returnToIdle() {
+    engine_.PSG_StopWaveRecord();
+    reportRecording();
+    stopClock();  // before the display is emptied: it is never written again
+    window_.controls().setText(control::PlayingTime, QString());
+    showStopButton(false);
+    state_.RecordFlag = 0;
+    state_.refresh = Refresh::Enable;
+    state_.StatusText.clear();
+}
+
+// Tells the user when a recording that just ended lost samples or could not be written.
+void SongCommands::reportRecording() {
+    if (!recording_) return;
+    recording_ = false;
+    const RecordOutcome outcome = engine_.recorder().lastOutcome();
+    if (outcome == RecordOutcome::Damaged)
+        dialogs_.error(QString("The recording \"%1\" is damaged: the computer could not write it fast enough, "
+                               "and some of the sound was lost.")
+                           .arg(wavePath_));
+    else if (outcome == RecordOutcome::WriteFailed)
+        dialogs_.error(QString("The recording \"%1\" could not be written completely.").arg(wavePath_));
+}
+
+void SongCommands::stop() {
+    returnToIdle();
+    engine_.PSG_PlayMML(u"", u"", u"", u"");
+}
+
+void SongCommands::engineEvent(std::int64_t data) {
+    if (data == kEventLooped) {
+        if (state_.RecordFlag == 1) post_(AppEvent::control(control::StopButton));
+        else clockStart_.start();
+    } else if (data == kEventEnded) {
+        returnToIdle();
+    }
+}
+
+void SongCommands::recordToWave() {
+    QString path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save Wave As...", "wav", "Wave File");
+    if (path.isEmpty()) return;
+    if (!path.contains(".wav")) path += ".wav";
+    wavePath_ = path;
+    // The whole song is recorded: no editor keeps a selection that Play would
+    // take for a passage.
+    for (int ch = 1; ch <= 4; ++ch) window_.controls().setSelection(control::channelEditor(ch), 0, 0);
+    post_(AppEvent::control(control::PlayButton));
+    state_.RecordFlag = 1;
+    state_.refresh = Refresh::Disable;
+}
+
+void SongCommands::copyMml() {
+    QApplication::clipboard()->setText(copyMmlText(WindowFields(window_.controls())));
+    dialogs_.information("Your MML data was copied to the clipboard.");
+}
+
+void SongCommands::pasteMml() {
+    if (!document_.resetForPaste()) return;
+    const QString text = QApplication::clipboard()->text();
+    WindowFields fields(window_.controls());
+    const PasteResult result = pasteMmlText(text, fields);
+    window_.colourAllEditors();
+    if (result == PasteResult::TooLong)
+        dialogs_.error("Unable to parse the MML data: the clipboard text is too long.");
+    else if (result != PasteResult::Ok)
+        dialogs_.error("Unable to parse the MML data.");
+}
+
+}  // namespace bleeptone

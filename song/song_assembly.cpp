@@ -1,0 +1,119 @@
+#include "song_assembly.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "query.h"
+
+namespace bleeptone {
+
+int numberRule(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int base = 10;
+    if (i < text.size() && text[i] == '$') base = 16, ++i;
+    else if (i < text.size() && text[i] == '%') base = 2, ++i;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = QChar(text[i]).isDigit() && text[i] < QChar(0x80) ? text[i].unicode() - '0'
+                          : (base == 16 && text[i].toLower() >= 'a' && text[i].toLower() <= 'f')
+                              ? text[i].toLower().unicode() - 'a' + 10
+                              : -1;
+        if (digit < 0 || digit >= base) break;
+        value = std::min<long long>(value * base + digit, 1LL << 32);
+    }
+    if (negative) value = -value;
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+QStringList versesOf(const QString& editorText) {
+    if (editorText.isEmpty()) return {};
+    return editorText.split('\n');
+}
+
+QString verseAt(const QStringList& verses, int v) { return v >= 1 && v <= verses.size() ? verses[v - 1] : QString(); }
+
+QString channelPrefix(const ProjectFields& fields, int channel) {
+    return "T" + fields.text(kFieldTempo) + " W" + QString::number(fields.state(channelField(channel, kWaveformOffset))) +
+           " O" + fields.text(channelField(channel, kOctaveOffset)) + " \\" +
+           fields.text(channelField(channel, kDecayOffset)) + " V" + fields.text(channelField(channel, kVolumeOffset)) + " ";
+}
+
+bool channelSounds(const ProjectFields& fields, int channel) {
+    return fields.state(channelField(channel, kMuteOffset)) == 0 &&
+           !versesOf(fields.text(channelField(channel, kEditorOffset))).isEmpty();
+}
+
+QString channelSongText(const ProjectFields& fields, int channel) {
+    if (!channelSounds(fields, channel)) return {};
+    const QStringList verses = versesOf(fields.text(channelField(channel, kEditorOffset)));
+    const QString pattern = fields.text(61 + 2 * (channel - 1));
+    QString text = channelPrefix(fields, channel);
+    if (pattern.isEmpty()) return text + verseAt(verses, 1);
+    if (pattern.size() == 1) return text + verseAt(verses, numberRule(pattern));
+    QString q = pattern;
+    q.remove(' ');
+    for (const QString& entry : q.split('+')) text += verseAt(verses, numberRule(entry)) + ' ';
+    return text;
+}
+
+std::array<QString, 4> assembleSong(const ProjectFields& fields) {
+    return {channelSongText(fields, 1), channelSongText(fields, 2), channelSongText(fields, 3),
+            channelSongText(fields, 4)};
+}
+
+qint64 songLengthTenths(const std::array<QString, 4>& texts) {
+    qint64 longest = 0;
+    MML_Info info;
+    for (const QString& t : texts) {
+        const std::u16string_view view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size()));
+        longest = std::max<qint64>(longest, PSG_GetInfoMML(view, 2147483647, &info));
+    }
+    return longest;
+}
+
+std::optional<Passage> selectedPassage(const QString& prefix, const QString& editorText, int start, int length) {
+    if (length <= 0 || start < 0 || start > editorText.size()) return std::nullopt;
+    // The line holding the start: [lineStart, contentEnd), then its line break if any.
+    const qsizetype lineStart = start == 0 ? 0 : editorText.lastIndexOf('\n', start - 1) + 1;
+    qsizetype contentEnd = editorText.indexOf('\n', start);
+    if (contentEnd < 0) contentEnd = editorText.size();
+    if (start + static_cast<qsizetype>(length) > contentEnd) length = static_cast<int>(contentEnd - start);
+    const QString passage = editorText.mid(start, length);
+    if (passage.isEmpty()) return Passage{{}, start, length};
+
+    const QString line = prefix + editorText.mid(lineStart, contentEnd - lineStart);
+    MML_Info info;
+    const std::u16string_view view(reinterpret_cast<const char16_t*>(line.utf16()), static_cast<std::size_t>(line.size()));
+    PSG_GetInfoMML(view, prefix.size() + (start - lineStart) + 1, &info);
+    const QString preamble = QString("T%1O%2K%3L%4V%5W%6\\%7*")
+                                 .arg(info.Tempo)
+                                 .arg(info.Octave)
+                                 .arg(info.Transpose)
+                                 .arg(info.NoteLen)
+                                 .arg(info.Volume)
+                                 .arg(info.Waveform)
+                                 .arg(info.Decay);
+    return Passage{preamble + passage, start, length};
+}
+
+namespace {
+
+// x in decimal, padded with "0" on the left to n characters, or cut to its first n.
+QString pad(const QString& x, int n) { return x.size() >= n ? x.left(n) : QString(n - x.size(), '0') + x; }
+
+}  // namespace
+
+QString playingTimeText(const QString& status, qint64 elapsedMs, qint64 lengthTenths) {
+    const qint64 whole = lengthTenths / 10;  // the length without its last digit
+    const qint64 lastDigit = lengthTenths % 10;
+    const QString total = " / " + pad(QString::number(whole / 60), 2) + ":" + pad(QString::number(whole % 60), 2) + "." +
+                          QString::number(lastDigit < 0 ? -lastDigit : lastDigit);
+    const double seconds = std::fmod(static_cast<double>(elapsedMs) / 1000.0, 60.0);
+    const QString secondsText = QString::number(static_cast<double>(static_cast<float>(seconds)), 'f', 1);
+    return status + pad(QString::number((elapsedMs / 1000) / 60), 2) + ":" + pad(secondsText, 4) + total;
+}
+
+}  // namespace bleeptone

@@ -1,0 +1,55 @@
+#pragma once
+// Turning a project into the four channel texts the engine plays: each
+// channel's start settings as MML, then the verses its pattern names; and a
+// selected passage with the settings in force at its start.
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+#include "project_fields.h"
+
+namespace bleeptone {
+
+// The number rule of pattern entries and pasted settings: leading blanks and
+// tabs skipped, an optional sign, then decimal digits, or hexadecimal after
+// "$", binary after "%"; no digits give 0. Held within the int range.
+int numberRule(const QString& text);
+
+// The verses of an editor's text: its lines (an empty editor has none; a
+// text ending with a line break has an empty last verse).
+QStringList versesOf(const QString& editorText);
+// Verse v (from 1); any other number stands for the empty text.
+QString verseAt(const QStringList& verses, int v);
+
+// "T<tempo> W<waveform> O<octave> \<decay> V<volume> " from the controls as they stand.
+QString channelPrefix(const ProjectFields& fields, int channel);
+
+// The channel's text for the whole song: empty for a muted channel or one
+// without verses, else its prefix and the verses of its pattern.
+QString channelSongText(const ProjectFields& fields, int channel);
+std::array<QString, 4> assembleSong(const ProjectFields& fields);
+// True when the channel takes part in the song (not muted, has verses).
+bool channelSounds(const ProjectFields& fields, int channel);
+
+// The song's length in tenths of a second: the longest channel (each up to
+// its first ":").
+qint64 songLengthTenths(const std::array<QString, 4>& texts);
+
+// A passage selected in one line of a channel editor.
+struct Passage {
+    QString text;        // what to play: a settings preamble, "*", the passage
+    int selectionStart;  // the selection, shortened to end with its line's text
+    int selectionLength;
+};
+// The passage for a selection (start, length in UTF-16 units of the editor's
+// text), or nothing for an empty selection. A selection that holds no text
+// of its line (only a line break) gives an empty passage text.
+std::optional<Passage> selectedPassage(const QString& prefix, const QString& editorText, int start, int length);
+
+// The playing-time display: status + elapsed "mm:ss.s" + " / " + the length.
+QString playingTimeText(const QString& status, qint64 elapsedMs, qint64 lengthTenths);
+
+}  // namespace bleeptone
