@@ -1,4 +1,5 @@
 #include "cli.h"
+#include "cli_project.h"
 
 #include <cerrno>
 #include <cmath>
@@ -13,20 +14,25 @@ const char* const kUsage =
     "  bleeptone [PROJECT.mmlp] [--audio portaudio|null] [--screenshot FILE.png]\n"
     "      Start the window (optionally opening a project). --screenshot saves a picture\n"
     "      of the main window once it is shown, then quits.\n"
-    "  bleeptone render [--mml TEXT]... [-o FILE|-] [--format wav|f32|s16]\n"
+    "  bleeptone render [PROJECT.mmlp | --demo N | --mml TEXT...] [-o FILE|-] [--format wav|f32|s16]\n"
     "                   [--seconds S] [--max-seconds S] [--events FILE]\n"
-    "      Render offline from a freshly started engine, as fast as the machine allows.\n"
-    "      Up to four --mml texts, one per channel. Without --seconds the render stops\n"
+    "      Render offline from a freshly started engine, as fast as the machine allows:\n"
+    "      a project (assembled as Play assembles it), a built-in demo (1 to 4), or up to\n"
+    "      four --mml texts, one per channel. Without --seconds the render stops\n"
     "      where a recording would stop by itself (the tune ended, or all of its playing\n"
     "      channels looped together), after at most --max-seconds (default 600).\n"
     "      wav: the file a recording writes; f32: the raw little-endian float output;\n"
     "      s16: the raw little-endian 16-bit recording samples. --events writes one line\n"
     "      per engine event: the first sample after the tick that posted it, and its data.\n"
-    "  bleeptone play [--mml TEXT]... [--audio portaudio|null] [--record FILE]\n"
+    "  bleeptone play [PROJECT.mmlp | --demo N | --mml TEXT...] [--audio portaudio|null] [--record FILE]\n"
     "      Play in real time until the tune ends (Ctrl+C stops). With --record, record\n"
     "      into a WAV file that stops by itself when the tune ends or all of its playing\n"
     "      channels loop together. --audio null (or BLEEPTONE_AUDIO=null) plays silently\n"
     "      at the real rate; without a working sound device play goes on silently too.\n"
+    "  bleeptone export-mml (PROJECT.mmlp | --demo N)\n"
+    "      Print the text that Copy MML puts on the clipboard.\n"
+    "  bleeptone import-mml [FILE|-] -o PROJECT.mmlp\n"
+    "      Read such a text as Paste MML does (into the New template) and save the project.\n"
     "  bleeptone query TEXT POSITION\n"
     "      Print EvtCnt Tempo Octave Transpose NoteLen Volume Waveform Decay and the\n"
     "      time before POSITION (1-based) in tenths of a second.\n"
@@ -84,8 +90,8 @@ bool parseInt64(const std::string& text, long long& value) {
 }
 
 bool isCommandLineCommand(const std::string& word) {
-    return word == "render" || word == "play" || word == "query" || word == "help" || word == "--help" ||
-           word == "-h";
+    return word == "render" || word == "play" || word == "query" || word == "export-mml" || word == "import-mml" ||
+           word == "help" || word == "--help" || word == "-h";
 }
 
 int runCommandLine(const std::vector<std::string>& args, const CliIo& io) {
@@ -98,6 +104,8 @@ int runCommandLine(const std::vector<std::string>& args, const CliIo& io) {
     if (command == "render") return runRender(rest, io);
     if (command == "query") return runQuery(rest, io);
     if (command == "play") return runPlay(rest, io);
+    if (command == "export-mml") return runExportMml(rest, io);
+    if (command == "import-mml") return runImportMml(rest, io);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, io.out);
         return kExitOk;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "cli.h"
+#include "cli_project.h"
 #include "engine.h"
 #include "utf8.h"
 
@@ -37,6 +38,7 @@ private:
 };
 
 struct PlayArgs {
+    ProjectSource project;
     std::vector<std::u16string> texts;
     std::optional<AudioBackend> audio;
     std::string recordPath;
@@ -46,6 +48,11 @@ std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, P
     for (ArgReader arg(args); !arg.done(); arg.next()) {
         const std::string name = arg.name();
         std::string value;
+        std::string error;
+        if (takeDemoOption(arg, out.project, error)) {
+            if (!error.empty()) return error;
+            continue;
+        }
         if (arg.isOption()) {
             if (!isOneOf(name, {"--mml", "--audio", "--record"})) return "unknown option '" + name + "'";
             if (!arg.takeValue(value)) return "option " + name + " needs a value";
@@ -59,10 +66,14 @@ std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, P
         } else if (name == "--record") {
             if (value.empty()) return std::string("the recording file name is empty");
             out.recordPath = value;
+        } else if (out.project.path.empty()) {
+            out.project.path = name;
         } else {
-            return "reading project files is not available yet: '" + name + "'";
+            return std::string("one project at a time");
         }
     }
+    if (out.project.given() && !out.texts.empty()) return std::string("give a project or --mml texts, not both");
+    if (!out.project.path.empty() && out.project.demo) return std::string("give a project or --demo N, not both");
     return std::nullopt;
 }
 
@@ -72,7 +83,13 @@ int runPlay(const std::vector<std::string>& args, const CliIo& io) {
     PlayArgs opts;
     if (auto error = parsePlayArgs(args, opts)) return usageError(io, "play", *error);
 
-    const StopSignals signals;
+    if (opts.project.given()) {
+        ProjectModel model;
+        if (auto code = loadProject(opts.project, model, io, "play")) return *code;
+        opts.texts = songTexts(model);
+    }
+
+    const StopSignals stopSignals;
     auto engine = Engine::create();
     const InitOutcome init = engine->PSG_Init(opts.audio.value_or(audioBackendFromEnvironment()));
     if (init.result == InitResult::SilentFallback) {

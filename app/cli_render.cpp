@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli.h"
+#include "cli_project.h"
 #include "offline_render.h"
 #include "output_file.h"
 #include "synth.h"
@@ -19,6 +20,7 @@ enum class Format { Wav, F32, S16 };
 constexpr double kMaxRenderSeconds = 36000.0;  // ten hours: a WAV file's 32-bit sizes still fit
 
 struct RenderArgs {
+    ProjectSource project;
     std::vector<std::u16string> texts;
     std::string output = "-";
     Format format = Format::Wav;
@@ -31,6 +33,11 @@ std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args,
     for (ArgReader arg(args); !arg.done(); arg.next()) {
         const std::string name = arg.name();
         std::string value;
+        std::string error;
+        if (takeDemoOption(arg, out.project, error)) {
+            if (!error.empty()) return error;
+            continue;
+        }
         if (arg.isOption()) {
             if (!isOneOf(name, {"--mml", "-o", "--output", "--format", "--seconds", "--max-seconds", "--events"})) return "unknown option '" + name + "'";
             if (!arg.takeValue(value)) return "option " + name + " needs a value";
@@ -55,10 +62,14 @@ std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args,
         } else if (name == "--events") {
             if (value.empty()) return std::string("the events file name is empty");
             out.eventsPath = value;
+        } else if (out.project.path.empty()) {
+            out.project.path = name;
         } else {
-            return "reading project files is not available yet: '" + name + "'";
+            return std::string("one project at a time");
         }
     }
+    if (out.project.given() && !out.texts.empty()) return std::string("give a project or --mml texts, not both");
+    if (!out.project.path.empty() && out.project.demo) return std::string("give a project or --demo N, not both");
     return std::nullopt;
 }
 
@@ -149,6 +160,11 @@ int runRender(const std::vector<std::string>& args, const CliIo& io) {
 
     OfflineRenderSpec spec;
     spec.texts = opts.texts;
+    if (opts.project.given()) {
+        ProjectModel model;
+        if (auto code = loadProject(opts.project, model, io, "render")) return *code;
+        spec.texts = songTexts(model);
+    }
     if (opts.seconds) spec.frames = toFrames(*opts.seconds);
     spec.maxFrames = toFrames(opts.maxSeconds);
     std::FILE* data = nullptr;
