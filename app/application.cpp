@@ -1,6 +1,8 @@
 #include "application.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QTextEdit>
 #include <QCommandLineParser>
 #include <QDesktopServices>
 #include <QFileOpenEvent>
@@ -14,8 +16,11 @@
 #include "document.h"
 #include "engine.h"
 #include "engine_pump.h"
+#include "controls.h"
 #include "main_window.h"
 #include "song_commands.h"
+#include "aux_windows.h"
+#include "info_bars.h"
 
 // The images live in a static library: register them by hand.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -79,8 +84,22 @@ void Application::connectCommands() {
     c.copyMml = [&song] { song.copyMml(); };
     c.pasteMml = [&song] { song.pasteMml(); };
     c.stopClock = [&song] { song.stopClock(); };
+    infoBars_ = new InfoBars(*window_);
+    c.infoBarStep = [this](const AppEvent& e) {
+        infoBars_->step(e.kind == AppEvent::Kind::Control && e.type == ControlEventType::Focus);
+    };
+    aux_ = std::make_unique<AuxWindows>([this](int w) { dispatcher_->submit(AppEvent::close(w)); },
+                                        [this] { dispatcher_->submit(AppEvent::control(control::ModuleCopyLink)); });
     MainWindow& window = *window_;
-    c.infoBarStep = [&window] { window.dropUnfocusedSelections(); };
+    c.help = [this, &window] { aux_->openHelp(&window); };
+    c.psgModule = [this, &window] { aux_->openModule(&window); };
+    c.about = [this, &window] { aux_->openAbout(&window); };
+    c.closeWindow = [this](int w) { aux_->close(w); };
+    c.copyModule = [this] {
+        const DocumentWindow* module = aux_->module();
+        QApplication::clipboard()->setText(module ? module->editor()->toPlainText() : QString());
+        dialogs_.information("The PSG Module has been copied to the clipboard.");
+    };
     c.openUrl = [](const QString& url) {
         if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
     };
@@ -88,6 +107,7 @@ void Application::connectCommands() {
 
 void Application::shutdown() {
     pump_.reset();
+    aux_.reset();
     if (song_) song_->stopClock();
     if (engine_) engine_->PSG_Terminate();
 }

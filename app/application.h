@@ -17,6 +17,8 @@ class Dialogs;
 class Dispatcher;
 class Document;
 class SongCommands;
+class InfoBars;
+class AuxWindows;
 class Engine;
 class EnginePump;
 class MainWindow;
@@ -50,6 +52,8 @@ public:
     AppState& state() { return state_; }
     Document& document() { return *document_; }
     SongCommands& song() { return *song_; }
+    InfoBars& infoBars() { return *infoBars_; }
+    AuxWindows& auxWindows() { return *aux_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -67,6 +71,8 @@ private:
     std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<Document> document_;
     std::unique_ptr<SongCommands> song_;
+    InfoBars* infoBars_ = nullptr;  // owned by the window
+    std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<EnginePump> pump_;
 };
 

@@ -42,7 +42,7 @@ void Dispatcher::post(const AppEvent& event) {
 
 void Dispatcher::iterate(const AppEvent& event) {
     dispatch(event);
-    run(commands_.infoBarStep);
+    run(commands_.infoBarStep, event);
     refreshEnableGroups();
     if (event.kind == AppEvent::Kind::Close) closeWindow(event.number);
     if (state_.quit && window_.isWindowModified()) {

@@ -29,7 +29,7 @@ struct Commands {
     std::function<void()> play, stop, copyMml, pasteMml, copyModule;
     std::function<void(int control)> markEdited;         // a user change in the main window
     std::function<void(std::int64_t data)> engineEvent;  // -1, -2 or a "*" number
-    std::function<void()> infoBarStep;
+    std::function<void(const AppEvent& event)> infoBarStep;  // after every event
     std::function<void()> stopClock;
     std::function<void(int window)> closeWindow;         // windows 1..3
     std::function<void(const QString& url)> openUrl;

@@ -171,7 +171,9 @@ TEST_F(CliTest, BadArgumentsExitTwoAndWriteNothing) {
         {"render", "--mml"},
         {"render", "-o"},
         {"render", "--mml", "A", "--mml", "B", "--mml", "C", "--mml", "D", "--mml", "E", "-o", path("a")},
-        {"render", "song.mmlp", "-o", path("a")},
+        {"render", "--demo", "5", "-o", path("a")},
+        {"render", "--demo", "1", "--mml", "C", "-o", path("a")},
+        {"render", "a.mmlp", "b.mmlp", "-o", path("a")},
         {"nonsense"},
     };
     for (const auto& args : bad) {

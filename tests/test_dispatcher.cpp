@@ -69,7 +69,7 @@ void recordCommands(Commands& c, Log& log) {
     c.copyModule = note("copyModule");
     c.markEdited = [&log](int n) { log.push_back("edited " + std::to_string(n)); };
     c.engineEvent = [&log](std::int64_t d) { log.push_back("engine " + std::to_string(d)); };
-    c.infoBarStep = note("step");
+    c.infoBarStep = [step = note("step")](const AppEvent&) { step(); };
     c.stopClock = note("stopClock");
     c.closeWindow = [&log](int w) { log.push_back("closeWindow " + std::to_string(w)); };
     c.openUrl = [&log](const QString& u) { log.push_back("url " + u.toStdString()); };

@@ -1,0 +1,117 @@
+#pragma once
+// The Help window (2), the PSG Module window (3) with its copy link, and the
+// About window (1). Each opens afresh and replaces one that is open; a close
+// request goes to the program's loop, which then closes just that window.
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QTextEdit;
+
+namespace bleeptone {
+
+namespace aux {
+inline constexpr int ModuleEditor = 72;
+inline constexpr int ModuleLink = 73;
+inline constexpr int HelpEditor = 74;
+inline constexpr int Emblem = 75;
+inline constexpr int AboutTitle = 76;  // to 80
+}  // namespace aux
+
+// "Click to copy the PSG Module to the clipboard.": underlined blue text
+// that turns red while the pointer is over it.
+class LinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit LinkLabel(const QString& text, QWidget* parent = nullptr);
+    bool hovered() const { return hovered_; }
+
+signals:
+    void clicked();
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void setColour(const QColor& colour);
+    bool hovered_ = false;
+};
+
+// A secondary window that asks instead of closing.
+class AuxWindow : public QWidget {
+    Q_OBJECT
+public:
+    AuxWindow(int number, QWidget* parent = nullptr);
+    int number() const { return number_; }
+    std::function<void(int window)> onCloseRequest;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    int number_;
+};
+
+class DocumentWindow : public AuxWindow {
+    Q_OBJECT
+public:
+    // Help (window 2) or PSG Module (window 3).
+    DocumentWindow(int number, const QByteArray& rtf, QWidget* parent = nullptr);
+    QTextEdit* editor() const { return editor_; }
+    LinkLabel* link() const { return link_; }  // PSG Module window only
+    bool documentLoaded() const { return loaded_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QTextEdit* editor_;
+    LinkLabel* link_ = nullptr;
+    bool loaded_ = false;
+};
+
+class AboutWindow : public AuxWindow {
+    Q_OBJECT
+public:
+    explicit AboutWindow(QWidget* parent = nullptr);
+    QLabel* label(int control) const;  // 75..80
+
+private:
+    QLabel* labels_[6] = {};
+};
+
+// The embedded documents and images.
+QByteArray helpDocument();
+QByteArray moduleDocument();
+QImage waveformStrip();
+QImage emblemImage();
+
+// Opens, replaces and closes the three windows.
+class AuxWindows {
+public:
+    // close: where a window's close request goes (the loop); link: the copy link's click.
+    AuxWindows(std::function<void(int window)> closeRequest, std::function<void()> linkClicked)
+        : closeRequest_(std::move(closeRequest)), linkClicked_(std::move(linkClicked)) {}
+    ~AuxWindows();
+    void openHelp(QWidget* over);
+    void openModule(QWidget* over);
+    void openAbout(QWidget* over);
+    void close(int window);
+    DocumentWindow* help() const { return help_; }
+    DocumentWindow* module() const { return module_; }
+    AboutWindow* about() const { return about_; }
+
+private:
+    void place(AuxWindow* w, QWidget* over);
+    std::function<void(int)> closeRequest_;
+    std::function<void()> linkClicked_;
+    QPointer<DocumentWindow> help_, module_;
+    QPointer<AboutWindow> about_;
+};
+
+}  // namespace bleeptone
