@@ -88,6 +88,7 @@ DocumentWindow::DocumentWindow(int number, const QByteArray& rtf, QWidget* paren
         editor_->setGeometry(10, 10, 1004, 680);
     }
     loaded_ = readRtf(rtf, *editor_->document());
+    editor_->moveCursor(QTextCursor::Start);
     resize(1024, 700);
 }
 

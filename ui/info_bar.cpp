@@ -38,10 +38,14 @@ void drawInfoBar(QImage& image, const InfoBarContent& c, const QImage& strip, co
     QPainter p(&image);
     p.setFont(font);
     const QFontMetrics fm(font);
-    // Text is placed by the top of its line, as the bar's layout counts it.
+    // The layout places each text by the top of a 15-pixel line 4 pixels
+    // above the bar (y = -4); fonts differ in how much room they leave above
+    // the capitals, so the baseline is set where that line's capitals sit
+    // centred in the bar, whatever the font.
+    const int baseline = (kInfoBarHeight + fm.capHeight()) / 2;
     auto drawTextAt = [&](int x, int y, const QString& text) {
         p.setPen(Qt::white);
-        p.drawText(QPoint(x, y + fm.ascent()), text);
+        p.drawText(QPoint(x, baseline + (y + 4)), text);
     };
 
     p.fillRect(QRect(0, 0, c.editorWidth, kInfoBarHeight), kInfoLightBlue);
