@@ -1,9 +1,6 @@
 # Bleeptone: the commands of the README. Every target installs what is missing first.
 JOBS ?= $(shell nproc)
-# Until the editor window arrives, `make run` plays a short tune through the
-# sound device (silently, with a note, where there is none).
-ARGS ?= play --mml "T140L8O5W2V36EG>C<GE4C4DFAFD4<B4>C2" --mml "T140L8O4W3V30C4G4C4G4<B4>G4C2" \
-        --mml "T140O3W0V44C2G2<G2>C2" --mml "T140L16W5O2V14\\2CRCRCRCRCRCRCRCRCRCRCRCRC4"
+ARGS ?=
 FUZZ_SECONDS ?= 60
 # CI turns warnings into errors.
 CMAKE_FLAGS ?= -DBLEEPTONE_WERROR=$(if $(CI),ON,OFF)
@@ -15,7 +12,7 @@ all: test
 deps:
 	@scripts/install-deps
 
-# Build (release) and start Bleeptone; `make run ARGS="render --mml C4 -o c4.wav"` passes arguments.
+# Build (release) and start Bleeptone; `make run ARGS=song.mmlp` opens a project.
 run: deps
 	cmake --preset release $(CMAKE_FLAGS) >/dev/null
 	cmake --build --preset release -j $(JOBS) --target bleeptone
