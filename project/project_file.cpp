@@ -129,7 +129,9 @@ QByteArray projectFileBytes(const ProjectFields& fields) {
 ProjectIoResult saveProjectFile(const QString& path, const ProjectFields& fields) {
     QSaveFile file(path);
     const QByteArray bytes = projectFileBytes(fields);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // Unbuffered, so that a short write (a full disk) shows in write()'s
+    // count instead of being lost in a buffer that commit() then reports as written.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() || !file.commit())
         return {false, QString("The project could not be saved as \"%1\": %2").arg(path, file.errorString())};
     return {true, {}};
 }
