@@ -236,7 +236,8 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
             return field;
         }
         case ControlKind::Editor: {
-            auto* editor = new TextEditor(playContextItem_, parent);
+            auto* editor = n == control::ProjectInfo ? new TextEditor(playContextItem_, parent)
+                                                     : new MmlEditor(playContextItem_, parent);
             if (n == control::ProjectInfo) {
                 editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
                 setBackground(editor, kProjectInfoBackground);

@@ -3,7 +3,12 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
+
+#include "mml_colouring.h"
 
 namespace bleeptone {
 
@@ -37,6 +42,34 @@ void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
     }
     menu->exec(event->globalPos());
     delete menu;
+}
+
+void MmlEditor::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    const QString clean = sanitizeMml(text);
+    // Shortcuts (Ctrl, Alt, Meta) and keys the editor handles itself
+    // (Return, Backspace...) pass as they are.
+    const bool typing = !text.isEmpty() && text != clean && text[0] != '\r' && text[0] != '\b' &&
+                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!typing) return TextEditor::keyPressEvent(event);
+    QKeyEvent replaced(event->type(), event->key() == Qt::Key_Tab ? Qt::Key_Question : event->key(),
+                       event->modifiers(), clean, event->isAutoRepeat(), static_cast<ushort>(event->count()));
+    TextEditor::keyPressEvent(&replaced);
+    event->setAccepted(replaced.isAccepted());
+}
+
+void MmlEditor::inputMethodEvent(QInputMethodEvent* event) {
+    if (event->commitString().isEmpty()) return TextEditor::inputMethodEvent(event);
+    QInputMethodEvent replaced(event->preeditString(), event->attributes());
+    replaced.setCommitString(sanitizeMml(event->commitString()), event->replacementStart(), event->replacementLength());
+    TextEditor::inputMethodEvent(&replaced);
+}
+
+void MmlEditor::insertFromMimeData(const QMimeData* source) {
+    if (!source->hasText()) return;
+    QMimeData clean;
+    clean.setText(sanitizeMml(source->text()));
+    TextEditor::insertFromMimeData(&clean);
 }
 
 }  // namespace bleeptone

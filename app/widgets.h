@@ -51,4 +51,18 @@ private:
     QAction* playItem_;
 };
 
+// A channel editor: what the user types, pastes or drops arrives with every
+// character MML has no use for already turned into "?", so the typing and
+// the replacement are one undo step.
+class MmlEditor : public TextEditor {
+    Q_OBJECT
+public:
+    using TextEditor::TextEditor;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+};
+
 }  // namespace bleeptone

@@ -60,6 +60,13 @@ void MmlHighlighter::highlightBlock(const QString& text) {
     }
 }
 
+QString sanitizeMml(const QString& text) {
+    QString out = text;
+    for (QChar& ch : out)
+        if (ch != QChar::ParagraphSeparator && classifyMmlChar(ch.unicode()) == MmlCharClass::Invalid) ch = '?';
+    return out;
+}
+
 bool replaceInvalidMml(QPlainTextEdit* editor, int from, int count, bool joinUndo) {
     QTextDocument* doc = editor->document();
     const int size = doc->characterCount() - 1;

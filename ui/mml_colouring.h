@@ -40,6 +40,10 @@ private:
     MmlColours colours_;
 };
 
+// The text with every character MML has no use for turned into "?" (each
+// UTF-16 unit: a character outside the Basic Multilingual Plane gives "??").
+QString sanitizeMml(const QString& text);
+
 // Replaces every invalid character in [from, from + count) of the editor's
 // text by "?", keeping the editor's selection. With joinUndo the
 // replacement joins the previous undo step (the user's own edit). Returns
