@@ -67,7 +67,9 @@ QString copyMmlText(const ProjectFields& fields) {
                                fields.text(channelField(c, kDecayOffset)) + " v" +
                                fields.text(channelField(c, kVolumeOffset)) + " ";
         for (int n = 1; n <= verses.size(); ++n)
-            verseText += QString("%1_%2.s = \"%3%4\"\n").arg(name).arg(n).arg(n == 1 ? prefix : QString(), verses[n - 1]);
+            // Concatenated, not QString::arg: names and verses may hold "%1".
+            verseText += name + '_' + QString::number(n) + ".s = \"" + (n == 1 ? prefix : QString()) +
+                         verses[n - 1] + "\"\n";
         verseText += '\n';
         QStringList entries;
         for (const QString& e : patternEntries(pattern, static_cast<int>(verses.size()))) entries << name + "_" + e;
@@ -87,10 +89,11 @@ PasteResult pasteMmlText(const QString& clipboard, ProjectFields& fields) {
         else text.replace('\r', '\n');
     }
 
-    // The project info header. Without its closing marker the rule does not apply.
+    // The project info header. Without its closing marker (or with one that
+    // overlaps the opening marker) the rule does not apply.
     if (text.startsWith(kInfoOpen)) {
         const qsizetype close = text.indexOf(kInfoClose);
-        if (close >= 0) {
+        if (close >= kInfoOpen.size()) {
             const QString info = text.mid(kInfoOpen.size(), close - kInfoOpen.size());
             text.remove(kInfoOpen + info + kInfoClose + "\n\n");
             fields.setText(kFieldProjectInfo, info.split(" | ").join('\n'));
