@@ -1,0 +1,260 @@
+// Projects on the command line: export-mml and import-mml, render of a
+// project file or a built-in demo, and the handling of bad arguments and
+// unusable files.
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "mml_text.h"
+#include "project_blocks.h"
+#include "project_fields.h"
+#include "project_file.h"
+#include "project_model.h"
+#include "test_support.h"
+
+namespace bleeptone {
+
+// Readable failure messages: a project as its fields.
+inline void PrintTo(const ProjectModel& m, std::ostream* os) {
+    for (const ProjectField& f : projectFields()) {
+        *os << "\n  " << f.number << " = ";
+        if (f.kind == FieldKind::State) *os << m.state(f.number);
+        else *os << '"' << m.text(f.number).toStdString() << '"';
+    }
+}
+
+namespace {
+
+using testing::readBytes;
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the command line with standard output and error captured in memory.
+CliRun runCli(const std::vector<std::string>& args) {
+    char* outBuf = nullptr;
+    char* errBuf = nullptr;
+    std::size_t outLen = 0, errLen = 0;
+    std::FILE* out = open_memstream(&outBuf, &outLen);
+    std::FILE* err = open_memstream(&errBuf, &errLen);
+    CliRun run;
+    run.code = runCommandLine(args, CliIo{out, err, false});
+    std::fclose(out);
+    std::fclose(err);
+    run.out.assign(outBuf, outLen);
+    run.err.assign(errBuf, errLen);
+    std::free(outBuf);
+    std::free(errBuf);
+    return run;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string lastLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line, last;
+    while (std::getline(in, line)) last = line;
+    return last;
+}
+
+ProjectModel builtIn(int demo) {
+    ProjectModel m;
+    EXPECT_TRUE(loadBuiltIn(demo == 0 ? BuiltInProject::NewTemplate
+                                      : static_cast<BuiltInProject>(static_cast<int>(BuiltInProject::Demo1) + demo - 1),
+                            m));
+    return m;
+}
+
+using CliProjectTest = testing::TempDirTest;
+
+TEST(ExportMml, Demo1) {
+    const CliRun run = runCli({"export-mml", "--demo", "1"});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    EXPECT_EQ(run.err, "");
+    // The project info's notice and author lines are the demo's own.
+    const QStringList lines = QString::fromStdString(run.out).split('\n');
+    ASSERT_EQ(lines.size(), 13);
+    EXPECT_TRUE(lines[0].startsWith(";[ Demo 1 | ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(" ];")) << lines[0].toStdString();
+    const QStringList rest = {
+        R"()",
+        R"(CH1Verse_1.s = "t11 w1 o1 \8 v48 L8 G4B-B-G4B-B-  G4>E-E-<G4>E-E-<  A>CF4<A>CF4<  F4AAGB->D4<")",
+        R"()",
+        R"(CH2Verse_1.s = "t11 w4 o3 \2 v42 L8 GB->D4<GB->D4<  GB->E-<B-GB->E-<B-  A>CF4<A>CF4<  FA>C<AGB->D4<")",
+        R"()",
+        R"(CH3Verse_1.s = "t11 w4 o5 \1 v44 L4 GG2G8F8 E-E-2E-8D8 CCCD E-2D2")",
+        R"(CH3Verse_2.s = "B-B-2B-8A8 GG2G8F8 CCCD E-2D2")",
+        R"(CH3Verse_3.s = "B-B-2B-8A8 GG2G8F8 ACFA G2D2")",
+        R"()",
+        R"(Channel_1.s = CH1Verse_1 + CH1Verse_1 + CH1Verse_1 + CH1Verse_1)",
+        R"(Channel_2.s = CH2Verse_1 + CH2Verse_1 + CH2Verse_1 + CH2Verse_1)",
+        R"(Channel_3.s = CH3Verse_1 + CH3Verse_2 + CH3Verse_1 + CH3Verse_3)",
+    };
+    EXPECT_EQ(lines.mid(1), rest);
+}
+
+TEST_F(CliProjectTest, ImportThenExportGivesTheSameText) {
+    for (int demo = 1; demo <= 4; ++demo) {
+        SCOPED_TRACE(demo);
+        const CliRun exported = runCli({"export-mml", "--demo", std::to_string(demo)});
+        ASSERT_EQ(exported.code, kExitOk) << exported.err;
+        const std::string text = path("demo" + std::to_string(demo) + ".txt");
+        const std::string project = path("demo" + std::to_string(demo) + ".mmlp");
+        writeFile(text, exported.out);
+
+        const CliRun imported = runCli({"import-mml", text, "-o", project});
+        ASSERT_EQ(imported.code, kExitOk) << imported.err;
+        EXPECT_EQ(imported.out, "");
+        // The saved project is the New template with the text pasted into it.
+        ProjectModel saved = builtIn(0);
+        ASSERT_TRUE(loadProjectFile(QString::fromStdString(project), saved).ok);
+        ProjectModel expected = builtIn(0);
+        ASSERT_EQ(pasteMmlText(QString::fromStdString(exported.out), expected), PasteResult::Ok);
+        EXPECT_EQ(saved, expected);
+
+        const CliRun again = runCli({"export-mml", project});
+        ASSERT_EQ(again.code, kExitOk) << again.err;
+        EXPECT_EQ(again.out, exported.out);
+    }
+}
+
+TEST_F(CliProjectTest, RenderOfADemoStopsWhereARecordingWould) {
+    const struct {
+        int demo;
+        std::size_t samples;
+        std::string lastEvent;
+    } rows[] = {
+        // Every channel plays 3584 ticks; channels 1 and 2 end with "<" after
+        // their last note, which is read when it runs out: they end one tick later.
+        {1, 3585 * 459, "1645515 -1"},
+        // Channels 1 to 3 loop after 1920 ticks, channel 4 every 20: all at 1920.
+        {4, 1920 * 459, "881280 -2"},
+    };
+    for (const auto& r : rows) {
+        const CliRun run = runCli({"render", "--demo", std::to_string(r.demo), "--format", "s16", "-o", path("out.s16"),
+                                   "--events", path("out.events")});
+        ASSERT_EQ(run.code, kExitOk) << run.err;
+        EXPECT_EQ(readBytes(path("out.s16")).size(), r.samples * 2) << r.demo;
+        EXPECT_EQ(lastLine(path("out.events")), r.lastEvent) << r.demo;
+    }
+}
+
+TEST_F(CliProjectTest, RenderOfAProjectFileEqualsTheDemo) {
+    for (int demo = 1; demo <= 4; ++demo) {
+        SCOPED_TRACE(demo);
+        const std::string project = path("tune.mmlp");
+        ASSERT_TRUE(saveProjectFile(QString::fromStdString(project), builtIn(demo)).ok);
+        const CliRun fromFile = runCli({"render", project, "--seconds", "1.5", "-o", path("file.wav")});
+        ASSERT_EQ(fromFile.code, kExitOk) << fromFile.err;
+        const CliRun fromDemo =
+            runCli({"render", "--demo", std::to_string(demo), "--seconds", "1.5", "-o", path("demo.wav")});
+        ASSERT_EQ(fromDemo.code, kExitOk) << fromDemo.err;
+        const auto a = readBytes(path("file.wav"));
+        EXPECT_EQ(a.size(), 44u + 2 * 66150u);
+        EXPECT_TRUE(a == readBytes(path("demo.wav")));
+    }
+}
+
+TEST_F(CliProjectTest, BadArgumentsExitTwoAndWriteNothing) {
+    const std::string song = path("song.mmlp");
+    const std::string out = path("out.wav");
+    const std::vector<std::vector<std::string>> bad = {
+        {"export-mml"},
+        {"export-mml", "--demo"},
+        {"export-mml", "--demo", "0"},
+        {"export-mml", "--demo", "5"},
+        {"export-mml", "--demo", "one"},
+        {"export-mml", song, song},
+        {"export-mml", song, "--demo", "1"},
+        {"export-mml", "--bogus"},
+        {"import-mml", path("in.txt")},
+        {"import-mml", path("in.txt"), "-o"},
+        {"import-mml", path("a.txt"), path("b.txt"), "-o", song},
+        {"import-mml", "--bogus", "-o", song},
+        {"render", song, "--mml", "C4", "-o", out},
+        {"render", "--demo", "1", "--mml", "C4", "-o", out},
+        {"render", song, "--demo", "1", "-o", out},
+        {"render", "--demo", "9", "-o", out},
+        {"render", song, song, "-o", out},
+        {"play", song, "--mml", "C4", "--audio", "null"},
+        {"play", "--demo", "2", song, "--audio", "null"},
+        {"play", "--demo", "0", "--audio", "null"},
+    };
+    for (const auto& args : bad) {
+        const CliRun run = runCli(args);
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        EXPECT_EQ(run.code, kExitUsage) << shown;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << shown << run.err;
+        EXPECT_EQ(run.out, "") << shown;
+    }
+    EXPECT_EQ(fileCount(), 0u);
+}
+
+TEST_F(CliProjectTest, UnusableProjectExitsOneNamingTheFile) {
+    writeFile(path("notes.txt"), "hello\n");
+    writeFile(path("old.mmlp"), "\xEF\xBB\xBF\n[Version]\nVersionNumber = 2.0.0\n[Settings]\n3 = 12\n");
+    for (const std::string name : {"missing.mmlp", "notes.txt", "old.mmlp"}) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"export-mml", path(name)},
+              std::vector<std::string>{"render", path(name), "-o", path("out.wav")}}) {
+            const CliRun run = runCli(args);
+            EXPECT_EQ(run.code, kExitIo) << args[0] << " " << name;
+            EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+            EXPECT_EQ(run.out, "") << args[0] << " " << name;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("out.wav")));
+}
+
+TEST_F(CliProjectTest, ImportFailures) {
+    // A text without any verse declaration: nothing is saved.
+    writeFile(path("plain.txt"), ";[ Title ];\n\nno verses here\n");
+    CliRun run = runCli({"import-mml", path("plain.txt"), "-o", path("p.mmlp")});
+    EXPECT_EQ(run.code, kExitIo);
+    EXPECT_NE(run.err.find("Unable to parse the MML data."), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(path("p.mmlp")));
+    // A text that cannot be read.
+    run = runCli({"import-mml", path("missing.txt"), "-o", path("p.mmlp")});
+    EXPECT_EQ(run.code, kExitIo);
+    EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(path("p.mmlp")));
+    // A project that cannot be written.
+    writeFile(path("tune.txt"), "CH1Verse_1.s = \"cde\"");
+    run = runCli({"import-mml", path("tune.txt"), "-o", path("missing/dir/p.mmlp")});
+    EXPECT_EQ(run.code, kExitIo);
+    EXPECT_NE(run.err.find("p.mmlp"), std::string::npos) << run.err;
+}
+
+TEST_F(CliProjectTest, ImportOfALoneVerse) {
+    writeFile(path("tune.txt"), "CH1Verse_1.s = \"cde\"\r\n");
+    const CliRun run = runCli({"import-mml", path("tune.txt"), "-o", path("tune.mmlp")});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    ProjectModel saved = builtIn(0);
+    ASSERT_TRUE(loadProjectFile(QString::fromStdString(path("tune.mmlp")), saved).ok);
+    ProjectModel expected = builtIn(0);
+    expected.setText(channelField(1, kEditorOffset), "cde");
+    EXPECT_EQ(saved, expected);
+}
+
+}  // namespace
+}  // namespace bleeptone

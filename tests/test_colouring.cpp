@@ -1,0 +1,367 @@
+// MML colouring of the channel editors: the character classes, the four
+// colours, the colours an editor shows, and the "?" that replaces what MML
+// has no use for, both when the user types and when the program loads text
+// (which must not become an undo step or an edit).
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "application.h"
+#include "controls.h"
+#include "dialogs.h"
+#include "dispatcher.h"
+#include "main_window.h"
+#include "mml_colouring.h"
+#include "test_support.h"
+
+// Readable failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace bleeptone {
+namespace {
+
+using C = MmlCharClass;
+
+// ---------------------------------------------------------------------------
+// Classes and colours.
+
+C expectedClass(char16_t u) {
+    const std::u16string kept = u"\n ?ABCDEFGabcdefg";
+    const std::u16string command = u"OKLTVW\\*:oklvtw";
+    const std::u16string modifier = u"R+-#<>.r";
+    const std::u16string number = u"0123456789,";
+    if (kept.find(u) != std::u16string::npos) return C::Kept;
+    if (command.find(u) != std::u16string::npos) return C::Command;
+    if (modifier.find(u) != std::u16string::npos) return C::Modifier;
+    if (number.find(u) != std::u16string::npos) return C::Number;
+    return C::Invalid;
+}
+
+TEST(MmlCharClasses, EveryAsciiCharacter) {
+    int counts[5] = {};
+    for (char16_t u = 0; u < 128; ++u) {
+        EXPECT_EQ(classifyMmlChar(u), expectedClass(u)) << "character " << static_cast<int>(u);
+        ++counts[static_cast<int>(classifyMmlChar(u))];
+    }
+    // 3 + 14 kept, 9 + 6 command, 7 + 1 modifier, 11 number.
+    EXPECT_EQ(counts[static_cast<int>(C::Kept)], 17);
+    EXPECT_EQ(counts[static_cast<int>(C::Command)], 15);
+    EXPECT_EQ(counts[static_cast<int>(C::Modifier)], 8);
+    EXPECT_EQ(counts[static_cast<int>(C::Number)], 11);
+    EXPECT_EQ(counts[static_cast<int>(C::Invalid)], 128 - 17 - 15 - 8 - 11);
+}
+
+TEST(MmlCharClasses, NonAsciiIsInvalidWhateverItsLowByte) {
+    const char16_t rows[] = {
+        0x00A0,  // no-break space
+        0x00E9,  // é
+        0x0141,  // low byte 0x41 "A"
+        0x014C,  // low byte 0x4C "L"
+        0x0130,  // low byte 0x30 "0"
+        0x010A,  // low byte 0x0A line feed
+        0x0120,  // low byte 0x20 space
+        0x2028,  // line separator
+        0x3000,  // ideographic space
+        0xFF21,  // fullwidth "A"
+        0xFF4C,  // fullwidth "l"
+        0xD83C, 0xDFB5,  // the two halves of a pair outside the BMP
+        0xFEFF,
+    };
+    for (char16_t u : rows) EXPECT_EQ(classifyMmlChar(u), C::Invalid) << std::hex << static_cast<int>(u);
+}
+
+TEST(MmlColours, PackedValues) {
+    const struct {
+        quint32 packed;
+        int r, g, b, a;
+    } rows[] = {
+        {0xFF0000C0, 192, 0, 0, 255},    // base
+        {0xFFC00000, 0, 0, 192, 255},    // command
+        {0xFF000000, 0, 0, 0, 255},      // modifier
+        {0xFF808080, 128, 128, 128, 255},  // number
+        {0x80332211, 0x11, 0x22, 0x33, 0x80},
+        {0x00FFFFFF, 255, 255, 255, 0},
+    };
+    for (const auto& r : rows) {
+        const QColor c = colourFromPacked(r.packed);
+        EXPECT_EQ(c.red(), r.r) << std::hex << r.packed;
+        EXPECT_EQ(c.green(), r.g) << std::hex << r.packed;
+        EXPECT_EQ(c.blue(), r.b) << std::hex << r.packed;
+        EXPECT_EQ(c.alpha(), r.a) << std::hex << r.packed;
+    }
+    const MmlColours colours;
+    EXPECT_EQ(colours.base, QColor(192, 0, 0));
+    EXPECT_EQ(colours.command, QColor(0, 0, 192));
+    EXPECT_EQ(colours.modifier, QColor(0, 0, 0));
+    EXPECT_EQ(colours.number, QColor(128, 128, 128));
+}
+
+// The colour the editor shows for the character at a position.
+QColor colourAt(const QPlainTextEdit* editor, int position) {
+    const QTextBlock block = editor->document()->findBlock(position);
+    const int inBlock = position - block.position();
+    for (const QTextLayout::FormatRange& r : block.layout()->formats())
+        if (inBlock >= r.start && inBlock < r.start + r.length) return r.format.foreground().color();
+    return QColor();  // not coloured
+}
+
+const QColor kRed(192, 0, 0), kBlue(0, 0, 192), kBlack(0, 0, 0), kGrey(128, 128, 128);
+
+TEST(MmlHighlighting, ColoursOfEachCharacter) {
+    const struct {
+        QString text;
+        std::vector<QColor> colours;  // one per character, line feeds included
+    } rows[] = {
+        {"l8 v+cv-ceeg4",
+         {kBlue, kGrey, kRed, kBlue, kBlack, kRed, kBlue, kBlack, kRed, kRed, kRed, kRed, kGrey}},
+        {"L8 V+CV-CEEG4",
+         {kBlue, kGrey, kRed, kBlue, kBlack, kRed, kBlue, kBlack, kRed, kRed, kRed, kRed, kGrey}},
+        {"o4 c.r\\1,2:*3\nt120 k-2 w5 #",
+         {kBlue, kGrey, kRed, kRed, kBlack, kBlack, kBlue, kGrey, kGrey, kGrey, kBlue, kBlue, kGrey, kRed,
+          kBlue, kGrey, kGrey, kGrey, kRed, kBlue, kBlack, kGrey, kRed, kBlue, kGrey, kRed, kBlack}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        ASSERT_EQ(static_cast<std::size_t>(row.text.size()), row.colours.size());
+        QPlainTextEdit editor;
+        new MmlHighlighter(editor.document());
+        editor.setPlainText(row.text);
+        QCoreApplication::processEvents();
+        for (int i = 0; i < row.text.size(); ++i) {
+            if (row.text[i] == '\n') continue;  // the line break belongs to no block's text
+            EXPECT_EQ(colourAt(&editor, i), row.colours[static_cast<std::size_t>(i)])
+                << "at " << i << " '" << QString(row.text[i]).toStdString() << "'";
+        }
+        EXPECT_EQ(editor.toPlainText(), row.text);  // colouring alone changes no text
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The channel editors of the real window.
+
+class QuietDialogs : public Dialogs {
+public:
+    void error(const QString& text) override { errors.push_back(text.toStdString()); }
+    void information(const QString&) override {}
+    bool question(const QString& text) override {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return false;
+    }
+    QString filePanel(PanelMode, const QString&, const QString&, const QString&) override {
+        if (panelAnswers.empty()) return {};
+        const QString path = panelAnswers.front();
+        panelAnswers.pop_front();
+        return path;
+    }
+    std::vector<std::string> errors;
+    std::deque<QString> panelAnswers;
+};
+
+// Key presses carrying these characters (QTest::keyClicks knows only ASCII).
+void typeText(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+        if (c.unicode() < 128) QTest::keyClick(w, c.toLatin1());
+        else QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+void runPosted() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+class EditorColouring : public testing::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        app = std::make_unique<Application>(dialogs);
+        Application::Options options;
+        options.screenHeights = {1080};
+        options.audio = AudioBackend::Null;
+        ASSERT_TRUE(app->start(options));
+        app->dispatcher().setLeaveLoop([] {});
+        window().show();
+        window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
+    }
+    void TearDown() override {
+        EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front();
+        app.reset();
+        TempDirTest::TearDown();
+    }
+
+    MainWindow& window() { return app->window(); }
+    QPlainTextEdit* editor(int number) { return static_cast<QPlainTextEdit*>(window().controls().widget(number)); }
+    QPlainTextEdit* focusedEditor(int number) {
+        QPlainTextEdit* e = editor(number);
+        e->setFocus();
+        QCoreApplication::processEvents();
+        return e;
+    }
+    void menu(int item) {
+        app->dispatcher().submit(AppEvent::menu(item));
+        runPosted();
+    }
+
+    QuietDialogs dialogs;
+    std::unique_ptr<Application> app;
+};
+
+TEST_F(EditorColouring, TypedCharactersMmlHasNoUseForBecomeQuestionMarks) {
+    const struct {
+        int editor;
+        QString typed;
+        QString shown;
+    } rows[] = {
+        {18, "h", "?"},
+        {31, ";", "?"},
+        {44, "cdv", "cdv"},            // lower case stays lower case
+        {57, "l8 C#4.r", "l8 C#4.r"},
+        {18, "c h;e", "c ??e"},
+        {31, "=![]", "????"},
+        {44, QString::fromUtf8("\xC3\xA9"), "?"},  // é
+        {57, "xyz", "???"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.typed.toStdString());
+        window().controls().setText(r.editor, "");
+        QPlainTextEdit* e = focusedEditor(r.editor);
+        typeText(e, r.typed);
+        EXPECT_EQ(e->toPlainText(), r.shown);
+    }
+    // A tab key press is a tab character in the editor, and MML has no use for it.
+    window().controls().setText(18, "cd");
+    QPlainTextEdit* e = focusedEditor(18);
+    e->moveCursor(QTextCursor::End);
+    QTest::keyClick(e, Qt::Key_Tab);
+    QTest::keyClicks(e, "e");
+    EXPECT_EQ(e->toPlainText(), "cd?e");
+    // The question mark stays in the base colour like the notes.
+    EXPECT_EQ(colourAt(e, 2), kRed);
+}
+
+TEST_F(EditorColouring, OtherFieldsKeepWhatIsTyped) {
+    QTest::keyClicks(focusedEditor(69), "Title; h");
+    EXPECT_EQ(window().controls().text(69), "Title; h");
+    auto* verse = static_cast<QLineEdit*>(window().controls().widget(17));
+    verse->setFocus();
+    verse->clear();
+    QTest::keyClicks(verse, "A;b");
+    EXPECT_EQ(verse->text(), "A;b");
+}
+
+TEST_F(EditorColouring, CharacterOutsideTheBmpBecomesTwoQuestionMarks) {
+    QPlainTextEdit* e = focusedEditor(31);
+    QTextCursor cursor = e->textCursor();
+    cursor.insertText(QString::fromUtf8("c\xF0\x9F\x8E\xB5" "d"));  // c, U+1F3B5, d
+    EXPECT_EQ(e->toPlainText(), "c??d");
+}
+
+TEST_F(EditorColouring, UndoTakesTheTypingAndTheReplacementTogether) {
+    window().controls().setText(44, "cde");
+    QPlainTextEdit* e = focusedEditor(44);
+    e->moveCursor(QTextCursor::End);
+    QTest::keyClicks(e, "h");
+    ASSERT_EQ(e->toPlainText(), "cde?");
+    QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(e->toPlainText(), "cde");  // never "cdeh"
+    QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(e->toPlainText(), "cde?");
+}
+
+TEST_F(EditorColouring, CaretAndSelectionStayAfterAReplacement) {
+    window().controls().setText(18, "cdefg");
+    QPlainTextEdit* e = focusedEditor(18);
+    QTextCursor caret = e->textCursor();
+    caret.setPosition(2);
+    e->setTextCursor(caret);
+    QTest::keyClicks(e, "h");
+    EXPECT_EQ(e->toPlainText(), "cd?efg");
+    EXPECT_EQ(e->textCursor().position(), 3);
+    EXPECT_FALSE(e->textCursor().hasSelection());
+
+    // A backwards selection, and an insertion after it by another cursor.
+    QTextCursor selection = e->textCursor();
+    selection.setPosition(4);
+    selection.setPosition(1, QTextCursor::KeepAnchor);
+    e->setTextCursor(selection);
+    QTextCursor other(e->document());
+    other.movePosition(QTextCursor::End);
+    other.insertText("x;");
+    EXPECT_EQ(e->toPlainText(), "cd?efg??");
+    EXPECT_EQ(e->textCursor().anchor(), 4);
+    EXPECT_EQ(e->textCursor().position(), 1);
+}
+
+// Text the program puts into the editors is coloured and cleaned at once,
+// without an undo step and without marking the document edited.
+TEST_F(EditorColouring, DemoLoadColoursAllEditors) {
+    menu(menu::Demo1);
+    EXPECT_EQ(window().title(), "Demo 1 - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+    for (int n : {18, 31, 44, 57}) {
+        SCOPED_TRACE(n);
+        EXPECT_FALSE(editor(n)->document()->isUndoAvailable());
+    }
+    // "L4 GG2..." in channel 3: L blue, 4 grey, G dark red.
+    EXPECT_EQ(colourAt(editor(44), 0), kBlue);
+    EXPECT_EQ(colourAt(editor(44), 1), kGrey);
+    EXPECT_EQ(colourAt(editor(44), 3), kRed);
+    // Second verse starts "B-B-2": the minus is black.
+    const int verse2 = editor(44)->document()->findBlockByNumber(1).position();
+    EXPECT_EQ(colourAt(editor(44), verse2 + 1), kBlack);
+    EXPECT_EQ(colourAt(editor(18), 0), kBlue);
+}
+
+TEST_F(EditorColouring, OpenedFileIsCleanedWithoutUndoStepOrEditMark) {
+    QFile f(QString::fromStdString(path("Tab.mmlp")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\xEF\xBB\xBF\n[Version]\nVersionNumber = 1.0.0\n[Settings]\n3 = 12\n1 = 2\n"
+            "8 = 0\n10 = 4\n12 = 40\n14 = 0\n17 = A\n18 = c\td;e\xC3\xA9" "f\n"
+            "21 = 0\n23 = 4\n25 = 40\n27 = 0\n30 = B\n31 = l8 cd\n");
+    f.close();
+    dialogs.panelAnswers.push_back(f.fileName());
+    menu(menu::Open);
+    EXPECT_EQ(window().title(), "Tab - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+    EXPECT_EQ(editor(18)->toPlainText(), "c?d\ne?f");
+    EXPECT_EQ(editor(31)->toPlainText(), "l8 cd");
+    EXPECT_FALSE(editor(18)->document()->isUndoAvailable());
+    EXPECT_EQ(colourAt(editor(31), 0), kBlue);
+    // Undo in that editor has nothing to take back.
+    QPlainTextEdit* e = focusedEditor(18);
+    QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(e->toPlainText(), "c?d\ne?f");
+    EXPECT_EQ(window().title(), "Tab - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("BLEEPTONE_AUDIO", "null");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
+    return RUN_ALL_TESTS();
+}

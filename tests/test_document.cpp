@@ -1,0 +1,752 @@
+// The document's life on the whole program, offscreen, with scripted
+// dialogs: titles and the edited mark, the Save item and the enable groups,
+// the question before unsaved work is replaced, New, Open (from the panel
+// and from the desktop), Save, Save As, the demos, the save that a quit
+// waits for, and what failed opens and saves leave behind.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "application.h"
+#include "controls.h"
+#include "dialogs.h"
+#include "dispatcher.h"
+#include "document.h"
+#include "main_window.h"
+#include "project_model.h"
+#include "test_support.h"
+#include "window_fields.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace bleeptone {
+namespace {
+
+const QString kUnsavedQuestion = "You haven't saved your project yet. Do you still want to continue?";
+const QString kQuitQuestion = "Do you want to save your project before closing Bleeptone?";
+const QString kSaved = "Your project has been saved!";
+
+// Every box, panel and the leaving of the loop, in order, with the window
+// title at that moment.
+struct Call {
+    std::string kind;  // error, information, question, open panel, save panel, leave
+    QString text;      // box text, or panel title
+    QString title;     // the window's title then
+    QString types, message;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    void error(const QString& text) override { note("error", text); }
+    void information(const QString& text) override { note("information", text); }
+    bool question(const QString& text) override {
+        note("question", text);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message) override {
+        note(mode == PanelMode::Open ? "open panel" : "save panel", title);
+        calls.back().types = types;
+        calls.back().message = message;
+        if (panelAnswers.empty()) {
+            ADD_FAILURE() << "unexpected panel: " << title.toStdString();
+            return {};
+        }
+        const QString path = panelAnswers.front();
+        panelAnswers.pop_front();
+        return path;
+    }
+    void note(const std::string& kind, const QString& text) {
+        calls.push_back({kind, text, titleNow ? titleNow() : QString(), {}, {}});
+    }
+    std::vector<std::string> kinds() const {
+        std::vector<std::string> k;
+        for (const Call& c : calls) k.push_back(c.kind);
+        return k;
+    }
+    int count(const std::string& kind) const {
+        int n = 0;
+        for (const Call& c : calls) n += c.kind == kind;
+        return n;
+    }
+
+    std::vector<Call> calls;
+    std::deque<bool> answers;
+    std::deque<QString> panelAnswers;
+    std::function<QString()> titleNow;
+};
+
+void runPosted() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// A project file: the New template's key lines with some values replaced
+// (and keys added after key 69).
+QByteArray projectFile(const std::map<int, QString>& values, const QStringList& extraLines = {},
+                       const QByteArray& version = "1.0.0") {
+    const int order[] = {3,  1,  8,  10, 12, 14, 17, 18, 21, 23, 25, 27, 30, 31, 34, 36, 38, 40,
+                         43, 44, 47, 49, 51, 53, 56, 57, 60, 61, 62, 63, 64, 65, 66, 67, 69};
+    const std::map<int, QString> defaults = {
+        {3, "12"}, {1, "2"}, {17, "CH1 Verse(s)"}, {30, "CH2 Verse(s)"}, {43, "CH3 Verse(s)"}, {56, "CH4 Verse(s)"},
+        {60, "Channel 1"}, {62, "Channel 2"}, {64, "Channel 3"}, {66, "Channel 4"},
+        {8, "0"}, {21, "0"}, {34, "0"}, {47, "0"}, {10, "4"}, {23, "4"}, {36, "4"}, {49, "4"},
+        {12, "40"}, {25, "40"}, {38, "40"}, {51, "40"}, {14, "0"}, {27, "0"}, {40, "0"}, {53, "0"}};
+    QByteArray bytes = "\xEF\xBB\xBF\n[Version]\nVersionNumber = " + version + "\n[Settings]\n";
+    for (int key : order) {
+        QString value = values.count(key) ? values.at(key) : defaults.count(key) ? defaults.at(key) : QString();
+        bytes += (QString::number(key) + " = " + value + "\n").toUtf8();
+    }
+    for (const QString& line : extraLines) bytes += line.toUtf8() + "\n";
+    return bytes;
+}
+
+const std::map<int, QString> kSong = {{3, "9"}, {8, "2"}, {17, "Lead"}, {18, "cdef;gab"}, {31, "l8 e"}};
+
+struct Snapshot {
+    ProjectModel fields;
+    QString title;
+    bool modified = false;
+    QString path;
+    bool save = false, saveAs = false, play = false, playItem = false;
+    bool operator==(const Snapshot& o) const {
+        return fields == o.fields && title == o.title && modified == o.modified && path == o.path && save == o.save &&
+               saveAs == o.saveAs && play == o.play && playItem == o.playItem;
+    }
+};
+
+void PrintTo(const Snapshot& s, std::ostream* os) {
+    *os << "title \"" << s.title.toStdString() << "\" modified " << s.modified << " path \"" << s.path.toStdString()
+        << "\" save " << s.save << " saveAs " << s.saveAs << " play " << s.play << " playItem " << s.playItem
+        << " editor18 \"" << s.fields.text(18).toStdString() << "\" mute15 " << s.fields.state(15);
+}
+
+class DocumentTest : public testing::TempDirTest {
+public:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        startProgram();
+    }
+    void TearDown() override {
+        EXPECT_TRUE(dialogs.answers.empty()) << "unused answers";
+        EXPECT_TRUE(dialogs.panelAnswers.empty()) << "unused panel answers";
+        app.reset();
+        TempDirTest::TearDown();
+    }
+
+    void startProgram() {
+        app.reset();
+        dialogs.calls.clear();
+        app = std::make_unique<Application>(dialogs);
+        Application::Options options;
+        options.screenHeights = {1080};
+        options.audio = AudioBackend::Null;
+        ASSERT_TRUE(app->start(options));
+        app->dispatcher().setLeaveLoop([this] { dialogs.note("leave", {}); });
+        dialogs.titleNow = [this] { return app ? app->window().title() : QString(); };
+        window().show();
+        window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
+    }
+
+    MainWindow& window() { return app->window(); }
+    ControlTable& controls() { return window().controls(); }
+    Document& document() { return app->document(); }
+
+    void menu(int item) {
+        app->dispatcher().submit(AppEvent::menu(item));
+        runPosted();
+    }
+    // Types at the end of a control's text, as the user would.
+    void type(int control, const QString& text) {
+        QWidget* w = controls().widget(control);
+        w->setFocus();
+        if (auto* e = qobject_cast<QPlainTextEdit*>(w)) e->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w, text);
+        runPosted();
+    }
+    QString write(const std::string& name, const QByteArray& bytes) {
+        QFile f(QString::fromStdString(path(name)));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << name;
+        f.write(bytes);
+        return f.fileName();
+    }
+    QString file(const std::string& name) const { return QString::fromStdString(path(name)); }
+    QByteArray read(const std::string& name) const {
+        const testing::Bytes b = testing::readBytes(path(name));
+        return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+    }
+    void open(const QString& path) {
+        dialogs.panelAnswers.push_back(path);
+        menu(menu::Open);
+    }
+
+    Snapshot snapshot() {
+        Snapshot s;
+        copyProject(WindowFields(controls()), s.fields);
+        s.title = window().title();
+        s.modified = window().isWindowModified();
+        s.path = document().currentPath();
+        s.save = window().menuItem(menu::Save)->isEnabled();
+        s.saveAs = window().menuItem(menu::SaveAs)->isEnabled();
+        s.play = controls().isEnabled(control::PlayButton);
+        s.playItem = window().playContextItem()->isVisible();
+        return s;
+    }
+
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Application> app;
+};
+
+// ---------------------------------------------------------------------------
+// Titles, the edited mark and the enable groups.
+
+TEST_F(DocumentTest, FirstEditOfAFreshProgram) {
+    const struct {
+        const char* what;
+        std::function<void(DocumentTest&)> edit;
+        bool edits;
+    } rows[] = {
+        {"typing into a channel editor", [](DocumentTest& t) { t.type(18, "c"); }, true},
+        {"typing into a verse name", [](DocumentTest& t) { t.type(30, "x"); }, true},
+        {"typing into a pattern", [](DocumentTest& t) { t.type(63, "1"); }, true},
+        {"typing into the project info", [](DocumentTest& t) { t.type(69, "T"); }, true},
+        {"choosing another measure",
+         [](DocumentTest& t) {
+             QWidget* box = t.controls().widget(1);
+             box->setFocus();
+             QTest::keyClick(box, Qt::Key_Up);
+         },
+         true},
+        {"ticking a mute box",
+         [](DocumentTest& t) { QTest::mouseClick(t.controls().widget(15), Qt::LeftButton); }, false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        startProgram();
+        EXPECT_EQ(window().title(), "Bleeptone");
+        EXPECT_FALSE(window().isWindowModified());
+        r.edit(*this);
+        if (!r.edits) {
+            EXPECT_EQ(controls().state(15), 1);
+            EXPECT_EQ(window().title(), "Bleeptone");
+            EXPECT_FALSE(window().isWindowModified());
+            EXPECT_FALSE(window().menuItem(menu::SaveAs)->isEnabled());
+            continue;
+        }
+        EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
+        EXPECT_TRUE(window().isWindowModified());
+        for (int m : {menu::SaveAs, menu::CopyMml, menu::RecordToWave})
+            EXPECT_TRUE(window().menuItem(m)->isEnabled()) << "menu item " << m;
+        EXPECT_TRUE(controls().isEnabled(control::CopyMmlButton));
+        EXPECT_TRUE(controls().isEnabled(control::PlayButton));
+        EXPECT_FALSE(window().menuItem(menu::Save)->isEnabled());
+        EXPECT_TRUE(window().playContextItem()->isVisible());
+        // A second edit keeps the title.
+        type(69, "u");
+        EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
+    }
+    EXPECT_EQ(dialogs.calls.size(), 0u);
+}
+
+TEST_F(DocumentTest, OpenTypeAndSaveASong) {
+    const QString song = write("Song.mmlp", projectFile(kSong));
+    open(song);
+    ASSERT_EQ(dialogs.calls.size(), 1u);
+    EXPECT_EQ(dialogs.calls[0].kind, "open panel");
+    EXPECT_EQ(dialogs.calls[0].text, "Open MML Project...");
+    EXPECT_EQ(dialogs.calls[0].types, "mmlp");
+    EXPECT_EQ(dialogs.calls[0].message, "Bleeptone Project");
+    EXPECT_EQ(window().title(), "Song - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+    EXPECT_TRUE(window().menuItem(menu::Save)->isEnabled());
+    EXPECT_TRUE(window().menuItem(menu::SaveAs)->isEnabled());
+    EXPECT_TRUE(controls().isEnabled(control::PlayButton));
+    EXPECT_TRUE(window().playContextItem()->isVisible());
+    EXPECT_EQ(document().currentPath(), song);
+    EXPECT_EQ(controls().text(18), "cdef\ngab");
+    EXPECT_EQ(controls().state(3), 9);
+    EXPECT_EQ(controls().state(8), 2);
+    EXPECT_EQ(controls().text(17), "Lead");
+
+    type(18, "c");
+    EXPECT_EQ(window().title(), "Song* - Bleeptone");
+    EXPECT_TRUE(window().isWindowModified());
+    EXPECT_TRUE(window().menuItem(menu::Save)->isEnabled());
+
+    dialogs.calls.clear();
+    menu(menu::Save);  // no panel: the answer queue is empty
+    ASSERT_EQ(dialogs.calls.size(), 1u);
+    EXPECT_EQ(dialogs.calls[0].kind, "information");
+    EXPECT_EQ(dialogs.calls[0].text, kSaved);
+    EXPECT_EQ(dialogs.calls[0].title, "Song - Bleeptone");  // the title is back before the message
+    EXPECT_EQ(window().title(), "Song - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+    EXPECT_TRUE(read("Song.mmlp").contains("\n18 = cdef;gabc\n"));
+    EXPECT_EQ(fileCount(), 1u);
+
+    // Save As after a completed save shows the panel again; cancelling it
+    // keeps everything.
+    const Snapshot before = snapshot();
+    dialogs.panelAnswers.push_back("");
+    menu(menu::SaveAs);
+    EXPECT_EQ(dialogs.count("save panel"), 1);
+    EXPECT_EQ(dialogs.calls.back().text, "Save MML Project As...");
+    EXPECT_EQ(dialogs.calls.back().types, "mmlp");
+    EXPECT_EQ(dialogs.calls.back().message, "Bleeptone Project");
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(DocumentTest, FirstSaveAsAfterOpenWritesWithoutAPanel) {
+    open(write("Song.mmlp", projectFile(kSong)));
+    type(31, "g");
+    menu(menu::SaveAs);
+    EXPECT_EQ(dialogs.count("save panel"), 0);
+    EXPECT_EQ(dialogs.count("information"), 1);
+    EXPECT_TRUE(read("Song.mmlp").contains("\n31 = l8 eg\n"));
+    EXPECT_EQ(window().title(), "Song - Bleeptone");
+}
+
+// Whether New, Open, a demo and Paste MML ask before replacing the document.
+TEST_F(DocumentTest, UnsavedWorkQuestion) {
+    const QString song = write("Song.mmlp", projectFile(kSong));
+    const QString star = write("a*b.mmlp", projectFile(kSong));
+    struct Setup {
+        const char* what;
+        std::function<void(DocumentTest&)> run;
+        // Asked by New, Open, Demo 2, Paste MML.
+        bool asks[4];
+    };
+    const Setup setups[] = {
+        {"fresh program", [](DocumentTest&) {}, {false, false, false, false}},
+        {"edited, channel editors empty", [](DocumentTest& t) { t.type(17, "x"); }, {true, false, false, true}},
+        {"edited, text in an editor", [](DocumentTest& t) { t.type(57, "c"); }, {true, true, true, true}},
+        {"demo, unchanged", [](DocumentTest& t) { t.menu(menu::Demo1); }, {false, false, false, false}},
+        {"file opened, unchanged", [song](DocumentTest& t) { t.open(song); }, {false, false, false, false}},
+        {"file named a*b opened", [star](DocumentTest& t) { t.open(star); }, {true, true, true, true}},
+    };
+    const char* const commands[] = {"New", "Open", "Demo 2", "Paste MML"};
+    for (const Setup& s : setups) {
+        for (int c = 0; c < 4; ++c) {
+            SCOPED_TRACE(std::string(s.what) + ", " + commands[c]);
+            startProgram();
+            s.run(*this);
+            const Snapshot before = snapshot();
+            dialogs.calls.clear();
+            if (s.asks[c]) dialogs.answers.push_back(false);  // No keeps the document
+            else if (c == 1) dialogs.panelAnswers.push_back("");  // Open: cancel the panel
+            switch (c) {
+                case 0: menu(menu::New); break;
+                case 1: menu(menu::Open); break;
+                case 2: menu(menu::Demo1 + 1); break;
+                case 3: EXPECT_EQ(document().resetForPaste(), !s.asks[c]); runPosted(); break;
+            }
+            EXPECT_EQ(dialogs.count("question"), s.asks[c] ? 1 : 0);
+            if (s.asks[c]) {
+                EXPECT_EQ(dialogs.calls.front().text, kUnsavedQuestion);
+                EXPECT_EQ(dialogs.calls.size(), 1u);  // and no panel
+                EXPECT_EQ(snapshot(), before);
+                continue;
+            }
+            const char* const titles[] = {"Bleeptone", nullptr, "Demo 2 - Bleeptone", "Untitled* - Bleeptone"};
+            if (c == 1) EXPECT_EQ(snapshot(), before);  // the panel was cancelled
+            else EXPECT_EQ(window().title(), titles[c]);
+        }
+    }
+}
+
+TEST_F(DocumentTest, YesReplacesTheDocument) {
+    open(write("Song.mmlp", projectFile(kSong)));
+    type(18, "d");
+    dialogs.answers.push_back(true);
+    menu(menu::New);
+    EXPECT_EQ(dialogs.count("question"), 1);
+    // The New template and the pristine state.
+    EXPECT_EQ(window().title(), "Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+    EXPECT_EQ(document().currentPath(), "");
+    EXPECT_FALSE(window().menuItem(menu::Save)->isEnabled());
+    for (int m : {menu::SaveAs, menu::CopyMml, menu::RecordToWave})
+        EXPECT_FALSE(window().menuItem(m)->isEnabled()) << "menu item " << m;
+    EXPECT_FALSE(controls().isEnabled(control::PlayButton));
+    EXPECT_FALSE(controls().isEnabled(control::CopyMmlButton));
+    EXPECT_FALSE(window().playContextItem()->isVisible());
+    EXPECT_EQ(controls().text(18), "");
+    EXPECT_EQ(controls().state(3), 12);
+    EXPECT_EQ(controls().state(8), 0);
+    EXPECT_EQ(controls().text(17), "CH1 Verse(s)");
+    // New is pristine again: the next edit is "Untitled".
+    type(44, "e");
+    EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
+}
+
+TEST_F(DocumentTest, SaveAsNames) {
+    const struct {
+        const char* chosen;
+        const char* written;
+        const char* title;
+    } rows[] = {
+        {"Tune", "Tune.mmlp", "Tune - Bleeptone"},
+        {"Tune.mmlp", "Tune.mmlp", "Tune - Bleeptone"},
+        {"Tune.mmlp.bak", "Tune.mmlp.bak", "Tune.mmlp - Bleeptone"},
+        {"Tune.txt", "Tune.txt.mmlp", "Tune.txt - Bleeptone"},
+        {"Tune.MMLP", "Tune.MMLP.mmlp", "Tune.MMLP - Bleeptone"},
+    };
+    std::size_t files = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.chosen);
+        type(18, "c");
+        dialogs.panelAnswers.push_back(file(r.chosen));
+        menu(menu::SaveAs);
+        EXPECT_TRUE(std::filesystem::exists(path(r.written)));
+        if (std::string(r.written) != "Tune.mmlp" || files == 0) ++files;
+        EXPECT_EQ(fileCount(), files);
+        EXPECT_TRUE(read(r.written).startsWith("\xEF\xBB\xBF\n[Version]\n"));
+        EXPECT_EQ(window().title(), r.title);
+        EXPECT_FALSE(window().isWindowModified());
+        EXPECT_EQ(document().currentPath(), file(r.written));
+        EXPECT_TRUE(window().menuItem(menu::Save)->isEnabled());
+        EXPECT_EQ(dialogs.calls.back().text, kSaved);
+    }
+}
+
+TEST_F(DocumentTest, DemoThenTyping) {
+    menu(menu::Demo1 + 2);
+    EXPECT_EQ(window().title(), "Demo 3 - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+    EXPECT_FALSE(window().menuItem(menu::Save)->isEnabled());
+    EXPECT_TRUE(window().menuItem(menu::SaveAs)->isEnabled());
+    EXPECT_TRUE(controls().isEnabled(control::PlayButton));
+    EXPECT_TRUE(window().playContextItem()->isVisible());
+    EXPECT_EQ(document().currentPath(), "");
+    EXPECT_TRUE(controls().text(18).startsWith("l8 <dced> dcge4"));
+    type(18, "c");
+    EXPECT_EQ(window().title(), "Demo 3* - Bleeptone");
+    EXPECT_TRUE(window().isWindowModified());
+    EXPECT_FALSE(window().menuItem(menu::Save)->isEnabled());
+    type(18, "d");
+    EXPECT_EQ(window().title(), "Demo 3* - Bleeptone");
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(DocumentTest, StarInAFileName) {
+    open(write("a*b.mmlp", projectFile(kSong)));
+    EXPECT_EQ(window().title(), "a*b - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
+    const Snapshot before = snapshot();
+    dialogs.answers.push_back(false);
+    menu(menu::New);  // asks, although nothing changed
+    EXPECT_EQ(dialogs.count("question"), 1);
+    EXPECT_EQ(snapshot(), before);
+    type(18, "e");
+    EXPECT_EQ(window().title(), "ab* - Bleeptone");
+    // Save writes to the same file and the title comes from its name again.
+    menu(menu::Save);
+    EXPECT_EQ(window().title(), "a*b - Bleeptone");
+    EXPECT_TRUE(read("a*b.mmlp").contains("\n18 = cdef;gabe\n"));
+}
+
+// ---------------------------------------------------------------------------
+// Quitting with unsaved work.
+
+TEST_F(DocumentTest, QuitWaitsForTheSave) {
+    type(18, "c");
+    dialogs.answers.push_back(true);
+    dialogs.panelAnswers.push_back(file("Quit"));
+    menu(menu::Quit);
+    EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"question", "save panel", "information", "leave"}));
+    EXPECT_EQ(dialogs.calls[0].text, kQuitQuestion);
+    EXPECT_EQ(dialogs.calls[2].text, kSaved);
+    EXPECT_TRUE(app->state().quit);
+    EXPECT_TRUE(std::filesystem::exists(path("Quit.mmlp")));
+}
+
+TEST_F(DocumentTest, QuitAfterOpenSavesToTheFileWithoutAPanel) {
+    open(write("Song.mmlp", projectFile(kSong)));
+    type(18, "c");
+    dialogs.calls.clear();
+    dialogs.answers.push_back(true);
+    menu(menu::Quit);
+    EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"question", "information", "leave"}));
+    EXPECT_TRUE(read("Song.mmlp").contains("\n18 = cdef;gabc\n"));
+}
+
+TEST_F(DocumentTest, QuitWithoutUnsavedWork) {
+    const struct {
+        const char* what;
+        bool edited;
+        bool answer;
+    } rows[] = {{"nothing to save", false, false}, {"answered No", true, false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        startProgram();
+        if (r.edited) {
+            type(18, "c");
+            dialogs.answers.push_back(r.answer);
+        }
+        menu(menu::Quit);
+        const std::vector<std::string> expected =
+            r.edited ? std::vector<std::string>{"question", "leave"} : std::vector<std::string>{"leave"};
+        EXPECT_EQ(dialogs.kinds(), expected);
+        EXPECT_EQ(fileCount(), 0u);
+    }
+}
+
+// A cancelled or failed save disarms the quit: a later save does not end
+// the program.
+TEST_F(DocumentTest, QuitDisarmedByCancelledOrFailedSave) {
+    const struct {
+        const char* what;
+        QString chosen;
+        std::vector<std::string> calls;
+    } rows[] = {
+        {"panel cancelled", "", {"question", "save panel"}},
+        {"save failed", file("missing/Quit"), {"question", "save panel", "error"}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        startProgram();
+        type(18, "c");
+        dialogs.answers.push_back(true);
+        dialogs.panelAnswers.push_back(r.chosen);
+        menu(menu::Quit);
+        EXPECT_EQ(dialogs.kinds(), r.calls);
+        EXPECT_FALSE(app->state().quit);
+        EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
+        EXPECT_TRUE(window().isWindowModified());
+        // Later the user saves: the program goes on.
+        dialogs.calls.clear();
+        dialogs.panelAnswers.push_back(file("Later"));
+        menu(menu::SaveAs);
+        EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"save panel", "information"}));
+        EXPECT_FALSE(app->state().quit);
+        std::filesystem::remove(path("Later.mmlp"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Open: mute boxes, the desktop's request, the fields a file may touch.
+
+TEST_F(DocumentTest, OpenUnticksTheMuteBoxes) {
+    const std::pair<const char*, QStringList> files[] = {
+        {"Song.mmlp", {}},
+        {"Muted.mmlp", {"15 = 1", "28 = 1", "41 = 1", "54 = 1"}},  // mute keys in the file are not read
+    };
+    for (const auto& [name, extra] : files) {
+        SCOPED_TRACE(name);
+        for (int c = 1; c <= 4; ++c) {
+            QTest::mouseClick(controls().widget(control::channelBase(c) + control::MuteOffset), Qt::LeftButton);
+            ASSERT_EQ(controls().state(control::channelBase(c) + control::MuteOffset), 1);
+        }
+        open(write(name, projectFile(kSong, extra)));
+        for (int c = 1; c <= 4; ++c) EXPECT_EQ(controls().state(control::channelBase(c) + control::MuteOffset), 0) << c;
+    }
+}
+
+TEST_F(DocumentTest, OpenFromTheDesktop) {
+    const QString song = write("Song.mmlp", projectFile(kSong));
+    window().showMinimized();
+    runPosted();
+    app->openDocuments(song);
+    runPosted();
+    EXPECT_TRUE(dialogs.calls.empty());  // no panel
+    EXPECT_EQ(window().title(), "Song - Bleeptone");
+    EXPECT_EQ(document().currentPath(), song);
+    EXPECT_EQ(controls().text(18), "cdef\ngab");
+    EXPECT_TRUE(app->state().pendingPath.isEmpty());
+    EXPECT_FALSE(window().isMinimized());
+
+    // Kept work: No drops the request.
+    type(18, "c");
+    const Snapshot before = snapshot();
+    dialogs.answers.push_back(false);
+    app->openDocuments(write("Other.mmlp", projectFile({{18, "gg"}})));
+    runPosted();
+    EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"question"}));
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(app->state().pendingPath.isEmpty());
+    // The next Open asks again and then shows the panel: the request is gone.
+    dialogs.answers.push_back(true);
+    dialogs.panelAnswers.push_back("");
+    menu(menu::Open);
+    EXPECT_EQ(dialogs.count("open panel"), 1);
+}
+
+// A file can only set the project's fields: keys naming buttons, labels,
+// frames or the playing-time display are ignored.
+TEST_F(DocumentTest, FileCannotTouchOtherControls) {
+    open(write("Hijack.mmlp", projectFile(kSong, {"4 = Hijack", "5 = Go", "70 = 12:00", "0 = Label", "2 = Speed",
+                                                  "7 = Frame", "59 = Box", "68 = Box", "6 = c", "71 = p",
+                                                  "19 = bar"})));
+    EXPECT_EQ(window().title(), "Hijack - Bleeptone");
+    const std::pair<int, const char*> rows[] = {
+        {4, "Play"}, {5, "Stop"}, {70, ""}, {0, "Measure:"}, {2, "Tempo:"}, {7, "Channel 1"},
+        {59, "Pattern Editor"}, {68, "Project Info"}, {6, ""}, {71, ""},
+    };
+    for (const auto& [n, text] : rows) EXPECT_EQ(controls().text(n), text) << "control " << n;
+    EXPECT_EQ(controls().text(18), "cdef\ngab");
+}
+
+// ---------------------------------------------------------------------------
+// Failures: an "Error" box naming the file, and nothing else changes.
+
+TEST_F(DocumentTest, FailedOpensChangeNothing) {
+    open(write("Song.mmlp", projectFile(kSong)));
+    QTest::mouseClick(controls().widget(15), Qt::LeftButton);
+    const Snapshot before = snapshot();
+    ASSERT_EQ(before.fields.state(15), 1);
+
+    std::filesystem::create_directory(path("Folder.mmlp"));
+    QByteArray huge = projectFile({{18, "gg"}});
+    huge += ";" + QByteArray(16 * 1024 * 1024 - huge.size() - 1, 'x') + "\n";  // 16 MiB + 1 bytes
+    const struct {
+        const char* what;
+        std::string name;
+        QByteArray bytes;  // empty: no file written
+        bool fromDesktop;
+    } rows[] = {
+        {"missing file", "Missing.mmlp", {}, false},
+        {"a folder", "Folder.mmlp", {}, false},
+        {"wrong extension from the desktop", "Song.MMLP", projectFile({{18, "gg"}}), true},
+        {"wrong extension from the panel", "notes.txt", projectFile({{18, "gg"}}), false},
+        {"no settings group", "NoSettings.mmlp", projectFile({{18, "gg"}}).replace("[Settings]", ""), false},
+        {"other version", "Version.mmlp", projectFile({{18, "gg"}}, {}, "1.0.1"), false},
+        {"no version", "NoVersion.mmlp", projectFile({{18, "gg"}}).replace("VersionNumber = 1.0.0\n", ""), false},
+        {"too large", "Huge.mmlp", huge, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        const QString target = r.bytes.isEmpty() ? file(r.name) : write(r.name, r.bytes);
+        dialogs.calls.clear();
+        if (r.fromDesktop) {
+            app->openDocuments(target);
+            runPosted();
+        } else {
+            open(target);
+        }
+        const std::size_t errorAt = r.fromDesktop ? 0 : 1;
+        ASSERT_EQ(dialogs.calls.size(), errorAt + 1);
+        EXPECT_EQ(dialogs.calls[errorAt].kind, "error");
+        EXPECT_TRUE(dialogs.calls[errorAt].text.contains(QString::fromStdString(r.name)))
+            << dialogs.calls[errorAt].text.toStdString();
+        EXPECT_GT(dialogs.calls[errorAt].text.size(), static_cast<qsizetype>(r.name.size() + 10));  // and why
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_TRUE(app->state().pendingPath.isEmpty());
+    }
+}
+
+TEST_F(DocumentTest, FailedSaveAsChangesNothing) {
+    std::filesystem::create_directory(path("Folder.mmlp"));
+    type(18, "c");
+    const Snapshot before = snapshot();
+    const std::pair<QString, QString> rows[] = {
+        {file("missing/Tune"), "Tune.mmlp"},        // a folder that does not exist
+        {file("Folder.mmlp"), "Folder.mmlp"},        // a folder, not a file
+    };
+    for (const auto& [chosen, name] : rows) {
+        SCOPED_TRACE(chosen.toStdString());
+        dialogs.calls.clear();
+        dialogs.panelAnswers.push_back(chosen);
+        menu(menu::SaveAs);
+        EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"save panel", "error"}));
+        EXPECT_TRUE(dialogs.calls.back().text.contains(name)) << dialogs.calls.back().text.toStdString();
+        EXPECT_EQ(snapshot(), before);
+    }
+    EXPECT_EQ(fileCount(), 1u);
+}
+
+TEST_F(DocumentTest, FailedSaveKeepsTheFileAndItsTitle) {
+    std::filesystem::create_directory(path("sub"));
+    open(write("sub/Song.mmlp", projectFile(kSong)));
+    type(18, "c");
+    const Snapshot before = snapshot();
+    ASSERT_EQ(before.title, "Song* - Bleeptone");
+    std::filesystem::remove_all(path("sub"));
+    dialogs.calls.clear();
+    menu(menu::Save);
+    EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"error"}));
+    EXPECT_TRUE(dialogs.calls.back().text.contains("Song.mmlp")) << dialogs.calls.back().text.toStdString();
+    EXPECT_EQ(snapshot(), before);
+    // The failed save used up the write-without-panel: Save As asks again.
+    dialogs.panelAnswers.push_back("");
+    menu(menu::SaveAs);
+    EXPECT_EQ(dialogs.count("save panel"), 1);
+    EXPECT_EQ(snapshot(), before);
+}
+
+// Holds the size of files this process may write (even as root).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = old_;
+        limited.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_ = SIG_DFL;
+    bool ok_ = false;
+};
+
+TEST_F(DocumentTest, SaveThatCannotBeWrittenInFullKeepsThePreviousFile) {
+    const QByteArray previous = projectFile(kSong);
+    open(write("Song.mmlp", previous));
+    type(18, "c");
+    const Snapshot before = snapshot();
+    dialogs.calls.clear();
+    {
+        const FileSizeLimit limit(200);
+        ASSERT_TRUE(limit.ok());
+        menu(menu::Save);
+    }
+    EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"error"}));
+    EXPECT_EQ(read("Song.mmlp"), previous);
+    EXPECT_EQ(snapshot(), before);
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("BLEEPTONE_AUDIO", "null");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,337 @@
+// Song assembly on a ProjectModel: the number rule, verses, channel prefixes,
+// patterns, the whole song's channel texts, the passage of a selection with
+// its settings preamble, the song length and the playing-time text.
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <climits>
+#include <string>
+
+#include "project_blocks.h"
+#include "project_fields.h"
+#include "project_model.h"
+#include "song_assembly.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace bleeptone {
+namespace {
+
+constexpr int patternField(int channel) { return 61 + 2 * (channel - 1); }
+
+ProjectModel newTemplate() {
+    ProjectModel m;
+    EXPECT_TRUE(loadBuiltIn(BuiltInProject::NewTemplate, m));
+    return m;
+}
+
+ProjectModel demo(int n) {
+    ProjectModel m;
+    EXPECT_TRUE(loadBuiltIn(static_cast<BuiltInProject>(static_cast<int>(BuiltInProject::Demo1) + n - 1), m));
+    return m;
+}
+
+// The New template's prefix: tempo 12, triangle, octave 4, no decay, volume 40.
+const QString kNewPrefix = "T12 W0 O4 \\0 V40 ";
+
+TEST(NumberRule, ReadsSignedDecimalHexAndBinary) {
+    const struct {
+        QString text;
+        int value;
+    } rows[] = {
+        {"", 0},
+        {"12", 12},
+        {"007", 7},
+        {"  7", 7},
+        {"\t-3", -3},
+        {" \t +5", 5},
+        {"12ab", 12},  // digits up to the first other character
+        {"1 2", 1},    // a blank ends the number
+        {"a", 0},
+        {"-", 0},
+        {"- 5", 0},    // blanks are skipped only before the sign
+        {"$10", 16},
+        {"$ff", 255},
+        {"$FF", 255},
+        {"$1g", 1},
+        {"$", 0},
+        {"%11", 3},
+        {"%102", 2},  // "2" is no binary digit
+        {"%", 0},
+        {"99999999999999999999", INT_MAX},  // held within the int range
+    };
+    for (const auto& r : rows) EXPECT_EQ(numberRule(r.text), r.value) << r.text.toStdString();
+}
+
+TEST(Verses, LinesOfTheEditor) {
+    EXPECT_TRUE(versesOf("").isEmpty());
+    EXPECT_EQ(versesOf("cde"), QStringList({"cde"}));
+    EXPECT_EQ(versesOf("cde\n\nfg"), QStringList({"cde", "", "fg"}));
+    EXPECT_EQ(versesOf("cde\n"), QStringList({"cde", ""}));  // an empty last verse
+    EXPECT_EQ(versesOf("\n"), QStringList({"", ""}));
+
+    const QStringList verses = {"c", "d", "e"};
+    const struct {
+        int v;
+        QString verse;
+    } rows[] = {{1, "c"}, {3, "e"}, {0, ""}, {-1, ""}, {4, ""}, {INT_MIN, ""}, {INT_MAX, ""}};
+    for (const auto& r : rows) EXPECT_EQ(verseAt(verses, r.v), r.verse) << r.v;
+}
+
+TEST(ChannelPrefix, SettingsAsTheControlsShowThem) {
+    const struct {
+        int channel, tempo, waveform, octave, volume, decay;
+        QString prefix;
+    } rows[] = {
+        {1, 13, 4, 2, 40, 3, "T13 W4 O2 \\3 V40 "},
+        {1, 0, 5, 0, 0, 0, "T0 W5 O0 \\0 V0 "},  // noise is channel 1's sixth waveform
+        {2, 15, 1, 8, 63, 32, "T15 W1 O8 \\32 V63 "},
+        {4, 9, 3, 5, 37, 10, "T9 W3 O5 \\10 V37 "},
+    };
+    for (const auto& r : rows) {
+        ProjectModel m = newTemplate();
+        m.setState(kFieldTempo, r.tempo);
+        m.setState(channelField(r.channel, kWaveformOffset), r.waveform);
+        m.setState(channelField(r.channel, kOctaveOffset), r.octave);
+        m.setState(channelField(r.channel, kVolumeOffset), r.volume);
+        m.setState(channelField(r.channel, kDecayOffset), r.decay);
+        EXPECT_EQ(channelPrefix(m, r.channel), r.prefix) << r.channel;
+    }
+    // The tempo is shared; the rest belongs to each channel.
+    ProjectModel m = newTemplate();
+    m.setState(kFieldTempo, 7);
+    m.setState(channelField(3, kOctaveOffset), 6);
+    EXPECT_EQ(channelPrefix(m, 1), "T7 W0 O4 \\0 V40 ");
+    EXPECT_EQ(channelPrefix(m, 3), "T7 W0 O6 \\0 V40 ");
+}
+
+TEST(Patterns, EntriesNameVersesByTheNumberRule) {
+    // Channel 1 holds the verses c, d and e; each case names its pattern
+    // and the channel text after the New template's prefix.
+    const struct {
+        QString pattern;
+        QString afterPrefix;
+    } rows[] = {
+        {"", "c"},            // verse 1, no blank after it
+        {"3", "e"},           // one character: that verse alone, no blank
+        {"3+1", "e c "},      // each entry followed by one blank
+        {" 1 + 2 ", "c d "},  // blanks dropped
+        {"1++2", "c  d "},    // the empty middle entry plays nothing
+        {"0", ""},
+        {"-1", " "},          // two characters: an entry that plays nothing
+        {"4", ""},            // beyond the last verse
+        {"1+4+2", "c  d "},
+        {"a", ""},            // not a number
+        {"a+2", " d "},
+        {"+3", " e "},        // two entries: an empty one, then 3
+        {"%11", "e "},        // binary 3
+        {"$2+%1", "d c "},
+        {"1+1+1", "c c c "},
+        {"+", ""},            // one character: its number is 0
+        {"++", "   "},        // three empty entries
+    };
+    for (const auto& r : rows) {
+        ProjectModel m = newTemplate();
+        m.setText(channelField(1, kEditorOffset), "c\nd\ne");
+        m.setText(patternField(1), r.pattern);
+        EXPECT_EQ(channelSongText(m, 1), kNewPrefix + r.afterPrefix) << '"' << r.pattern.toStdString() << '"';
+    }
+}
+
+TEST(Patterns, HexadecimalAndDecimalEntriesAmongSixteenVerses) {
+    ProjectModel m = newTemplate();
+    QStringList verses;
+    for (int v = 1; v <= 16; ++v) verses << QString("r%1").arg(v);
+    m.setText(channelField(2, kEditorOffset), verses.join('\n'));
+    const struct {
+        QString pattern;
+        QString afterPrefix;
+    } rows[] = {
+        {"$10", "r16 "},
+        {"10", "r10 "},
+        {"$a+16", "r10 r16 "},
+        {"$11", " "},  // 17: beyond the last verse
+    };
+    for (const auto& r : rows) {
+        m.setText(patternField(2), r.pattern);
+        EXPECT_EQ(channelSongText(m, 2), kNewPrefix + r.afterPrefix) << r.pattern.toStdString();
+    }
+}
+
+TEST(Patterns, NoLimitOnTheNumberOfVerses) {
+    ProjectModel m = newTemplate();
+    QStringList verses;
+    for (int v = 1; v <= 300; ++v) verses << (v == 256 ? "e8" : v == 300 ? "d8" : "c");
+    m.setText(channelField(1, kEditorOffset), verses.join('\n'));
+    const struct {
+        QString pattern;
+        QString afterPrefix;
+    } rows[] = {{"300", "d8 "}, {"256+300+1", "e8 d8 c "}, {"301", " "}};
+    for (const auto& r : rows) {
+        m.setText(patternField(1), r.pattern);
+        EXPECT_EQ(channelSongText(m, 1), kNewPrefix + r.afterPrefix) << r.pattern.toStdString();
+    }
+}
+
+TEST(AssembleSong, TheLoopingVerseExample) {
+    ProjectModel m = newTemplate();
+    m.setState(kFieldTempo, 13);
+    m.setState(channelField(1, kWaveformOffset), 4);
+    m.setState(channelField(1, kOctaveOffset), 2);
+    m.setState(channelField(1, kVolumeOffset), 40);
+    m.setState(channelField(1, kDecayOffset), 3);
+    m.setText(channelField(1, kEditorOffset), "w4 \\3 o2 dd2 w5 \\4 o5 c\nw4 \\3 o2 d2 w5 \\4 o5 cd\n:");
+    m.setText(patternField(1), "1+1+2+3");
+    EXPECT_EQ(channelSongText(m, 1),
+              "T13 W4 O2 \\3 V40 w4 \\3 o2 dd2 w5 \\4 o5 c w4 \\3 o2 dd2 w5 \\4 o5 c w4 \\3 o2 d2 w5 \\4 o5 cd : ");
+}
+
+TEST(AssembleSong, Demo1) {
+    const std::array<QString, 4> texts = assembleSong(demo(1));
+    const QString v1 = "L8 G4B-B-G4B-B-  G4>E-E-<G4>E-E-<  A>CF4<A>CF4<  F4AAGB->D4< ";
+    const QString v2 = "L8 GB->D4<GB->D4<  GB->E-<B-GB->E-<B-  A>CF4<A>CF4<  FA>C<AGB->D4< ";
+    const QString c3v1 = "L4 GG2G8F8 E-E-2E-8D8 CCCD E-2D2 ";
+    const QString c3v2 = "B-B-2B-8A8 GG2G8F8 CCCD E-2D2 ";
+    const QString c3v3 = "B-B-2B-8A8 GG2G8F8 ACFA G2D2 ";
+    EXPECT_EQ(texts[0], "T11 W1 O1 \\8 V48 " + v1 + v1 + v1 + v1);
+    EXPECT_EQ(texts[1], "T11 W4 O3 \\2 V42 " + v2 + v2 + v2 + v2);
+    EXPECT_EQ(texts[2], "T11 W4 O5 \\1 V44 " + c3v1 + c3v2 + c3v1 + c3v3);
+    EXPECT_EQ(texts[3], "");  // no verses
+}
+
+TEST(AssembleSong, MutedAndEmptyChannels) {
+    ProjectModel m = demo(1);
+    m.setState(channelField(2, kMuteOffset), 1);
+    const std::array<QString, 4> texts = assembleSong(m);
+    EXPECT_FALSE(texts[0].isEmpty());
+    EXPECT_EQ(texts[1], "");  // muted
+    EXPECT_FALSE(texts[2].isEmpty());
+    EXPECT_EQ(texts[3], "");  // empty editor, whatever its pattern
+    EXPECT_TRUE(channelSounds(m, 1));
+    EXPECT_FALSE(channelSounds(m, 2));
+    EXPECT_FALSE(channelSounds(m, 4));
+
+    for (int c = 1; c <= 4; ++c) m.setState(channelField(c, kMuteOffset), 1);
+    EXPECT_EQ(assembleSong(m), (std::array<QString, 4>{}));
+
+    // An editor holding only a line break has two empty verses: it sounds
+    // (its settings play), unlike an empty editor.
+    ProjectModel n = newTemplate();
+    n.setText(channelField(4, kEditorOffset), "\n");
+    n.setText(patternField(4), "1+2");
+    EXPECT_TRUE(channelSounds(n, 4));
+    EXPECT_EQ(channelSongText(n, 4), kNewPrefix + "  ");
+    n.setText(channelField(3, kEditorOffset), "");
+    n.setText(patternField(3), "1+2");
+    EXPECT_EQ(channelSongText(n, 3), "");
+}
+
+TEST(SongLength, LongestChannelUpToItsFirstLoop) {
+    // A whole note at tempo 12 lasts 192 ticks: 192 x 459 / 4410 = 19.98, so 19.
+    const struct {
+        std::array<QString, 4> texts;
+        qint64 tenths;
+    } rows[] = {
+        {{"", "", "", ""}, 0},
+        {{"C1", "", "", ""}, 19},
+        {{"", "C4:C1C1C1", "", ""}, 4},        // 48 ticks before the ":"
+        {{"C1", "C1C1", "C4", ""}, 39},        // 384 ticks
+        {{"", "", "", "T15 C1 C1 C1 C1"}, 39},  // 4 x 96 ticks
+    };
+    for (const auto& r : rows) EXPECT_EQ(songLengthTenths(r.texts), r.tenths) << r.texts[0].toStdString();
+
+    // Demo 1: every channel plays 16 bars of 224 ticks (tempo 11): 3584 ticks.
+    EXPECT_EQ(songLengthTenths(assembleSong(demo(1))), 373);
+    // Demo 4: channels 1 to 3 play 1920 ticks (tempo 13) before their ":".
+    EXPECT_EQ(songLengthTenths(assembleSong(demo(4))), 199);
+}
+
+// Demo 4's channel 1 holds the verse "w4 \3 o2 d2 w5 \4 o5 cd" as its second
+// line (offsets 24..46, its line break at 47), after the prefix
+// "T13 W4 O2 \3 V40 " (17 characters).
+const QString kLoopingEditor = "w4 \\3 o2 dd2 w5 \\4 o5 c\nw4 \\3 o2 d2 w5 \\4 o5 cd\n:";
+const QString kLoopingPrefix = "T13 W4 O2 \\3 V40 ";
+
+TEST(SelectedPassage, PreambleCarriesTheSettingsAtItsStart) {
+    const struct {
+        const char* what;
+        QString prefix, editor;
+        int start, length;
+        QString text;
+        int shownStart, shownLength;
+    } rows[] = {
+        // "cd" at offsets 21 and 22 of the line: query position 17 + 21 + 1 = 39.
+        {"cd", kLoopingPrefix, kLoopingEditor, 45, 2, "T13O5K0L4V40W5\\4*cd", 45, 2},
+        // From "o5" into the next line: shortened to the end of the line's text.
+        {"across lines", kLoopingPrefix, kLoopingEditor, 42, 7, "T13O2K0L4V40W5\\4*o5 cd", 42, 5},
+        // Up to and including the line break: the same.
+        {"with line break", kLoopingPrefix, kLoopingEditor, 45, 3, "T13O5K0L4V40W5\\4*cd", 45, 2},
+        // From the first line far into the text.
+        {"first line", kLoopingPrefix, kLoopingEditor, 0, 40, "T13O2K0L4V40W4\\3*w4 \\3 o2 dd2 w5 \\4 o5 c", 0, 23},
+        // Nothing before the passage but the prefix.
+        {"at line start", kNewPrefix, "cde\nfg", 4, 2, "T12O4K0L4V40W0\\0*fg", 4, 2},
+        // An envelope before the passage is carried as a plain decay.
+        {"envelope", kNewPrefix, "\\1,9 cde", 5, 3, "T12O4K0L4V40W0\\9*cde", 5, 3},
+        {"transpose", kNewPrefix, "K-2 L8 cde", 7, 3, "T12O4K-2L8V40W0\\0*cde", 7, 3},
+        // The settings of the line before the passage, not those after it.
+        {"later settings", kNewPrefix, "o2 c o6 d", 5, 4, "T12O2K0L4V40W0\\0*o6 d", 5, 4},
+        // Past the end of the text: held to the text.
+        {"past the end", kNewPrefix, "cde\nfg", 5, 10, "T12O4K0L4V40W0\\0*g", 5, 1},
+    };
+    for (const auto& r : rows) {
+        const auto passage = selectedPassage(r.prefix, r.editor, r.start, r.length);
+        ASSERT_TRUE(passage.has_value()) << r.what;
+        EXPECT_EQ(passage->text, r.text) << r.what;
+        EXPECT_EQ(passage->selectionStart, r.shownStart) << r.what;
+        EXPECT_EQ(passage->selectionLength, r.shownLength) << r.what;
+    }
+}
+
+TEST(SelectedPassage, NoneOrEmpty) {
+    // No selection: no passage at all.
+    EXPECT_FALSE(selectedPassage(kLoopingPrefix, kLoopingEditor, 45, 0).has_value());
+    EXPECT_FALSE(selectedPassage(kLoopingPrefix, "", 0, 0).has_value());
+    // A selection of only a line break (alone or reaching into the next
+    // line) holds no text of its line: an empty passage, shrunk to nothing.
+    for (int length : {1, 3}) {
+        const auto passage = selectedPassage(kLoopingPrefix, kLoopingEditor, 47, length);
+        ASSERT_TRUE(passage.has_value()) << length;
+        EXPECT_TRUE(passage->text.isEmpty()) << length;
+        EXPECT_EQ(passage->selectionStart, 47);
+        EXPECT_EQ(passage->selectionLength, 0);
+    }
+    // An empty line between two others.
+    const auto empty = selectedPassage(kNewPrefix, "c\n\nd", 2, 2);
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->text.isEmpty());
+}
+
+TEST(PlayingTime, ElapsedAgainstTheLength) {
+    const struct {
+        QString status;
+        qint64 elapsedMs, lengthTenths;
+        QString text;
+    } rows[] = {
+        {"Playing  ", 83400, 1234, "Playing  01:23.4 / 02:03.4"},
+        {"Playing  ", 0, 373, "Playing  00:00.0 / 00:37.3"},
+        {"Recording  ", 5000, 7, "Recording  00:05.0 / 00:00.7"},  // a one-digit length
+        {"Playing  ", 59960, 600, "Playing  00:60.0 / 01:00.0"},   // 59.96 s rounds to 60.0
+        {"Playing  ", 119960, 0, "Playing  01:60.0 / 00:00.0"},
+        {"Playing  ", 9999, 10, "Playing  00:10.0 / 00:01.0"},
+        {"Playing  ", 61240, 6009, "Playing  01:01.2 / 10:00.9"},
+        // More than 99 minutes: only the first two digits of the minutes.
+        {"Playing  ", 6005000, 62345, "Playing  10:05.0 / 10:54.5"},
+        {"", 0, 0, "00:00.0 / 00:00.0"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(playingTimeText(r.status, r.elapsedMs, r.lengthTenths), r.text) << r.elapsedMs;
+}
+
+}  // namespace
+}  // namespace bleeptone

@@ -1,0 +1,686 @@
+// Play, Stop, the engine's end and loop events, the playing-time display,
+// Record to Wave, Copy MML and Paste MML on the whole program: offscreen,
+// with an output the test drives by hand or the silent clocked one.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QThread>
+
+#include <array>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app_state.h"
+#include "application.h"
+#include "controls.h"
+#include "dialogs.h"
+#include "dispatcher.h"
+#include "engine.h"
+#include "main_window.h"
+#include "mml_text.h"
+#include "offline_render.h"
+#include "project_blocks.h"
+#include "project_model.h"
+#include "song_assembly.h"
+#include "song_commands.h"
+#include "test_support.h"
+#include "window_fields.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace bleeptone {
+
+// Readable failure messages: a project as its fields.
+inline void PrintTo(const ProjectModel& m, std::ostream* os) {
+    for (const ProjectField& f : projectFields()) {
+        *os << "\n  " << f.number << " = ";
+        if (f.kind == FieldKind::State) *os << m.state(f.number);
+        else *os << '"' << m.text(f.number).toStdString() << '"';
+    }
+}
+
+namespace {
+
+using Log = std::vector<std::string>;
+using testing::le32;
+using testing::readBytes;
+
+// Writes every box and file panel into the log; answers questions and
+// panels from scripts.
+class ScriptedDialogs : public Dialogs {
+public:
+    void error(const QString& text) override { log.push_back("error: " + text.toStdString()); }
+    void information(const QString& text) override { log.push_back("information: " + text.toStdString()); }
+    bool question(const QString& text) override {
+        log.push_back("question: " + text.toStdString());
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message) override {
+        log.push_back(std::string("panel: ") + (mode == PanelMode::Save ? "save " : "open ") + title.toStdString() +
+                      " | " + types.toStdString() + " | " + message.toStdString());
+        if (panelPaths.empty()) return {};
+        const QString path = panelPaths.front();
+        panelPaths.pop_front();
+        return path;
+    }
+
+    Log log;
+    std::deque<bool> answers;
+    std::deque<QString> panelPaths;
+};
+
+// An output that renders only when the test asks it to, on the test's thread.
+class ManualOutput : public AudioOutput {
+public:
+    bool start(RenderFn render, void* context) override {
+        render_ = render;
+        context_ = context;
+        return true;
+    }
+    void stop() override { render_ = nullptr; }
+    std::string error() const override { return {}; }
+    void renderTicks(int ticks) {
+        std::vector<float> buffer(static_cast<std::size_t>(459 * ticks));
+        ASSERT_NE(render_, nullptr);
+        render_(context_, buffer.data(), buffer.size());
+    }
+
+private:
+    RenderFn render_ = nullptr;
+    void* context_ = nullptr;
+};
+
+class DiscardSink : public RenderSink {
+public:
+    bool samples(const float*, std::size_t) override { return true; }
+    bool event(const EngineEvent&) override { return true; }
+};
+
+const QString kUnsavedQuestion = "You haven't saved your project yet. Do you still want to continue?";
+const std::string kCopied = "information: Your MML data was copied to the clipboard.";
+const std::string kSaveWavePanel = "panel: save Save Wave As... | wav | Wave File";
+
+// Demo 1 with the project info "Demo 1" and "2015", as Copy MML writes it.
+const QStringList kDemo1Text = {
+    R"(;[ Demo 1 | 2015 ];)",
+    R"()",
+    R"(CH1Verse_1.s = "t11 w1 o1 \8 v48 L8 G4B-B-G4B-B-  G4>E-E-<G4>E-E-<  A>CF4<A>CF4<  F4AAGB->D4<")",
+    R"()",
+    R"(CH2Verse_1.s = "t11 w4 o3 \2 v42 L8 GB->D4<GB->D4<  GB->E-<B-GB->E-<B-  A>CF4<A>CF4<  FA>C<AGB->D4<")",
+    R"()",
+    R"(CH3Verse_1.s = "t11 w4 o5 \1 v44 L4 GG2G8F8 E-E-2E-8D8 CCCD E-2D2")",
+    R"(CH3Verse_2.s = "B-B-2B-8A8 GG2G8F8 CCCD E-2D2")",
+    R"(CH3Verse_3.s = "B-B-2B-8A8 GG2G8F8 ACFA G2D2")",
+    R"()",
+    R"(Channel_1.s = CH1Verse_1 + CH1Verse_1 + CH1Verse_1 + CH1Verse_1)",
+    R"(Channel_2.s = CH2Verse_1 + CH2Verse_1 + CH2Verse_1 + CH2Verse_1)",
+    R"(Channel_3.s = CH3Verse_1 + CH3Verse_2 + CH3Verse_1 + CH3Verse_3)",
+};
+
+ProjectModel builtIn(BuiltInProject which) {
+    ProjectModel m;
+    EXPECT_TRUE(loadBuiltIn(which, m));
+    return m;
+}
+
+// Runs the events posted so far (and those they post).
+void runPosted() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Serves events until the condition holds; the bound only turns a hang into a failure.
+bool serveUntil(const std::function<bool()>& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > 20000) return false;
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// Serves events for a while, giving any stray timer the chance to fire.
+void serveFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+// Seconds of elapsed time shown by the playing-time display after its status.
+double shownSeconds(const QString& display, const QString& status) {
+    const QString clock = display.mid(status.size(), 7);  // "mm:ss.s"
+    return clock.left(2).toInt() * 60 + clock.mid(3).toDouble();
+}
+
+class SongCommandsTest : public testing::TempDirTest {
+protected:
+    // manualOutput: the engine renders only in renderTicks(); otherwise the
+    // silent clocked output renders at the real rate.
+    void startApp(bool manualOutput) {
+        app = std::make_unique<Application>(dialogs);
+        Application::Options options;
+        options.screenHeights = {1080};
+        options.audio = AudioBackend::Null;
+        if (manualOutput) {
+            options.outputFactory = [this](AudioBackend) -> std::unique_ptr<AudioOutput> {
+                auto out = std::make_unique<ManualOutput>();
+                manual = out.get();
+                return out;
+            };
+        }
+        ASSERT_TRUE(app->start(options));
+        app->dispatcher().setLeaveLoop([] {});
+    }
+    void TearDown() override {
+        app.reset();
+        runPosted();
+        TempDirTest::TearDown();
+    }
+
+    void submit(const AppEvent& e) { app->dispatcher().submit(e); }
+    void loadDemo(int n) {
+        submit(AppEvent::menu(menu::Demo1 + n - 1));
+        ASSERT_EQ(app->window().title(), QString("Demo %1 - Bleeptone").arg(n));
+    }
+    ControlTable& controls() { return app->window().controls(); }
+    AppState& state() { return app->state(); }
+    QString display() { return controls().text(control::PlayingTime); }
+    bool playShown() { return controls().isVisible(control::PlayButton) && !controls().isVisible(control::StopButton); }
+    bool stopShown() { return !controls().isVisible(control::PlayButton) && controls().isVisible(control::StopButton); }
+    // The text the engine's channel k was last given.
+    QString engineText(int k) {
+        const char16_t* p = app->engine().sequencer().channel(k).CmdPtr;
+        return p ? QString::fromUtf16(p) : QString();
+    }
+    std::array<QString, 4> engineTexts() { return {engineText(0), engineText(1), engineText(2), engineText(3)}; }
+    ProjectModel windowProject() {
+        ProjectModel m;
+        copyProject(WindowFields(controls()), m);
+        return m;
+    }
+    void clearSelections() {
+        for (int c = 1; c <= 4; ++c) controls().setSelection(control::channelEditor(c), 0, 0);
+    }
+
+    // Every member of the group enabled (and the Play item shown), or every one disabled.
+    ::testing::AssertionResult group(const EnableGroup& g, bool on) {
+        for (int item : g.menuItems)
+            if (app->window().menuItem(item)->isEnabled() != on)
+                return ::testing::AssertionFailure() << "menu item " << item << (on ? " disabled" : " enabled");
+        for (int n : g.controls)
+            if (controls().isEnabled(n) != on)
+                return ::testing::AssertionFailure() << "control " << n << (on ? " disabled" : " enabled");
+        if (g.playContextItem && app->window().playContextItem()->isVisible() != on)
+            return ::testing::AssertionFailure() << "Play context item " << (on ? "hidden" : "shown");
+        return ::testing::AssertionSuccess();
+    }
+    ::testing::AssertionResult bothGroups(bool on) {
+        auto content = group(contentGroup(), on);
+        if (!content) return content;
+        return group(idleGroup(), on);
+    }
+
+    // Everything the song commands may change, as text.
+    Log snapshot() {
+        return {"display [" + display().toStdString() + "]", playShown() ? "play shown" : "play hidden",
+                stopShown() ? "stop shown" : "stop hidden", "status [" + state().StatusText.toStdString() + "]",
+                "record " + std::to_string(state().RecordFlag), bothGroups(true) ? "groups on" : "groups not on",
+                "title " + app->window().title().toStdString()};
+    }
+
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Application> app;
+    ManualOutput* manual = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Play, Stop and the engine's events.
+
+TEST_F(SongCommandsTest, PlayOfTheWholeSong) {
+    startApp(true);
+    loadDemo(1);
+    ASSERT_TRUE(bothGroups(true));
+    submit(AppEvent::control(control::PlayButton));
+
+    EXPECT_TRUE(stopShown());
+    EXPECT_TRUE(controls().isEnabled(control::StopButton));
+    EXPECT_EQ(state().StatusText, "Playing  ");
+    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_TRUE(bothGroups(false));  // disabled after the iteration
+    const std::array<QString, 4> song = assembleSong(builtIn(BuiltInProject::Demo1));
+    EXPECT_EQ(app->song().channelTexts(), song);
+    EXPECT_EQ(engineTexts(), song);
+    // 3584 ticks at tempo 11.
+    EXPECT_EQ(app->song().songLength(), 373);
+    const QString first = display();
+    EXPECT_TRUE(first.startsWith("Playing  00:0")) << first.toStdString();
+    EXPECT_TRUE(first.endsWith(" / 00:37.3")) << first.toStdString();
+    EXPECT_EQ(first.size(), QString("Playing  00:00.0 / 00:37.3").size());
+    // The clock goes on.
+    EXPECT_TRUE(serveUntil([&] { return display() != first; }));
+    EXPECT_TRUE(display().startsWith("Playing  00:")) << display().toStdString();
+    EXPECT_TRUE(dialogs.log.empty());
+}
+
+TEST_F(SongCommandsTest, EndOfTheSongReturnsToIdle) {
+    startApp(true);
+    loadDemo(1);
+    submit(AppEvent::control(control::PlayButton));
+    ASSERT_TRUE(stopShown());
+    submit(AppEvent::engine(-1));
+    EXPECT_EQ(display(), "");
+    EXPECT_TRUE(playShown());
+    EXPECT_EQ(state().StatusText, "");
+    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_TRUE(bothGroups(true));
+    // The clock writes no more.
+    serveFor(350);
+    EXPECT_EQ(display(), "");
+}
+
+TEST_F(SongCommandsTest, LoopWhilePlayingRestartsTheClock) {
+    startApp(true);
+    loadDemo(1);
+    submit(AppEvent::control(control::PlayButton));
+    ASSERT_TRUE(serveUntil([&] { return shownSeconds(display(), "Playing  ") >= 1.0; }));
+    const double before = shownSeconds(display(), "Playing  ");
+    const QString shown = display();
+    submit(AppEvent::engine(-2));
+    EXPECT_EQ(state().StatusText, "Playing  ");
+    EXPECT_TRUE(stopShown());
+    ASSERT_TRUE(serveUntil([&] { return display() != shown; }));
+    EXPECT_LT(shownSeconds(display(), "Playing  "), before) << display().toStdString();
+    EXPECT_TRUE(display().endsWith(" / 00:37.3"));  // the total stays
+    runPosted();
+    EXPECT_TRUE(stopShown());  // no Stop was posted
+    EXPECT_TRUE(dialogs.log.empty());
+}
+
+TEST_F(SongCommandsTest, StopEmptiesTheDisplayAtOnce) {
+    startApp(true);
+    loadDemo(1);
+    submit(AppEvent::control(control::PlayButton));
+    ASSERT_FALSE(display().isEmpty());
+    submit(AppEvent::control(control::StopButton));
+    EXPECT_EQ(display(), "");
+    EXPECT_TRUE(playShown());
+    EXPECT_EQ(state().StatusText, "");
+    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_TRUE(bothGroups(true));
+    EXPECT_EQ(engineTexts(), (std::array<QString, 4>{}));  // every channel silenced
+    serveFor(350);
+    EXPECT_EQ(display(), "");
+    // The engine's -1 that follows changes nothing more.
+    const Log before = snapshot();
+    submit(AppEvent::engine(-1));
+    runPosted();
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_TRUE(dialogs.log.empty());
+}
+
+TEST_F(SongCommandsTest, StarEventsChangeNothing) {
+    startApp(true);
+    loadDemo(1);
+    submit(AppEvent::control(control::PlayButton));
+    for (std::int64_t data : {0, 5}) {
+        submit(AppEvent::engine(data));
+        EXPECT_EQ(state().StatusText, "Playing  ") << data;
+        EXPECT_TRUE(stopShown()) << data;
+        EXPECT_TRUE(bothGroups(false)) << data;
+    }
+}
+
+TEST_F(SongCommandsTest, ASelectionPlaysOnItsVoice) {
+    startApp(true);
+    loadDemo(4);
+    // Demo 4's channel 1 has the prefix "T13 W4 O2 \3 V40 " and the verse
+    // "w4 \3 o2 d2 w5 \4 o5 cd" at offsets 24..46; channel 2 "T13 W4 O4 \1 V40 "
+    // and "\1,9,5,1 l1 gba \5,9,5 l4 gab2"; channel 3 "T13 W1 O5 \1 V42 " and
+    // "cd>d<e" as its second line (from offset 5).
+    const struct {
+        const char* what;
+        std::vector<std::array<int, 3>> selections;  // editor, start, length
+        int voice;
+        QString text;
+        std::vector<std::array<int, 3>> shown;  // the editors' selections afterwards
+    } rows[] = {
+        {"channel 1", {{18, 45, 2}}, 0, "T13O5K0L4V40W5\\4*cd", {{18, 45, 2}}},
+        {"across lines", {{18, 42, 7}}, 0, "T13O2K0L4V40W5\\4*o5 cd", {{18, 42, 5}}},
+        {"channel 3", {{44, 8, 3}}, 1, "T13O6K0L4V42W1\\1*d<e", {{44, 8, 3}}},
+        // A line break alone is no passage: channel 2's selection plays.
+        {"line break", {{18, 47, 1}, {31, 26, 4}}, 1, "T13O4K0L4V40W4\\5*gab2", {{18, 47, 0}, {31, 26, 4}}},
+    };
+    for (const auto& r : rows) {
+        clearSelections();
+        for (const auto& s : r.selections) controls().setSelection(s[0], s[1], s[2]);
+        app->song().play();
+        std::array<QString, 4> expected;
+        expected[static_cast<std::size_t>(r.voice)] = r.text;
+        EXPECT_EQ(engineTexts(), expected) << r.what;
+        for (const auto& s : r.shown)
+            EXPECT_EQ(controls().selection(s[0]), std::make_pair(s[1], s[2])) << r.what << " editor " << s[0];
+        EXPECT_TRUE(stopShown()) << r.what;
+        // Nothing else changes: no status, no clock, no request, no song texts.
+        EXPECT_EQ(state().StatusText, "") << r.what;
+        EXPECT_EQ(display(), "") << r.what;
+        EXPECT_EQ(state().refresh, Refresh::None) << r.what;
+        EXPECT_EQ(app->song().channelTexts(), (std::array<QString, 4>{})) << r.what;
+        serveFor(150);
+        EXPECT_EQ(display(), "") << r.what;
+        submit(AppEvent::control(control::StopButton));
+        EXPECT_TRUE(playShown()) << r.what;
+    }
+    EXPECT_TRUE(dialogs.log.empty());
+}
+
+TEST_F(SongCommandsTest, AllChannelsMutedEndsAtTheNextTick) {
+    startApp(false);
+    loadDemo(1);
+    for (int c = 1; c <= 4; ++c) controls().setState(control::channelBase(c) + control::MuteOffset, 1);
+    submit(AppEvent::control(control::PlayButton));
+    EXPECT_TRUE(playShown());  // no channel sounds: Play stays
+    EXPECT_EQ(state().StatusText, "Playing  ");
+    EXPECT_TRUE(display().endsWith(" / 00:00.0")) << display().toStdString();
+    EXPECT_EQ(app->song().channelTexts(), (std::array<QString, 4>{}));
+    ASSERT_TRUE(serveUntil([&] { return state().StatusText.isEmpty(); }));
+    EXPECT_EQ(display(), "");
+    EXPECT_TRUE(playShown());
+    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_TRUE(bothGroups(true));
+    EXPECT_TRUE(dialogs.log.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Record to Wave.
+
+TEST_F(SongCommandsTest, RecordsTheWholeSongIntoAFile) {
+    // Tempo 15: a whole note lasts 96 ticks.
+    const struct {
+        const char* what;
+        QString channel1, channel2;
+        std::size_t bytes;
+    } rows[] = {
+        // Channel 1 plays 30 ticks, channel 2 48: the file holds 48 ticks.
+        {"ending", "l16 cdegc", "o3 c4 e4", 44 + 48 * 459 * 2},
+        // Channel 1 loops every 12 ticks, channel 2 every 24: both loop at 24.
+        {"looping", "c8:", "o3 c4:", 44 + 24 * 459 * 2},
+    };
+    startApp(false);
+    int n = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        submit(AppEvent::menu(menu::New));
+        controls().setState(control::TempoBox, 15);
+        controls().setText(control::channelEditor(1), r.channel1);
+        controls().setText(control::channelEditor(2), r.channel2);
+        const std::string name = "tune" + std::to_string(++n);
+        dialogs.log.clear();
+        dialogs.panelPaths = {QString::fromStdString(path(name))};
+
+        submit(AppEvent::menu(menu::RecordToWave));
+        EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});
+        EXPECT_EQ(state().RecordFlag, 1);
+        EXPECT_TRUE(bothGroups(false));
+        EXPECT_EQ(app->song().wavePath(), QString::fromStdString(path(name + ".wav")));
+        // The song plays, records and ends by itself.
+        ASSERT_TRUE(serveUntil([&] { return state().RecordFlag == 0 && state().StatusText.isEmpty() && playShown(); }));
+        EXPECT_EQ(display(), "");
+        EXPECT_TRUE(bothGroups(true));
+        EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});  // no message
+
+        // The file is what an offline render of the same song records.
+        const std::array<QString, 4> song = assembleSong(WindowFields(controls()));
+        EXPECT_EQ(app->song().channelTexts(), song);
+        OfflineRenderSpec spec;
+        for (const QString& t : song) spec.texts.push_back(t.toStdU16String());
+        spec.maxFrames = 44100 * 10;
+        spec.wavPath = path(name + "-offline.wav");
+        DiscardSink sink;
+        const OfflineRenderResult result = renderOffline(spec, sink);
+        ASSERT_TRUE(result.ended);
+        const auto recorded = readBytes(path(name + ".wav"));
+        const auto offline = readBytes(spec.wavPath);
+        EXPECT_EQ(recorded.size(), r.bytes);
+        EXPECT_EQ(offline.size(), r.bytes);
+        EXPECT_TRUE(recorded == offline) << "the recording differs from the offline render";
+        // Let the engine's last event (after a Stop) arrive before the next song.
+        EXPECT_TRUE(serveUntil([&] { return app->engine().sequencer().playingMask() == 0; }));
+        serveFor(100);
+    }
+}
+
+TEST_F(SongCommandsTest, WaveFileNames) {
+    const struct {
+        std::string chosen, written;
+    } rows[] = {
+        {"tune", "tune.wav"},
+        {"tune.wav", "tune.wav"},
+        {"tune.WAV", "tune.WAV.wav"},
+        {"my.wav.old", "my.wav.old"},
+    };
+    startApp(true);
+    loadDemo(1);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.chosen);
+        std::filesystem::remove(path(r.written));
+        dialogs.panelPaths = {QString::fromStdString(path(r.chosen))};
+        submit(AppEvent::menu(menu::RecordToWave));
+        runPosted();
+        // Recording: both groups off, Stop shown and available.
+        EXPECT_EQ(state().StatusText, "Recording  ");
+        EXPECT_TRUE(display().startsWith("Recording  00:")) << display().toStdString();
+        EXPECT_EQ(state().RecordFlag, 1);
+        EXPECT_TRUE(stopShown());
+        EXPECT_TRUE(controls().isEnabled(control::StopButton));
+        EXPECT_TRUE(bothGroups(false));
+        EXPECT_EQ(app->song().wavePath(), QString::fromStdString(path(r.written)));
+        EXPECT_TRUE(std::filesystem::exists(path(r.written)));
+        if (r.written != r.chosen) {
+            EXPECT_FALSE(std::filesystem::exists(path(r.chosen)));
+        }
+
+        submit(AppEvent::control(control::StopButton));
+        EXPECT_EQ(state().RecordFlag, 0);
+        EXPECT_EQ(state().StatusText, "");
+        EXPECT_TRUE(playShown());
+        EXPECT_TRUE(bothGroups(true));
+        // Stop completes the file before it returns.
+        const auto wav = readBytes(path(r.written));
+        ASSERT_GE(wav.size(), 44u);
+        EXPECT_EQ(le32(wav, 4), wav.size() - 8);
+        EXPECT_EQ(le32(wav, 40), wav.size() - 44);
+    }
+}
+
+TEST_F(SongCommandsTest, RecordingIgnoresASelection) {
+    startApp(true);
+    loadDemo(1);
+    controls().setSelection(control::channelEditor(1), 3, 2);
+    dialogs.panelPaths = {QString::fromStdString(path("tune"))};
+    app->song().recordToWave();
+    runPosted();
+    EXPECT_EQ(state().StatusText, "Recording  ");
+    EXPECT_EQ(engineTexts(), assembleSong(builtIn(BuiltInProject::Demo1)));
+    EXPECT_EQ(controls().selection(control::channelEditor(1)), std::make_pair(0, 0));
+    submit(AppEvent::control(control::StopButton));
+}
+
+TEST_F(SongCommandsTest, LoopWhileRecordingPostsStop) {
+    startApp(true);
+    loadDemo(1);
+    dialogs.panelPaths = {QString::fromStdString(path("tune"))};
+    submit(AppEvent::menu(menu::RecordToWave));
+    runPosted();
+    ASSERT_EQ(state().StatusText, "Recording  ");
+    submit(AppEvent::engine(-2));
+    // Only a click of Stop was posted.
+    EXPECT_EQ(state().RecordFlag, 1);
+    EXPECT_EQ(state().StatusText, "Recording  ");
+    EXPECT_TRUE(stopShown());
+    runPosted();
+    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_EQ(state().StatusText, "");
+    EXPECT_EQ(display(), "");
+    EXPECT_TRUE(playShown());
+    EXPECT_TRUE(bothGroups(true));
+    EXPECT_EQ(engineTexts(), (std::array<QString, 4>{}));
+    const auto wav = readBytes(path("tune.wav"));
+    ASSERT_GE(wav.size(), 44u);
+    EXPECT_EQ(le32(wav, 40), wav.size() - 44);
+    EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});
+}
+
+TEST_F(SongCommandsTest, CancelledPanelChangesNothing) {
+    startApp(true);
+    loadDemo(1);
+    const Log before = snapshot();
+    submit(AppEvent::menu(menu::RecordToWave));
+    runPosted();
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(app->song().wavePath(), "");
+    EXPECT_EQ(engineText(0), "");  // nothing played
+    EXPECT_EQ(fileCount(), 0u);
+    EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});
+}
+
+TEST_F(SongCommandsTest, AFileThatCannotBeCreatedIsReported) {
+    startApp(true);
+    loadDemo(1);
+    const std::string wanted = path("missing/dir/tune");
+    dialogs.panelPaths = {QString::fromStdString(wanted)};
+    submit(AppEvent::menu(menu::RecordToWave));
+    runPosted();
+    ASSERT_EQ(dialogs.log.size(), 2u);
+    EXPECT_EQ(dialogs.log[0], kSaveWavePanel);
+    EXPECT_EQ(dialogs.log[1].rfind("error: ", 0), 0u) << dialogs.log[1];
+    EXPECT_NE(dialogs.log[1].find(wanted + ".wav"), std::string::npos) << dialogs.log[1];
+    // Nothing plays.
+    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_EQ(state().StatusText, "");
+    EXPECT_EQ(display(), "");
+    EXPECT_TRUE(playShown());
+    EXPECT_TRUE(bothGroups(true));
+    EXPECT_EQ(app->engine().sequencer().playingMask(), 0u);
+    EXPECT_EQ(engineTexts(), (std::array<QString, 4>{}));
+    EXPECT_EQ(fileCount(), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Copy MML and Paste MML.
+
+TEST_F(SongCommandsTest, CopyMmlPutsTheTextOnTheClipboard) {
+    startApp(true);
+    loadDemo(1);
+    controls().setText(control::ProjectInfo, "Demo 1\n2015");
+    QGuiApplication::clipboard()->setText("something else");
+    submit(AppEvent::menu(menu::CopyMml));
+    runPosted();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), kDemo1Text.join('\n'));
+    EXPECT_EQ(dialogs.log, Log{kCopied});
+    // The document is untouched.
+    EXPECT_EQ(app->window().title(), "Demo 1 - Bleeptone");
+    EXPECT_FALSE(app->window().isWindowModified());
+}
+
+TEST_F(SongCommandsTest, PasteMmlIntoAnUneditedDocument) {
+    startApp(true);
+    loadDemo(2);
+    QGuiApplication::clipboard()->setText(kDemo1Text.join('\n'));
+    submit(AppEvent::menu(menu::PasteMml));
+    runPosted();
+    EXPECT_TRUE(dialogs.log.empty()) << dialogs.log.front();  // no question, no error
+    ProjectModel expected = builtIn(BuiltInProject::Demo1);
+    expected.setText(kFieldProjectInfo, "Demo 1\n2015");
+    EXPECT_EQ(windowProject(), expected);
+    EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
+    EXPECT_TRUE(app->window().isWindowModified());
+    EXPECT_FALSE(app->window().menuItem(menu::Save)->isEnabled());
+    EXPECT_TRUE(bothGroups(true));
+}
+
+TEST_F(SongCommandsTest, PasteMmlAsksBeforeReplacingUnsavedWork) {
+    startApp(true);
+    QGuiApplication::clipboard()->setText(kDemo1Text.join('\n'));
+    submit(AppEvent::menu(menu::PasteMml));
+    runPosted();
+    ASSERT_EQ(app->window().title(), "Untitled* - Bleeptone");
+    const ProjectModel first = windowProject();
+
+    QGuiApplication::clipboard()->setText(R"(CH1Verse_1.s = "cde")");
+    dialogs.answers = {false};
+    submit(AppEvent::menu(menu::PasteMml));
+    runPosted();
+    EXPECT_EQ(dialogs.log, Log{"question: " + kUnsavedQuestion.toStdString()});
+    EXPECT_EQ(windowProject(), first);
+
+    dialogs.log.clear();
+    dialogs.answers = {true};
+    submit(AppEvent::menu(menu::PasteMml));
+    runPosted();
+    EXPECT_EQ(dialogs.log, Log{"question: " + kUnsavedQuestion.toStdString()});
+    ProjectModel expected = builtIn(BuiltInProject::NewTemplate);
+    expected.setText(control::channelEditor(1), "cde");
+    EXPECT_EQ(windowProject(), expected);
+    EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
+}
+
+TEST_F(SongCommandsTest, PasteMmlOfAnUnusableText) {
+    const struct {
+        QString text;
+        std::string error;
+    } rows[] = {
+        {"hello", "error: Unable to parse the MML data."},
+        {"Channel_1.s = CH1Verse_1", "error: Unable to parse the MML data."},
+        {QString(kMaxPasteChars + 1, 'x'), "error: Unable to parse the MML data: the clipboard text is too long."},
+    };
+    for (const auto& r : rows) {
+        startApp(true);
+        loadDemo(1);
+        dialogs.log.clear();
+        QGuiApplication::clipboard()->setText(r.text);
+        submit(AppEvent::menu(menu::PasteMml));
+        runPosted();
+        EXPECT_EQ(dialogs.log, Log{r.error});
+        // The New template was loaded before the text was read.
+        EXPECT_EQ(windowProject(), builtIn(BuiltInProject::NewTemplate)) << r.error;
+        EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
+        app.reset();
+    }
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("BLEEPTONE_AUDIO", "null");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
+    return RUN_ALL_TESTS();
+}
