@@ -41,4 +41,19 @@ struct RecordRing {
     std::atomic<bool> hold_alignment{false};
 };
 
+// The renderer and the writer share the ring's samples without a lock. Each
+// sample is stored and loaded as a relaxed atomic (an ordinary 16-bit move on
+// x86-64 and ARM64), so a writer that has fallen a whole lap behind copies
+// newer samples than it wanted, and reports the recording damaged, but never
+// races with the renderer.
+inline void storeRingSample(std::int16_t* samples, std::uint32_t i, std::int16_t value) {
+    std::atomic_ref<std::int16_t>(samples[i]).store(value, std::memory_order_relaxed);
+}
+
+// Copies count samples from sample first on (no wrap) out of the ring.
+inline void copyRingSamples(std::int16_t* samples, std::uint32_t first, std::uint32_t count, std::int16_t* out) {
+    for (std::uint32_t k = 0; k < count; ++k)
+        out[k] = std::atomic_ref<std::int16_t>(samples[first + k]).load(std::memory_order_relaxed);
+}
+
 }  // namespace bleeptone

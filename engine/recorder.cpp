@@ -161,10 +161,14 @@ void Recorder::overwriteBytes(const void* data, std::size_t bytes) {
     if (bytes && std::fwrite(data, 1, bytes, wave_file) != bytes) writeFailed_ = true;
 }
 
-void Recorder::writeHalfOf(std::uint32_t idx) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(ring_.record_buffer.data());
-    writeBytes(bytes + (idx & RecordRing::kHalfBit), RecordRing::kHalfBytes);
+// Copies samples out of the ring (byte offsets, as the index counts them) and
+// writes them to the file.
+void Recorder::writeRingBytes(std::uint32_t fromByte, std::uint32_t bytes) {
+    copyRingSamples(ring_.record_buffer.data(), fromByte / 2, bytes / 2, staging_.data());
+    writeBytes(staging_.data(), bytes);
 }
+
+void Recorder::writeHalfOf(std::uint32_t idx) { writeRingBytes(idx & RecordRing::kHalfBit, RecordRing::kHalfBytes); }
 
 void Recorder::finishFile() {
     if (wave_file) {
@@ -172,8 +176,7 @@ void Recorder::finishFile() {
         if (!started_ && ringRestarted()) beginWriting();  // restarted, but the writer has not looked yet
         if (started_) {
             if ((stopIdx ^ prev_idx) & RecordRing::kHalfBit) writeHalfOf(prev_idx);
-            const auto* bytes = reinterpret_cast<const std::uint8_t*>(ring_.record_buffer.data());
-            writeBytes(bytes + (stopIdx & RecordRing::kHalfBit), stopIdx & RecordRing::kOffsetMask);
+            writeRingBytes(stopIdx & RecordRing::kHalfBit, stopIdx & RecordRing::kOffsetMask);
             checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
         }
         ring_.hold_alignment.store(false);

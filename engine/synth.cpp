@@ -136,7 +136,7 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
         float s = (v[0] + v[2]) + (v[1] + v[3]);
         s = std::min(s, 0.5f);
         s = std::max(s, -0.5f);
-        ring.samples[ring.index] = static_cast<std::int16_t>(static_cast<std::int32_t>(s * 65534.0f));
+        storeRingSample(ring.samples, ring.index, static_cast<std::int16_t>(static_cast<std::int32_t>(s * 65534.0f)));
         ring.index = (ring.index + 1) & ring.mask;
         out[i] = s + s;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "constants.h"
+#include "record_ring.h"
 
 namespace bleeptone {
 

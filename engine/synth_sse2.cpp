@@ -85,13 +85,12 @@ void renderLoop(BlockState& state, float* out, int n, RingCursor& ring) {
         const __m128 s = clip(_mm_add_ps(_mm_add_ps(v0, v2), _mm_add_ps(v1, v3)));
         const __m128i rec = _mm_cvttps_epi32(_mm_mul_ps(s, recordScale));
         const __m128i packed = _mm_packs_epi32(rec, rec);  // values lie within +-32767
-        if (index + 4 <= ringMask + 1) {
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(samples + index), packed);
-        } else {
-            alignas(16) std::int16_t four[8];
-            _mm_store_si128(reinterpret_cast<__m128i*>(four), packed);
-            for (int k = 0; k < 4; ++k) samples[(index + k) & ringMask] = four[k];
-        }
+        const auto pair01 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+        const auto pair23 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+        storeRingSample(samples, index, static_cast<std::int16_t>(pair01));
+        storeRingSample(samples, (index + 1) & ringMask, static_cast<std::int16_t>(pair01 >> 16));
+        storeRingSample(samples, (index + 2) & ringMask, static_cast<std::int16_t>(pair23));
+        storeRingSample(samples, (index + 3) & ringMask, static_cast<std::int16_t>(pair23 >> 16));
         index = (index + 4) & ringMask;
         _mm_storeu_ps(out + i, _mm_add_ps(s, s));
     }
@@ -99,7 +98,7 @@ void renderLoop(BlockState& state, float* out, int n, RingCursor& ring) {
         const __m128 v = voiceSample<kSquare, kNoise, kSteady>(b);
         const __m128 pairs = _mm_add_ps(v, _mm_movehl_ps(v, v));  // v0 + v2, v1 + v3
         const __m128 s = clip(_mm_add_ss(pairs, _mm_shuffle_ps(pairs, pairs, _MM_SHUFFLE(1, 1, 1, 1))));
-        samples[index] = static_cast<std::int16_t>(_mm_cvttss_si32(_mm_mul_ss(s, recordScale)));
+        storeRingSample(samples, index, static_cast<std::int16_t>(_mm_cvttss_si32(_mm_mul_ss(s, recordScale))));
         index = (index + 1) & ringMask;
         out[i] = _mm_cvtss_f32(_mm_add_ss(s, s));
     }
