@@ -96,6 +96,9 @@ TEST(RtfReader, ParagraphsAndAlignment) {
         {"{\\rtf1 a\r\nb\nc\rd}", "abcd"},
         {R"({\rtf1 one\line two\tab three})", QString("one") + QChar(QChar::LineSeparator) + "two\tthree"},
         {R"({\rtf1 \par\par x})", "\n\nx"},
+        // A last paragraph without its \par keeps the alignment it was written in.
+        {R"({\rtf1\qc A\par\ql B})", "C|A\nB"},
+        {R"({\rtf1\qc only})", "C|only"},
     });
 }
 
@@ -124,6 +127,11 @@ TEST(RtfReader, UnicodeEscapesSkipTheirFallback) {
         {R"({\rtf1\uc0\u233 abc})", QString(QChar(0xE9)) + "abc"},
         // \uc holds inside its group only.
         {R"({\rtf1{\uc2\u233 ab}\u233 cd})", QString(QChar(0xE9)) + QChar(0xE9) + "d"},
+        // A group's end ends the fallback; a \u in a skipped group or a table
+        // never eats the text after it.
+        {R"({\rtf1 {\u8364}x})", QString(QChar(0x20AC)) + "x"},
+        {R"({\rtf1{\*\generator Writer\u8212?;}Hello})", "Hello"},
+        {R"({\rtf1{\fonttbl{\f0 Caf\u233 e;}}\f0 Hello})", "Hello"},
     });
 }
 

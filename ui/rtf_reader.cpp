@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -77,6 +78,12 @@ public:
             }
         }
         flush();
+        // A last paragraph without its \par still takes the alignment it was written in.
+        if (!cursor_.block().text().isEmpty()) {
+            QTextBlockFormat block = cursor_.blockFormat();
+            block.setAlignment(lastTextAlignment_);
+            cursor_.setBlockFormat(block);
+        }
     }
 
 private:
@@ -84,6 +91,7 @@ private:
 
     void endGroup() {
         flush();
+        skipFallback_ = 0;  // a group's end also ends the characters standing in for a \u
         if (extraDepth_ > 0) {
             --extraDepth_;
             return;
@@ -183,6 +191,11 @@ private:
 
     void text(QChar ch) {
         GroupState& s = state();
+        // The plain characters standing in for a \u count in every destination.
+        if (skipFallback_ > 0) {
+            --skipFallback_;
+            return;
+        }
         if (s.destination == Destination::Skip) return;
         if (s.destination == Destination::FontTable) {
             if (ch == ';') finishFont();
@@ -197,10 +210,7 @@ private:
             }
             return;
         }
-        if (skipFallback_ > 0) {
-            --skipFallback_;
-            return;
-        }
+        lastTextAlignment_ = s.alignment;
         if (!pending_.isEmpty() && !sameFormat(s)) flush();
         if (pending_.isEmpty()) pendingState_ = s;
         pending_ += ch;
@@ -258,6 +268,7 @@ private:
     std::vector<QColor> colours_;
     QColor colour_;
     bool colourStarted_ = false;
+    Qt::Alignment lastTextAlignment_ = Qt::AlignLeft;
 };
 
 }  // namespace
