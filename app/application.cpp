@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFileOpenEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -125,6 +126,21 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
+// Types text into channel 1's editor as keystrokes, so that the colouring and
+// the info bar follow it as they follow a user's typing.
+static void typeIntoFirstEditor(MainWindow& window, const QString& text) {
+    QWidget* editor = window.controls().widget(18);
+    editor->setFocus();
+    for (const QChar ch : text) {
+        const int key = ch == '\n' ? Qt::Key_Return : 0;
+        const QString keyText = ch == '\n' ? QString("\r") : QString(ch);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, keyText);
+        QApplication::sendEvent(editor, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, keyText);
+        QApplication::sendEvent(editor, &release);
+    }
+}
+
 int runWindow(int argc, char** argv) {
     initResources();
     QApplication app(argc, argv);
@@ -137,9 +153,14 @@ int runWindow(int argc, char** argv) {
     parser.addHelpOption();
     parser.addPositionalArgument("project", "A project (.mmlp) to open.", "[PROJECT.mmlp]");
     const QCommandLineOption audio("audio", "Sound output: portaudio (default) or null (silent).", "output");
-    const QCommandLineOption screenshot("screenshot", "Save a picture of the main window once shown, then quit.", "file");
+    const QCommandLineOption screenshot("screenshot", "Save a picture of a window once shown, then quit.", "file");
+    const QCommandLineOption screenshotOf("screenshot-of", "The window --screenshot pictures: main (default), help, module or about.",
+                                          "window", "main");
+    const QCommandLineOption type("type", "Type this text into channel 1 before the picture (\\n for Return).", "text");
     parser.addOption(audio);
     parser.addOption(screenshot);
+    parser.addOption(screenshotOf);
+    parser.addOption(type);
     parser.process(app);
 
     Application::Options options;
@@ -163,13 +184,30 @@ int runWindow(int argc, char** argv) {
         window.move(screen->availableGeometry().center() - window.frameGeometry().center() + window.pos());
     window.show();
     window.raise();
+    window.activateWindow();
 
     if (!parser.positionalArguments().isEmpty())
         application.openDocuments(parser.positionalArguments().join('\t'));
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
-        QTimer::singleShot(500, &window, [&window, file] {
-            const bool saved = window.grab().save(file, "PNG");
+        const QString of = parser.value(screenshotOf);
+        if (of != "main" && of != "help" && of != "module" && of != "about") {
+            std::fprintf(stderr, "bleeptone: unknown window '%s' (main, help, module or about)\n", qPrintable(of));
+            return 2;
+        }
+        const QString typed = parser.value(type).replace("\\n", "\n");
+        QTimer::singleShot(300, &window, [&application, &window, typed, of] {
+            if (!typed.isEmpty()) typeIntoFirstEditor(window, typed);
+            if (of == "help") application.auxWindows().openHelp(&window);
+            if (of == "module") application.auxWindows().openModule(&window);
+            if (of == "about") application.auxWindows().openAbout(&window);
+        });
+        QTimer::singleShot(800, &window, [&application, &window, file, of] {
+            QWidget* shown = &window;
+            if (of == "help") shown = application.auxWindows().help();
+            if (of == "module") shown = application.auxWindows().module();
+            if (of == "about") shown = application.auxWindows().about();
+            const bool saved = shown && shown->grab().save(file, "PNG");
             if (!saved) std::fprintf(stderr, "bleeptone: cannot write %s\n", qPrintable(file));
             QCoreApplication::exit(saved ? 0 : 1);
         });

@@ -11,9 +11,11 @@ namespace {
 
 const char* const kUsage =
     "Usage:\n"
-    "  bleeptone [PROJECT.mmlp] [--audio portaudio|null] [--screenshot FILE.png]\n"
+    "  bleeptone [PROJECT.mmlp] [--audio portaudio|null] [--screenshot FILE.png\n"
+    "            [--screenshot-of main|help|module|about] [--type TEXT]]\n"
     "      Start the window (optionally opening a project). --screenshot saves a picture\n"
-    "      of the main window once it is shown, then quits.\n"
+    "      of the main window (or the Help, PSG Module or About window) once it is shown,\n"
+    "      then quits; --type first types TEXT into channel 1 (\\n for Return).\n"
     "  bleeptone render [PROJECT.mmlp | --demo N | --mml TEXT...] [-o FILE|-] [--format wav|f32|s16]\n"
     "                   [--seconds S] [--max-seconds S] [--events FILE]\n"
     "      Render offline from a freshly started engine, as fast as the machine allows:\n"

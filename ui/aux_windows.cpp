@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QScreen>
 #include <QTextEdit>
 
@@ -34,8 +35,18 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
+    setAlignment(Qt::AlignCenter);
     setCursor(Qt::PointingHandCursor);
     setColour(QColor(0, 0, 255));
+}
+
+// The link keeps its place and size; where the desktop's font is wider than
+// the one it was laid out for, its text is set smaller until it fits.
+void LinkLabel::fitTextToWidth() {
+    QFont f = font();
+    for (qreal size = f.pointSizeF(); size > 6 && QFontMetricsF(f).horizontalAdvance(text()) > width() - 2; size -= 0.5)
+        f.setPointSizeF(size - 0.5);
+    setFont(f);
 }
 
 void LinkLabel::setColour(const QColor& colour) {
@@ -84,6 +95,7 @@ DocumentWindow::DocumentWindow(int number, const QByteArray& rtf, QWidget* paren
         editor_->setGeometry(10, 35, 1004, 655);
         link_ = new LinkLabel("Click to copy the PSG Module to the clipboard.", this);
         link_->setGeometry(377, 10, 270, 20);
+        link_->fitTextToWidth();
     } else {
         editor_->setGeometry(10, 10, 1004, 680);
     }

@@ -28,6 +28,7 @@ class LinkLabel : public QLabel {
 public:
     explicit LinkLabel(const QString& text, QWidget* parent = nullptr);
     bool hovered() const { return hovered_; }
+    void fitTextToWidth();
 
 signals:
     void clicked();
