@@ -14,8 +14,11 @@
 ; texts stop the tune. Only voice 0 can play noise (W5). PSG_GetInfoMML()
 ; gives the settings at a position of a text and the time before it in
 ; tenths of a second. PSG_StartWaveRecord() records what the engine plays
-; into a 16-bit mono WAV file. Sound goes out through Core Audio on macOS
-; and waveOut on Windows. Compile as a threadsafe executable.
+; into a 16-bit mono WAV file (#False when the file cannot be created).
+; Sound goes out through Core Audio on macOS and waveOut on Windows; where
+; there is no sound device, PSG_Init() says so and the engine runs on
+; silently, so that tunes still end, post their events and can be recorded.
+; Compile as a threadsafe executable.
 ; A sequencer tick runs every 459 samples (about 10.4 ms); a whole note
 ; lasts (18 - tempo code) x 32 ticks.
 
@@ -128,8 +131,10 @@ Global IsSettingMML, IsParsingMML, IsPlayingMML, TickLoopMask
 Global Dim PhaseRestarts.l(3)           ; written by PSG_PlayMML only
 Global Dim PhaseRestartsDone.l(3)       ; written by the render loop only
 
-Global *record_buffer, record_buffer_idx.l
-Global WaveFile, WaveFileName.s, WriterThread
+Global *record_buffer, record_buffer_idx.l  ; the index is written by the render loop only
+Global RingRestart.l                    ; written by PSG_StartWaveRecord only
+Global RingRestartDone.l                ; written by the render loop only
+Global WaveFile, WriterThread, WaveGeneration.l
 Global auto_stop, stop_recording, stop_record_idx.l, HoldAlignment
 
 Declare PSG_Core(Frames, *Out)
@@ -296,7 +301,7 @@ CompilerSelect #PB_Compiler_OS
     EndProcedure
 
   CompilerDefault
-    ; Other systems: no audio output here; PSG_Init() reports it.
+    ; Other systems: no sound device here; the engine runs silently.
     Procedure OutputStart()
       ProcedureReturn #False
     EndProcedure
@@ -305,20 +310,58 @@ CompilerSelect #PB_Compiler_OS
 
 CompilerEndSelect
 
-; Stops any output, silences every voice and starts the output.
+; The silent output, used when the sound device cannot start: a thread that
+; renders 2,048 frames at a time at the real rate and drops them, so that
+; the sequencer ticks, events arrive and recording works without sound.
+#SilentFrames = 2048
+Global SilentThread, SilentRunning, *SilentBuffer
+
+Procedure SilentOutputThread(Unused)
+  Protected Origin.q = ElapsedMilliseconds(), Frames.q, Due.q, Now.q
+  While SilentRunning
+    PSG_Core(#SilentFrames, *SilentBuffer)
+    Frames + #SilentFrames
+    Due = Origin + Frames * 1000 / 44100      ; when the next buffer is due
+    Now = ElapsedMilliseconds()
+    If Now - Due > 1000                       ; suspended for a while: do not race to catch up
+      Origin = Now : Frames = 0
+    ElseIf Due > Now
+      Delay(Due - Now)
+    EndIf
+  Wend
+EndProcedure
+
+Procedure SilentStart()
+  If *SilentBuffer = 0 : *SilentBuffer = AllocateMemory(#SilentFrames * SizeOf(Float)) : EndIf
+  If *SilentBuffer = 0 : ProcedureReturn #False : EndIf
+  SilentRunning = #True
+  SilentThread = CreateThread(@SilentOutputThread(), 0)
+  ProcedureReturn Bool(SilentThread <> 0)
+EndProcedure
+
+Procedure SilentStop()
+  SilentRunning = #False
+  If SilentThread : WaitThread(SilentThread) : SilentThread = 0 : EndIf
+EndProcedure
+
+; Stops any output, silences every voice and starts the output. When the
+; sound device does not start, the engine runs on the silent output.
 Procedure PSG_Init()
   PSG_Terminate()
   PSG_SetDefaults()
   If OutputStart() = #False
-    PSG_Terminate()
+    OutputStop()                              ; release what the failed start left
+    SilentStart()
     MessageRequester("Error", "Unable to initialize PSG")
   EndIf
 EndProcedure
 
-; Finishes a running recording, then stops and releases the output.
+; Finishes a running recording (the file is complete when this returns),
+; then stops and releases the output.
 Procedure PSG_Terminate()
   PSG_StopWaveRecord()
   OutputStop()
+  SilentStop()
 EndProcedure
 
 ;- Synthesiser
@@ -358,18 +401,25 @@ EndProcedure
 ; Renders Count samples of the current voice settings into *Out and into
 ; the recording ring: single precision, one operation per statement (each
 ; rounds once, also on the x87 of the ASM backend, and nothing is fused into
-; a multiply-add), in the order of Bleeptone's own engine. Flush-to-zero is not
-; available in PureBasic: where a volume fades out, values below 1.2e-38 stay
-; denormal here instead of becoming 0 (far below one step of the recording).
+; a multiply-add), in the order of Bleeptone's own engine. That engine renders
+; in flush-to-zero mode, which PureBasic does not offer; FlushTiny() stands in
+; for it wherever a result can fall below the smallest normal float (a fading
+; volume, a quiet voice, a mix that cancels), so that such a result becomes 0
+; here too instead of a denormal number.
 Structure BlockLanes      ; per-voice working values of one block
   Phase.f[4] : Tmp.f[4] : Speed.f[4] : Pull.f[4] : W.f[4]
 EndStructure
+
+Macro FlushTiny(x)        ; a result below the smallest normal float becomes 0, keeping its sign
+  If x < Tiny And x > -Tiny : x = x * Zero : EndIf
+EndMacro
 
 Procedure RenderBlock(*Out.Float, Count)
   Protected i, k, Noise, Wrapped0, M.l, Dbits.l, Bits.FloatBits, L.BlockLanes
   Protected p.f, d.f, a.f, b.f, s.f
   Protected One.f = 1.0, Half.f = 0.5, MinusHalf.f = -0.5, Zero.f = 0.0
-  Protected Scale.f = 65534.0, Quarters.f
+  Protected Scale.f = 65534.0, Quarters.f, Tiny.f = FloatFromBits($00800000)
+  Protected Idx.l = record_buffer_idx
   Quarters = Half * Half
   Quarters = Quarters + Half                  ; 0.75, as 0.5 x 0.5 + 0.5
   For k = 0 To 3
@@ -387,6 +437,7 @@ Procedure RenderBlock(*Out.Float, Count)
     For k = 0 To 3
       a = L\Tmp[k] * L\Speed[k]               ; volume smoothing
       L\Tmp[k] = a + L\Pull[k]
+      FlushTiny(L\Tmp[k])
       p = L\Phase[k] + Synth\phase_add[k]     ; phase
       If p >= One
         p = p - One
@@ -417,15 +468,19 @@ Procedure RenderBlock(*Out.Float, Count)
     For k = 0 To 3
       a = L\W[k] - Half
       L\W[k] = a * L\Tmp[k]
+      FlushTiny(L\W[k])
     Next
     a = L\W[0] + L\W[2]                       ; mix
+    FlushTiny(a)
     b = L\W[1] + L\W[3]
+    FlushTiny(b)
     s = a + b
+    FlushTiny(s)
     If s > Half : s = Half : EndIf            ; clip
     If s < MinusHalf : s = MinusHalf : EndIf
     a = s * Scale                             ; recording sample, truncated
-    PokeW(*record_buffer + record_buffer_idx, Int(a))
-    record_buffer_idx = (record_buffer_idx + 2) & #RingIndexMask
+    PokeW(*record_buffer + Idx, Int(a))
+    Idx = (Idx + 2) & #RingIndexMask
     *Out\f = s + s
     *Out + SizeOf(Float)
   Next
@@ -433,6 +488,8 @@ Procedure RenderBlock(*Out.Float, Count)
     Synth\phase[k] = L\Phase[k]
     Synth\tmp[k] = L\Tmp[k]
   Next
+  MemoryBarrier()                             ; the samples reach the writer before the index
+  record_buffer_idx = Idx
 EndProcedure
 
 ; The render callback: fills Frames samples at *Out, running a sequencer
@@ -447,6 +504,11 @@ Procedure PSG_Core(Frames, *Out)
         Synth\phase[k] = 0.75
       EndIf
     Next
+    If RingRestartDone <> RingRestart         ; a recording starts: the ring restarts at 0
+      record_buffer_idx = 0
+      MemoryBarrier()
+      RingRestartDone = RingRestart
+    EndIf
     Due = Synth\interrupt_cnt
     If Due = 0                                ; a tick is due
       MML_Interrupt()
@@ -817,50 +879,67 @@ EndProcedure
 ; a recording runs, the writer thread writes each half of the ring to the
 ; file once the render loop has moved on to the other half; at the stop it
 ; writes the rest, fades out the last 459 samples and fills in the sizes.
+; A recording starts with the ring: the render loop restarts it at 0 before
+; its next block, and the writer waits for that before it writes anything.
 
-Procedure Thread_WriteWaveData(Unused)
-  Protected prev_idx.l, idx.l, Stop, File, k, Length.q
+Procedure Thread_WriteWaveData(Generation)
+  Protected prev_idx.l, idx.l, Stop, Started, k, Length.q
   Protected *Buffer459 = AllocateMemory(#FadeSamples * 2)
   Protected Fade.f = 1.0, Factor.f = FloatFromBits($3F7CED91)   ; 0.988
   Protected Sample.d
   Repeat
-    Delay(100)
+    For k = 1 To 10                           ; 100 ms, or until a stop is requested
+      If stop_recording : Break : EndIf
+      Delay(10)
+    Next
     Stop = stop_recording
+    MemoryBarrier()
     If IsFile(WaveFile) = 0 : Break : EndIf   ; no file: nothing more to do
-    idx = record_buffer_idx
-    If Stop : idx = stop_record_idx : EndIf
-    If (idx ! prev_idx) & #RingHalfBit        ; the other half: write this one
-      WriteData(WaveFile, *record_buffer + (prev_idx & #RingHalfBit), #RingBytes / 2)
-      prev_idx = idx
+    If Started = #False And RingRestartDone = Generation
+      Started = #True : prev_idx = 0          ; the ring has restarted at 0
     EndIf
-    If Stop
+    If Stop : Break : EndIf
+    If Started
+      idx = record_buffer_idx
+      MemoryBarrier()
+      If (idx ! prev_idx) & #RingHalfBit      ; the other half: write this one
+        WriteData(WaveFile, *record_buffer + (prev_idx & #RingHalfBit), #RingBytes / 2)
+        prev_idx = idx
+      EndIf
+    EndIf
+  ForEver
+  If IsFile(WaveFile)                         ; the stop: write the rest
+    If Started
+      idx = stop_record_idx
+      If (idx ! prev_idx) & #RingHalfBit
+        WriteData(WaveFile, *record_buffer + (prev_idx & #RingHalfBit), #RingBytes / 2)
+      EndIf
       If idx & #RingOffsetMask
         WriteData(WaveFile, *record_buffer + (idx & #RingHalfBit), idx & #RingOffsetMask)
       EndIf
-      HoldAlignment = #False
-      CloseFile(WaveFile)
-      File = OpenFile(#PB_Any, WaveFileName)  ; read back the tail, fix the header
-      If File
-        Length = Lof(File)
-        If Length >= 44 + #FadeSamples * 2 And *Buffer459
-          FileSeek(File, Length - #FadeSamples * 2)
-          ReadData(File, *Buffer459, #FadeSamples * 2)
-          For k = 0 To #FadeSamples - 1
-            Fade = Fade * Factor
-            Sample = PeekW(*Buffer459 + k * 2)
-            Sample = Sample * Fade
-            PokeW(*Buffer459 + k * 2, Int(RoundHalfEven(Sample)))
-          Next
-          FileSeek(File, Length - #FadeSamples * 2)
-          WriteData(File, *Buffer459, #FadeSamples * 2)
-        EndIf
-        FileSeek(File, 4) : WriteLong(File, Length - 8)
-        FileSeek(File, 40) : WriteLong(File, Length - 44)
-        CloseFile(File)
-      EndIf
-      Break
     EndIf
-  ForEver
+    HoldAlignment = #False
+    FlushFileBuffers(WaveFile)
+    Length = Lof(WaveFile)
+    If Length >= 44 + #FadeSamples * 2 And *Buffer459   ; fade out the last 459 samples
+      FileSeek(WaveFile, Length - #FadeSamples * 2)
+      If ReadData(WaveFile, *Buffer459, #FadeSamples * 2) = #FadeSamples * 2
+        For k = 0 To #FadeSamples - 1
+          Fade = Fade * Factor
+          Sample = PeekW(*Buffer459 + k * 2)
+          Sample = Sample * Fade
+          PokeW(*Buffer459 + k * 2, Int(RoundHalfEven(Sample)))
+        Next
+        FileSeek(WaveFile, Length - #FadeSamples * 2)
+        WriteData(WaveFile, *Buffer459, #FadeSamples * 2)
+      EndIf
+    EndIf
+    If Length >= 44                           ; the sizes of the header
+      FileSeek(WaveFile, 4) : WriteLong(WaveFile, Length - 8)
+      FileSeek(WaveFile, 40) : WriteLong(WaveFile, Length - 44)
+    EndIf
+    CloseFile(WaveFile)
+  EndIf
   If *Buffer459 : FreeMemory(*Buffer459) : EndIf
   WaveFile = 0
   stop_recording = #False
@@ -877,7 +956,12 @@ Procedure StopRecording(FromTick)
       While IsParsingMML : Delay(1) : Wend
     EndIf
     If WaveFile And stop_recording = #False
-      stop_record_idx = record_buffer_idx
+      If RingRestartDone = WaveGeneration
+        stop_record_idx = record_buffer_idx
+      Else
+        stop_record_idx = 0                   ; nothing rendered since the start
+      EndIf
+      MemoryBarrier()
       stop_recording = #True
     EndIf
   EndIf
@@ -893,39 +977,40 @@ EndProcedure
 ; Finishes a running recording, then records into a new 16-bit mono
 ; 44,100 Hz WAV file. AutoStop ends it when the tune ends or all its
 ; channels loop together (the file is complete before the event arrives).
+; Returns #False, recording nothing, when the file cannot be created.
 Procedure PSG_StartWaveRecord(FileName.s, AutoStop = #False)
   Protected File
   PSG_StopWaveRecord()
   auto_stop = AutoStop
-  File = CreateFile(#PB_Any, FileName)
-  If File = 0 : ProcedureReturn : EndIf
-  WriteString(File, "RIFF", #PB_Ascii) : WriteLong(File, 0)   ; size: file length - 8
-  WriteString(File, "WAVEfmt ", #PB_Ascii) : WriteLong(File, 16)
-  WriteWord(File, 1) : WriteWord(File, 1)                     ; PCM, mono
-  WriteLong(File, 44100) : WriteLong(File, 88200)             ; samples, bytes per second
-  WriteWord(File, 2) : WriteWord(File, 16)                    ; bytes per frame, bits
-  WriteString(File, "data", #PB_Ascii) : WriteLong(File, 0)   ; size: file length - 44
-  WaveFileName = FileName
+  File = OpenFile(#PB_Any, FileName)          ; read and write: the tail is read back
+  If File = 0 : ProcedureReturn #False : EndIf
+  TruncateFile(File)                          ; an existing file starts empty
+  If WriteData(File, ?WaveHeaderData, 44) <> 44
+    CloseFile(File) : DeleteFile(FileName)
+    ProcedureReturn #False
+  EndIf
   stop_recording = #False
   HoldAlignment = #False
-  record_buffer_idx = 0
+  RingRestart + 1                             ; the render loop restarts the ring at 0
+  WaveGeneration = RingRestart
   WaveFile = File
-  WriterThread = CreateThread(@Thread_WriteWaveData(), 0)
+  WriterThread = CreateThread(@Thread_WriteWaveData(), WaveGeneration)
+  ProcedureReturn #True
 EndProcedure
 
 ;- Engine start-up
 
 Procedure InitEngine()
   Protected k, Factor.f = FloatFromBits($3F6AD298)   ; 10^(-0.0375), 0.75 dB
-  Protected Exponent.d, Frequency.d
+  Protected Base.f, Octave
   For k = 0 To 255 : MMLTable(k) = PeekA(?MMLTableData + k) : Next
   VolTable(63) = 1.0                          ; 64 gains in steps of 0.75 dB
   For k = 62 To 1 Step -1 : VolTable(k) = VolTable(k + 1) * Factor : Next
   VolTable(0) = 0.0
   For k = 0 To #NoteCount - 1                 ; C0..C8, A4 = 440 Hz
-    Exponent = k - 57 : Exponent = Exponent / 12.0
-    Frequency = Pow(2.0, Exponent)
-    NoteTable(k) = Frequency * 440.0          ; nearest single-precision value
+    Base = FloatFromBits(PeekL(?NoteOctave0Data + (k % 12) * 4))
+    Octave = 1 << (k / 12)
+    NoteTable(k) = Base * Octave              ; doubling per octave is exact
   Next
   WaveMask(0) = $7FFFFFFF : WaveMask(1) = $00000000    ; triangle, sawtooth
   WaveMask(2) = $7FAAFFFF : WaveMask(3) = $007FFFFF    ; complex A, complex B
@@ -957,6 +1042,18 @@ DataSection
   Data.a $00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00   ; $D0..$DF
   Data.a $00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00   ; $E0..$EF
   Data.a $00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00,$00   ; $F0..$FF
+
+  NoteOctave0Data:                            ; C0..B0: the float nearest to 440 x 2^((k - 57) / 12)
+  Data.l $4182D013, $418A9760, $4192D517, $419B9041, $41A4D054, $41AE9D37   ; C0..F0
+  Data.l $41B8FF49, $41C3FF6A, $41CFA700, $41DC0000, $41E914F6, $41F6F110   ; F#0..B0
+
+  WaveHeaderData:                             ; 44 bytes, both sizes 0 until the end
+  Data.l $46464952, 0                         ; "RIFF", file length - 8
+  Data.l $45564157, $20746D66, 16             ; "WAVE", "fmt ", format size
+  Data.w 1, 1                                 ; PCM, mono
+  Data.l 44100, 88200                         ; samples and bytes per second
+  Data.w 2, 16                                ; bytes per frame, bits per sample
+  Data.l $61746164, 0                         ; "data", file length - 44
 EndDataSection
 
 EndModule
