@@ -61,16 +61,22 @@ void Document::setSaveEnabled(bool enabled) { window_.menuItem(menu::Save)->setE
 
 void Document::showPlayItem(bool shown) { window_.playContextItem()->setVisible(shown); }
 
-void Document::newProject() {
-    if (keepUnsavedWork(false)) return;
+// The New template under no name. A paste fills it at once, so it starts
+// edited and playable.
+void Document::loadNewTemplate(bool edited) {
     loadBuiltIn(BuiltInProject::NewTemplate);
     currentPath_.clear();
     saveWithoutPanel_ = false;
     setSaveEnabled(false);
-    state_.refresh = Refresh::Disable;
-    pristine_ = true;
-    setTitle(kProgramTitle, false);
-    showPlayItem(false);
+    state_.refresh = edited ? Refresh::Enable : Refresh::Disable;
+    pristine_ = !edited;
+    setTitle(edited ? kUntitledEdited : kProgramTitle, edited);
+    showPlayItem(edited);
+}
+
+void Document::newProject() {
+    if (keepUnsavedWork(false)) return;
+    loadNewTemplate(false);
 }
 
 void Document::open() {
@@ -159,14 +165,7 @@ void Document::loadDemo(int n) {
 
 bool Document::resetForPaste() {
     if (keepUnsavedWork(false)) return false;
-    loadBuiltIn(BuiltInProject::NewTemplate);
-    currentPath_.clear();
-    saveWithoutPanel_ = false;
-    setSaveEnabled(false);
-    state_.refresh = Refresh::Enable;
-    pristine_ = false;
-    setTitle(kUntitledEdited, true);
-    showPlayItem(true);
+    loadNewTemplate(true);
     return true;
 }
 

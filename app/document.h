@@ -41,6 +41,7 @@ private:
     bool keepUnsavedWork(bool onlyWithEditorText);
     bool anyEditorHasText() const;
     void loadBuiltIn(BuiltInProject which);
+    void loadNewTemplate(bool edited);
     void setTitle(const QString& title, bool edited);
     void setSaveEnabled(bool enabled);
     void showPlayItem(bool shown);

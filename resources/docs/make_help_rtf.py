@@ -19,6 +19,13 @@ a code-page 1252 \\'hh escape.
 import pathlib
 import sys
 
+from rtf_writing import delimit_blank_starts, escape, write_or_check
+
+
+def escape_cp(text):
+    return escape(text, code_page=True)
+
+
 HERE = pathlib.Path(__file__).resolve().parent
 OUT = HERE / "help.rtf"
 
@@ -185,33 +192,19 @@ SECTIONS = [
 ]
 
 
-def escape(text):
-    out = []
-    for ch in text:
-        if ch in "\\{}":
-            out.append("\\" + ch)
-        elif ch == "\t":
-            out.append("\\tab ")
-        elif " " <= ch <= "~":
-            out.append(ch)
-        else:
-            out.append("\\'%02x" % ch.encode("cp1252")[0])
-    return "".join(out)
-
-
 def document():
-    lines = [HEADER, r"\f0\fs24\qc " + escape(TITLE) + r"\par", r"\ql\par"]
+    lines = [HEADER, r"\f0\fs24\qc " + escape_cp(TITLE) + r"\par", r"\ql\par"]
     for heading, items in SECTIONS:
-        lines.append(r"\b " + escape(heading) + r"\b0\par")
+        lines.append(r"\b " + escape_cp(heading) + r"\b0\par")
         in_list = False
         for item in items:
             if isinstance(item, tuple):
-                text = escape(item[0] + "\t" + item[1])
+                text = escape_cp(item[0] + "\t" + item[1])
                 if not in_list:
                     text = TWO_COLUMNS + text
                     in_list = True
             else:
-                text = escape(item)
+                text = escape_cp(item)
                 if in_list:
                     text = PLAIN + text
                     in_list = False
@@ -221,25 +214,12 @@ def document():
         elif heading != SECTIONS[-1][0]:
             lines.append(r"\par")
     lines.append("}")
-    # A line that starts with blanks (the indented example code) follows a
-    # control word: end that word with its own delimiting space, so that no
-    # reader takes one of the blanks for the delimiter.
-    for i in range(len(lines) - 1):
-        if lines[i + 1].startswith(" "):
-            lines[i] += " "
+    delimit_blank_starts(lines)
     return ("\n".join(lines) + "\n").encode("ascii")
 
 
 def main(argv):
-    data = document()
-    if "--check" in argv[1:]:
-        if not OUT.exists() or OUT.read_bytes() != data:
-            print("help.rtf is stale; run make_help_rtf.py", file=sys.stderr)
-            return 1
-        return 0
-    OUT.write_bytes(data)
-    print("help.rtf: %d bytes" % len(data))
-    return 0
+    return write_or_check(OUT, document(), "make_help_rtf.py", argv)
 
 
 if __name__ == "__main__":
