@@ -27,10 +27,7 @@
 #include "dialogs.h"
 #include "dispatcher.h"
 #include "main_window.h"
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
+#include "qt_printers.h"
 
 namespace bleeptone {
 namespace {
@@ -317,12 +314,3 @@ TEST_F(AuxWindowsTest, CloseButtonClosesJustThatWindow) {
 
 }  // namespace
 }  // namespace bleeptone
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("BLEEPTONE_AUDIO", "null");
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    Q_INIT_RESOURCE(resources);
-    return RUN_ALL_TESTS();
-}

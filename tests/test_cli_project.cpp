@@ -25,17 +25,9 @@
 #include "project_file.h"
 #include "project_model.h"
 #include "test_support.h"
+#include "qt_printers.h"
 
 namespace bleeptone {
-
-// Readable failure messages: a project as its fields.
-inline void PrintTo(const ProjectModel& m, std::ostream* os) {
-    for (const ProjectField& f : projectFields()) {
-        *os << "\n  " << f.number << " = ";
-        if (f.kind == FieldKind::State) *os << m.state(f.number);
-        else *os << '"' << m.text(f.number).toStdString() << '"';
-    }
-}
 
 namespace {
 

@@ -27,11 +27,9 @@
 #include "main_window.h"
 #include "mml_colouring.h"
 #include "test_support.h"
+#include "qt_printers.h"
 
 // Readable failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace bleeptone {
 namespace {
@@ -356,12 +354,3 @@ TEST_F(EditorColouring, OpenedFileIsCleanedWithoutUndoStepOrEditMark) {
 
 }  // namespace
 }  // namespace bleeptone
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("BLEEPTONE_AUDIO", "null");
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    Q_INIT_RESOURCE(resources);
-    return RUN_ALL_TESTS();
-}

@@ -34,10 +34,7 @@
 #include "project_model.h"
 #include "test_support.h"
 #include "window_fields.h"
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
+#include "qt_printers.h"
 
 namespace bleeptone {
 namespace {
@@ -741,12 +738,3 @@ TEST_F(DocumentTest, SaveThatCannotBeWrittenInFullKeepsThePreviousFile) {
 
 }  // namespace
 }  // namespace bleeptone
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("BLEEPTONE_AUDIO", "null");
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    Q_INIT_RESOURCE(resources);
-    return RUN_ALL_TESTS();
-}

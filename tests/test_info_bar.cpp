@@ -26,10 +26,7 @@
 #include "info_bars.h"
 #include "main_window.h"
 #include "widgets.h"
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
+#include "qt_printers.h"
 
 namespace bleeptone {
 namespace {
@@ -464,12 +461,3 @@ TEST_F(InfoBarProgram, ImageFollowsTheEditorWidth) {
 
 }  // namespace
 }  // namespace bleeptone
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("BLEEPTONE_AUDIO", "null");
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    Q_INIT_RESOURCE(resources);
-    return RUN_ALL_TESTS();
-}

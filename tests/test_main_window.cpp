@@ -679,12 +679,3 @@ TEST_F(WindowTest, CloseIsARequest) {
 
 }  // namespace
 }  // namespace bleeptone
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("BLEEPTONE_AUDIO", "null");
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    Q_INIT_RESOURCE(resources);
-    return RUN_ALL_TESTS();
-}

@@ -23,11 +23,9 @@
 #include "project_file.h"
 #include "project_model.h"
 #include "test_support.h"
+#include "qt_printers.h"
 
 // Readable failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace bleeptone {
 namespace {

@@ -13,10 +13,7 @@
 #include <string>
 
 #include "rtf_reader.h"
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
+#include "qt_printers.h"
 
 namespace bleeptone {
 namespace {
@@ -253,10 +250,3 @@ TEST(RtfReader, MalformedInputIsReadToTheEnd) {
 
 }  // namespace
 }  // namespace bleeptone
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

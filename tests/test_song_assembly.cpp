@@ -15,10 +15,7 @@
 #include "project_fields.h"
 #include "project_model.h"
 #include "song_assembly.h"
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
+#include "qt_printers.h"
 
 namespace bleeptone {
 namespace {

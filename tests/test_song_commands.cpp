@@ -34,21 +34,9 @@
 #include "song_commands.h"
 #include "test_support.h"
 #include "window_fields.h"
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-QT_END_NAMESPACE
+#include "qt_printers.h"
 
 namespace bleeptone {
-
-// Readable failure messages: a project as its fields.
-inline void PrintTo(const ProjectModel& m, std::ostream* os) {
-    for (const ProjectField& f : projectFields()) {
-        *os << "\n  " << f.number << " = ";
-        if (f.kind == FieldKind::State) *os << m.state(f.number);
-        else *os << '"' << m.text(f.number).toStdString() << '"';
-    }
-}
 
 namespace {
 
@@ -675,12 +663,3 @@ TEST_F(SongCommandsTest, PasteMmlOfAnUnusableText) {
 
 }  // namespace
 }  // namespace bleeptone
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("BLEEPTONE_AUDIO", "null");
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    Q_INIT_RESOURCE(resources);
-    return RUN_ALL_TESTS();
-}
