@@ -101,11 +101,14 @@ void Synth::renderBlock(float* out, int n, RingCursor& ring) {
 // The reference: single precision, the operations in the documented order,
 // no fused multiply-add. The vector path must give the same bits.
 void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
-    float phase[kVoices], tmp[kVoices], speed[kVoices], pull[kVoices];
+    // Local copies: the ring stores are atomic, and the compiler would
+    // otherwise reload the members after each one.
+    float phase[kVoices], phaseAdd[kVoices], tmp[kVoices], speed[kVoices], pull[kVoices];
     std::uint32_t mask[kVoices];
     const float threeQuarters = 0.5f * 0.5f + 0.5f;
     for (int k = 0; k < kVoices; ++k) {
         phase[k] = psg_.phase[k];
+        phaseAdd[k] = psg_.phase_add[k];
         tmp[k] = psg_.tmp[k];
         mask[k] = psg_.wave_mask[k];
         speed[k] = psg_.vol_change_speed[k];
@@ -120,7 +123,7 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
         bool wrapped0 = false;
         for (int k = 0; k < kVoices; ++k) {
             tmp[k] = tmp[k] * speed[k] + pull[k];
-            float p = phase[k] + psg_.phase_add[k];
+            float p = phase[k] + phaseAdd[k];
             if (p >= 1.0f) {
                 p -= 1.0f;
                 if (k == 0) wrapped0 = true;

@@ -87,10 +87,18 @@ void renderLoop(BlockState& state, float* out, int n, RingCursor& ring) {
         const __m128i packed = _mm_packs_epi32(rec, rec);  // values lie within +-32767
         const auto pair01 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
         const auto pair23 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
-        storeRingSample(samples, index, static_cast<std::int16_t>(pair01));
-        storeRingSample(samples, (index + 1) & ringMask, static_cast<std::int16_t>(pair01 >> 16));
-        storeRingSample(samples, (index + 2) & ringMask, static_cast<std::int16_t>(pair23));
-        storeRingSample(samples, (index + 3) & ringMask, static_cast<std::int16_t>(pair23 >> 16));
+        std::int16_t* const at = samples + index;
+        if (index + 4 <= ringMask + 1) {
+            storeRingSample(at, 0, static_cast<std::int16_t>(pair01));
+            storeRingSample(at, 1, static_cast<std::int16_t>(pair01 >> 16));
+            storeRingSample(at, 2, static_cast<std::int16_t>(pair23));
+            storeRingSample(at, 3, static_cast<std::int16_t>(pair23 >> 16));
+        } else {
+            storeRingSample(samples, index, static_cast<std::int16_t>(pair01));
+            storeRingSample(samples, (index + 1) & ringMask, static_cast<std::int16_t>(pair01 >> 16));
+            storeRingSample(samples, (index + 2) & ringMask, static_cast<std::int16_t>(pair23));
+            storeRingSample(samples, (index + 3) & ringMask, static_cast<std::int16_t>(pair23 >> 16));
+        }
         index = (index + 4) & ringMask;
         _mm_storeu_ps(out + i, _mm_add_ps(s, s));
     }
