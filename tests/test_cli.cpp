@@ -16,6 +16,7 @@
 
 #include "cli.h"
 #include "offline_render.h"
+#include "cli_run.h"
 #include "test_support.h"
 
 namespace bleeptone {
@@ -24,29 +25,8 @@ namespace {
 using testing::readBytes;
 using testing::le32;
 
-struct CliRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the command line with standard output and error captured in memory.
-CliRun runCli(const std::vector<std::string>& args, bool outIsTerminal = false) {
-    char* outBuf = nullptr;
-    char* errBuf = nullptr;
-    std::size_t outLen = 0, errLen = 0;
-    std::FILE* out = open_memstream(&outBuf, &outLen);
-    std::FILE* err = open_memstream(&errBuf, &errLen);
-    CliRun run;
-    run.code = runCommandLine(args, CliIo{out, err, outIsTerminal});
-    std::fclose(out);
-    std::fclose(err);
-    run.out.assign(outBuf, outLen);
-    run.err.assign(errBuf, errLen);
-    std::free(outBuf);
-    std::free(errBuf);
-    return run;
-}
+using testing::CliRun;
+using testing::runCli;
 
 std::vector<std::int16_t> asS16(const std::vector<std::uint8_t>& b, std::size_t from = 0) {
     std::vector<std::int16_t> s((b.size() - from) / 2);

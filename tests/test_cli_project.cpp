@@ -24,6 +24,8 @@
 #include "project_fields.h"
 #include "project_file.h"
 #include "project_model.h"
+#include "cli_run.h"
+#include "demo1_text.h"
 #include "test_support.h"
 #include "qt_printers.h"
 
@@ -33,29 +35,8 @@ namespace {
 
 using testing::readBytes;
 
-struct CliRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the command line with standard output and error captured in memory.
-CliRun runCli(const std::vector<std::string>& args) {
-    char* outBuf = nullptr;
-    char* errBuf = nullptr;
-    std::size_t outLen = 0, errLen = 0;
-    std::FILE* out = open_memstream(&outBuf, &outLen);
-    std::FILE* err = open_memstream(&errBuf, &errLen);
-    CliRun run;
-    run.code = runCommandLine(args, CliIo{out, err, false});
-    std::fclose(out);
-    std::fclose(err);
-    run.out.assign(outBuf, outLen);
-    run.err.assign(errBuf, errLen);
-    std::free(outBuf);
-    std::free(errBuf);
-    return run;
-}
+using testing::CliRun;
+using testing::runCli;
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -87,21 +68,7 @@ TEST(ExportMml, Demo1) {
     ASSERT_EQ(lines.size(), 13);
     EXPECT_TRUE(lines[0].startsWith(";[ Demo 1 | ")) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].endsWith(" ];")) << lines[0].toStdString();
-    const QStringList rest = {
-        R"()",
-        R"(CH1Verse_1.s = "t11 w1 o1 \8 v48 L8 G4B-B-G4B-B-  G4>E-E-<G4>E-E-<  A>CF4<A>CF4<  F4AAGB->D4<")",
-        R"()",
-        R"(CH2Verse_1.s = "t11 w4 o3 \2 v42 L8 GB->D4<GB->D4<  GB->E-<B-GB->E-<B-  A>CF4<A>CF4<  FA>C<AGB->D4<")",
-        R"()",
-        R"(CH3Verse_1.s = "t11 w4 o5 \1 v44 L4 GG2G8F8 E-E-2E-8D8 CCCD E-2D2")",
-        R"(CH3Verse_2.s = "B-B-2B-8A8 GG2G8F8 CCCD E-2D2")",
-        R"(CH3Verse_3.s = "B-B-2B-8A8 GG2G8F8 ACFA G2D2")",
-        R"()",
-        R"(Channel_1.s = CH1Verse_1 + CH1Verse_1 + CH1Verse_1 + CH1Verse_1)",
-        R"(Channel_2.s = CH2Verse_1 + CH2Verse_1 + CH2Verse_1 + CH2Verse_1)",
-        R"(Channel_3.s = CH3Verse_1 + CH3Verse_2 + CH3Verse_1 + CH3Verse_3)",
-    };
-    EXPECT_EQ(lines.mid(1), rest);
+    EXPECT_EQ(lines.mid(1), testing::kDemo1Text.mid(1));
 }
 
 TEST_F(CliProjectTest, ImportThenExportGivesTheSameText) {

@@ -5,8 +5,6 @@
 // waits for, and what failed opens and saves leave behind.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <QAction>
 #include <QApplication>
@@ -38,6 +36,8 @@
 
 namespace bleeptone {
 namespace {
+
+using testing::FileSizeLimit;
 
 const QString kUnsavedQuestion = "You haven't saved your project yet. Do you still want to continue?";
 const QString kQuitQuestion = "Do you want to save your project before closing Bleeptone?";
@@ -697,28 +697,6 @@ TEST_F(DocumentTest, FailedSaveKeepsTheFileAndItsTitle) {
     EXPECT_EQ(dialogs.count("save panel"), 1);
     EXPECT_EQ(snapshot(), before);
 }
-
-// Holds the size of files this process may write (even as root).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = old_;
-        limited.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, oldHandler_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit old_{};
-    sighandler_t oldHandler_ = SIG_DFL;
-    bool ok_ = false;
-};
 
 TEST_F(DocumentTest, SaveThatCannotBeWrittenInFullKeepsThePreviousFile) {
     const QByteArray previous = projectFile(kSong);

@@ -3,8 +3,6 @@
 // blocks, all on a ProjectModel: no window involved.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <QByteArray>
 #include <QFile>
@@ -29,6 +27,8 @@
 
 namespace bleeptone {
 namespace {
+
+using testing::FileSizeLimit;
 
 using testing::TempDirTest;
 
@@ -450,29 +450,6 @@ TEST_F(ProjectFileOnDisk, FailedSaveReportsAndWritesNothing) {
     EXPECT_EQ(fileCount(), 1u);  // only the folder: no stray temporary file
     EXPECT_TRUE(std::filesystem::is_empty(dirPath));
 }
-
-// Holds the size of files this process may write; writing beyond it fails
-// (even for root) instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = old_;
-        limited.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, oldHandler_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit old_{};
-    sighandler_t oldHandler_ = SIG_DFL;
-    bool ok_ = false;
-};
 
 TEST_F(ProjectFileOnDisk, FailedWriteLeavesThePreviousFileIntact) {
     const QByteArray previous = newTemplateFile();

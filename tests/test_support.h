@@ -1,8 +1,11 @@
 #pragma once
 // Helpers the test files share: waiting for another thread, reading files
-// back, and a fixture with a private temporary directory.
+// back, a fixture with a private temporary directory, and a limit on the
+// size of files written.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdint>
@@ -52,6 +55,29 @@ protected:
             std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()));
     }
     std::filesystem::path dir_;
+};
+
+// Holds the size of files this process may write; writing beyond it fails
+// (even for root) instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = old_;
+        limited.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_ = SIG_DFL;
+    bool ok_ = false;
 };
 
 }  // namespace bleeptone::testing
