@@ -21,7 +21,8 @@
 #include "main_window.h"
 #include "song_commands.h"
 #include "aux_windows.h"
-#include "info_bars.h"
+#include "info_bar_updater.h"
+#include "screenshot.h"
 
 // The images live in a static library: register them by hand.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -85,9 +86,9 @@ void Application::connectCommands() {
     c.copyMml = [&song] { song.copyMml(); };
     c.pasteMml = [&song] { song.pasteMml(); };
     c.stopClock = [&song] { song.stopClock(); };
-    infoBars_ = new InfoBars(*window_);
+    infoBarUpdater_ = new InfoBarUpdater(*window_);
     c.infoBarStep = [this](const AppEvent& e) {
-        infoBars_->step(e.kind == AppEvent::Kind::Control && e.type == ControlEventType::Focus);
+        infoBarUpdater_->step(e.kind == AppEvent::Kind::Control && e.type == ControlEventType::Focus);
     };
     aux_ = std::make_unique<AuxWindows>([this](int w) { dispatcher_->submit(AppEvent::close(w)); },
                                         [this] { dispatcher_->submit(AppEvent::control(control::ModuleCopyLink)); });
@@ -124,21 +125,6 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QObject::eventFilter(watched, event);
-}
-
-// Types text into channel 1's editor as keystrokes, so that the colouring and
-// the info bar follow it as they follow a user's typing.
-static void typeIntoFirstEditor(MainWindow& window, const QString& text) {
-    QWidget* editor = window.controls().widget(18);
-    editor->setFocus();
-    for (const QChar ch : text) {
-        const int key = ch == '\n' ? Qt::Key_Return : 0;
-        const QString keyText = ch == '\n' ? QString("\r") : QString(ch);
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, keyText);
-        QApplication::sendEvent(editor, &press);
-        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, keyText);
-        QApplication::sendEvent(editor, &release);
-    }
 }
 
 int runWindow(int argc, char** argv) {
@@ -189,28 +175,14 @@ int runWindow(int argc, char** argv) {
     if (!parser.positionalArguments().isEmpty())
         application.openDocuments(parser.positionalArguments().join('\t'));
     if (parser.isSet(screenshot)) {
-        const QString file = parser.value(screenshot);
-        const QString of = parser.value(screenshotOf);
-        if (of != "main" && of != "help" && of != "module" && of != "about") {
-            std::fprintf(stderr, "bleeptone: unknown window '%s' (main, help, module or about)\n", qPrintable(of));
+        ScreenshotRequest request{parser.value(screenshot), parser.value(screenshotOf),
+                                  parser.value(type).replace("\\n", "\n")};
+        if (!isScreenshotWindow(request.window)) {
+            std::fprintf(stderr, "bleeptone: unknown window '%s' (main, help, module or about)\n",
+                         qPrintable(request.window));
             return 2;
         }
-        const QString typed = parser.value(type).replace("\\n", "\n");
-        QTimer::singleShot(300, &window, [&application, &window, typed, of] {
-            if (!typed.isEmpty()) typeIntoFirstEditor(window, typed);
-            if (of == "help") application.auxWindows().openHelp(&window);
-            if (of == "module") application.auxWindows().openModule(&window);
-            if (of == "about") application.auxWindows().openAbout(&window);
-        });
-        QTimer::singleShot(800, &window, [&application, &window, file, of] {
-            QWidget* shown = &window;
-            if (of == "help") shown = application.auxWindows().help();
-            if (of == "module") shown = application.auxWindows().module();
-            if (of == "about") shown = application.auxWindows().about();
-            const bool saved = shown && shown->grab().save(file, "PNG");
-            if (!saved) std::fprintf(stderr, "bleeptone: cannot write %s\n", qPrintable(file));
-            QCoreApplication::exit(saved ? 0 : 1);
-        });
+        scheduleScreenshot(application, request);
     }
     const int code = QApplication::exec();
     application.shutdown();

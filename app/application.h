@@ -17,7 +17,7 @@ class Dialogs;
 class Dispatcher;
 class Document;
 class SongCommands;
-class InfoBars;
+class InfoBarUpdater;
 class AuxWindows;
 class Engine;
 class EnginePump;
@@ -52,7 +52,7 @@ public:
     AppState& state() { return state_; }
     Document& document() { return *document_; }
     SongCommands& song() { return *song_; }
-    InfoBars& infoBars() { return *infoBars_; }
+    InfoBarUpdater& infoBarUpdater() { return *infoBarUpdater_; }
     AuxWindows& auxWindows() { return *aux_; }
 
     // Documents the desktop asks to open (tab-separated when several).
@@ -71,7 +71,7 @@ private:
     std::unique_ptr<Dispatcher> dispatcher_;
     std::unique_ptr<Document> document_;
     std::unique_ptr<SongCommands> song_;
-    InfoBars* infoBars_ = nullptr;  // owned by the window
+    InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<EnginePump> pump_;
 };

@@ -13,11 +13,11 @@
 
 #include <algorithm>
 
-#include "widgets.h"
+#include "image_view.h"
 
 namespace bleeptone {
 
-ControlTable::ProgramChange::ProgramChange(const ControlTable& table) : table_(const_cast<ControlTable&>(table)) {
+ControlTable::ProgramChange::ProgramChange(const ControlTable& table) : table_(table) {
     ++table_.programDepth_;
 }
 

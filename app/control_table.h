@@ -65,7 +65,7 @@ public:
         ProgramChange& operator=(const ProgramChange&) = delete;
 
     private:
-        ControlTable& table_;
+        const ControlTable& table_;
     };
 
 private:
@@ -76,7 +76,8 @@ private:
     const Entry& at(int number) const;
 
     std::array<Entry, control::Count> entries_{};
-    int programDepth_ = 0;
+    // Bookkeeping, not state of the controls: a const table may be marked too.
+    mutable int programDepth_ = 0;
 };
 
 }  // namespace bleeptone

@@ -1,7 +1,6 @@
 #pragma once
-// The main window's controls and menu items by number. The numbers are the
-// controls' identities everywhere: events carry them, and project files and
-// the built-in projects use them as the keys of the values the controls hold.
+// How the main window's controls are made, and its menu items by number.
+// The control numbers themselves are in control_numbers.h.
 
 #include <QRect>
 #include <QString>
@@ -10,37 +9,11 @@
 #include <array>
 #include <vector>
 
+#include "control_numbers.h"
+
 namespace bleeptone {
 
 enum class ControlKind { Label, ListBox, SpinBox, CheckBox, TextField, Editor, ImageView, Button, IconButton, Frame };
-
-namespace control {
-inline constexpr int MeasureLabel = 0;
-inline constexpr int MeasureBox = 1;
-inline constexpr int TempoLabel = 2;
-inline constexpr int TempoBox = 3;
-inline constexpr int PlayButton = 4;
-inline constexpr int StopButton = 5;
-inline constexpr int CopyMmlButton = 6;
-inline constexpr int PatternFrame = 59;
-inline constexpr int ProjectInfoFrame = 68;
-inline constexpr int ProjectInfo = 69;
-inline constexpr int PlayingTime = 70;
-inline constexpr int PasteMmlButton = 71;
-inline constexpr int Count = 72;  // 0..71 (the main window)
-inline constexpr int ModuleCopyLink = 73;  // the PSG Module window's copy link
-
-// Channel c (1..4) owns the thirteen numbers from its base.
-constexpr int channelBase(int c) { return 7 + 13 * (c - 1); }
-inline constexpr int FrameOffset = 0, WaveformOffset = 1, OctaveLabelOffset = 2, OctaveOffset = 3,
-                     VolumeLabelOffset = 4, VolumeOffset = 5, DecayLabelOffset = 6, DecayOffset = 7,
-                     MuteOffset = 8, VerseLabelOffset = 9, VerseNameOffset = 10, EditorOffset = 11,
-                     InfoBarOffset = 12;
-constexpr int channelEditor(int c) { return channelBase(c) + EditorOffset; }  // 18, 31, 44, 57
-constexpr int infoBar(int c) { return channelBase(c) + InfoBarOffset; }       // 19, 32, 45, 58
-constexpr int patternName(int i) { return 60 + 2 * (i - 1); }                 // 60, 62, 64, 66
-constexpr int pattern(int i) { return 61 + 2 * (i - 1); }                     // 61, 63, 65, 67
-}  // namespace control
 
 namespace menu {
 inline constexpr int About = -3;

@@ -5,7 +5,6 @@
 #include "controls.h"
 #include "dialogs.h"
 #include "main_window.h"
-#include "window_layout.h"
 
 namespace bleeptone {
 
@@ -16,10 +15,19 @@ void run(const F& command, Args&&... args) {
     if (command) command(std::forward<Args>(args)...);
 }
 
-// Controls 0..71 belong to the main window; 72 and up to the other windows.
-bool fromMainWindow(int control) { return control >= 0 && control < control::Count; }
 
 }  // namespace
+
+int tempoAfterStep(int shown, bool up) {
+    if (up) {
+        if (shown == 1) return 6;
+        if (shown == 7) return 9;
+    } else {
+        if (shown == 8) return 6;
+        if (shown == 5) return 0;
+    }
+    return shown;
+}
 
 Dispatcher::Dispatcher(MainWindow& window, Dialogs& dialogs, AppState& state)
     : window_(window), dialogs_(dialogs), state_(state) {}
@@ -93,13 +101,13 @@ void Dispatcher::dispatchControl(int number, ControlEventType type) {
     if (number == control::CopyMmlButton && click) return run(commands_.copyMml);
     if (number == control::PasteMmlButton && click) return run(commands_.pasteMml);
     if (number == control::ModuleCopyLink && click) return run(commands_.copyModule);
-    if (number == control::TempoBox && fromMainWindow(number) &&
+    if (number == control::TempoBox && control::inMainWindow(number) &&
         (type == ControlEventType::Up || type == ControlEventType::Down)) {
         ControlTable& c = window_.controls();
         c.setState(number, tempoAfterStep(c.state(number), type == ControlEventType::Up));
         return;
     }
-    if (fromMainWindow(number) && type == ControlEventType::Change) run(commands_.markEdited, number);
+    if (control::inMainWindow(number) && type == ControlEventType::Change) run(commands_.markEdited, number);
 }
 
 void Dispatcher::refreshEnableGroups() {

@@ -35,6 +35,10 @@ struct Commands {
     std::function<void(const QString& url)> openUrl;
 };
 
+// The tempo box's arrows skip the codes without a tempo of their own:
+// they walk 0, 6, 9, 10, ... 15. shown is the value after the step.
+int tempoAfterStep(int shown, bool up);
+
 class Dispatcher : public QObject {
     Q_OBJECT
 public:

@@ -15,7 +15,9 @@
 #include <QScrollBar>
 
 #include "mml_colouring.h"
-#include "widgets.h"
+#include "arrow_spin_box.h"
+#include "image_view.h"
+#include "text_editor.h"
 #include "window_layout.h"
 
 #ifndef BLEEPTONE_WEBSITE_URL
@@ -230,7 +232,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
         case ControlKind::CheckBox: return new QCheckBox(spec.caption, parent);  // no change events
         case ControlKind::TextField: {
             auto* field = new QLineEdit(spec.caption, parent);
-            if (n >= control::pattern(1) && n <= control::pattern(4) && (n - control::pattern(1)) % 2 == 0)
+            if (control::rowOfPatternField(n) != 0)
                 setBackground(field, kEditorBackground);
             connect(field, &QLineEdit::textEdited, this, [this, n] { userChange(n); });
             return field;
@@ -245,7 +247,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
                 editor->setLineWrapMode(QPlainTextEdit::NoWrap);
                 editor->setFont(editorFont(this));
                 setBackground(editor, kEditorBackground);
-                colouring_[static_cast<std::size_t>((n - control::EditorOffset - 7) / 13 + 1)] =
+                colouring_[static_cast<std::size_t>(control::channelOfEditor(n))] =
                     new MmlEditorColouring(editor);
             }
             connect(editor, &QPlainTextEdit::textChanged, this, [this, n] {
@@ -254,7 +256,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
                     // What the user typed is checked at once: characters MML
                     // has no use for become "?" in the same undo step.
                     const ControlTable::ProgramChange guard(controls_);
-                    colouring_[static_cast<std::size_t>((n - control::EditorOffset - 7) / 13 + 1)]->afterUserEdit();
+                    colouring_[static_cast<std::size_t>(control::channelOfEditor(n))]->afterUserEdit();
                 }
                 userChange(n);
             });

@@ -10,17 +10,10 @@
 #include "main_window.h"
 #include "mml_text.h"
 #include "song_assembly.h"
+#include "u16_view.h"
 #include "window_fields.h"
 
 namespace bleeptone {
-
-namespace {
-
-std::u16string_view view(const QString& s) {
-    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
-}
-
-}  // namespace
 
 SongCommands::SongCommands(MainWindow& window, Dialogs& dialogs, AppState& state, Engine& engine, Document& document,
                            std::function<void(const AppEvent&)> post)
@@ -46,8 +39,8 @@ bool SongCommands::playSelection(const std::array<QString, 4>& prefixes) {
         if (passage->selectionLength != length) c.setSelection(editor, passage->selectionStart, passage->selectionLength);
         if (passage->text.isEmpty()) continue;
         showStopButton(true);
-        if (ch == 1) engine_.PSG_PlayMML(view(passage->text), u"", u"", u"");
-        else engine_.PSG_PlayMML(u"", view(passage->text), u"", u"");
+        if (ch == 1) engine_.PSG_PlayMML(u16view(passage->text), u"", u"", u"");
+        else engine_.PSG_PlayMML(u"", u16view(passage->text), u"", u"");
         return true;
     }
     return false;
@@ -76,7 +69,7 @@ void SongCommands::play() {
     } else {
         state_.StatusText = kStatusPlaying;
     }
-    engine_.PSG_PlayMML(view(channelText_[0]), view(channelText_[1]), view(channelText_[2]), view(channelText_[3]));
+    engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]), u16view(channelText_[2]), u16view(channelText_[3]));
     songLength_ = songLengthTenths(channelText_);
     clockStart_.start();
     clock_.start();

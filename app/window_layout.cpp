@@ -15,12 +15,12 @@ void applyLayoutRule(ControlGeometry& g, int W, int H) {
 
     // Top row: the group from the measure label to the playing time is
     // centred; the two icon buttons keep to the right edge.
-    setX(0, (W - 348) / 2);
-    setX(1, at(0).x() + 60);
-    setX(2, at(1).x() + 80);
-    setX(3, at(2).x() + 55);
-    setX(control::PlayButton, at(3).x() + 60);
-    setX(control::StopButton, at(3).x() + 60);
+    setX(control::MeasureLabel, (W - 348) / 2);
+    setX(control::MeasureBox, at(control::MeasureLabel).x() + 60);
+    setX(control::TempoLabel, at(control::MeasureBox).x() + 80);
+    setX(control::TempoBox, at(control::TempoLabel).x() + 55);
+    setX(control::PlayButton, at(control::TempoBox).x() + 60);
+    setX(control::StopButton, at(control::TempoBox).x() + 60);
     setX(control::PlayingTime, at(control::PlayButton).x() + 93);
     setX(control::CopyMmlButton, W - 100);
     setX(control::PasteMmlButton, W - 64);
@@ -60,21 +60,10 @@ void applyLayoutRule(ControlGeometry& g, int W, int H) {
     at(control::PatternFrame).setWidth(infoX - 20);
     for (int i = 1; i <= 4; ++i) {
         const int y = at(control::PatternFrame).y() + 20 + 25 * (i - 1);
-        setY(control::patternName(i), y);
-        setY(control::pattern(i), y);
-        at(control::pattern(i)).setWidth(infoX - 210);
+        setY(control::patternNameField(i), y);
+        setY(control::patternField(i), y);
+        at(control::patternField(i)).setWidth(infoX - 210);
     }
-}
-
-int tempoAfterStep(int shown, bool up) {
-    if (up) {
-        if (shown == 1) return 6;
-        if (shown == 7) return 9;
-    } else {
-        if (shown == 8) return 6;
-        if (shown == 5) return 0;
-    }
-    return shown;
 }
 
 }  // namespace bleeptone

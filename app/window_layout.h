@@ -18,8 +18,4 @@ ControlGeometry creationGeometry();
 // Applies the layout rule for a client area of width W and height H.
 void applyLayoutRule(ControlGeometry& g, int W, int H);
 
-// The tempo box's arrows skip the codes without a tempo of their own:
-// they walk 0, 6, 9, 10, ... 15. shown is the value after the step.
-int tempoAfterStep(int shown, bool up);
-
 }  // namespace bleeptone

@@ -84,11 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ProjectModel first = newTemplate();
     const PasteResult firstResult = pasteMmlText(clipboard, first);
     for (int c = 1; c <= 4; ++c) {
-        const int name = channelField(c, kVerseNameOffset);
+        const int name = control::verseNameField(c);
         if (first.text(name).contains('+')) first.setText(name, QString("CH%1 Verse(s)").arg(c));
     }
-    if ((";[ " + first.text(kFieldProjectInfo).split('\n').join(" | ")).contains(" ];"))
-        first.setText(kFieldProjectInfo, QString());
+    if ((";[ " + first.text(control::ProjectInfo).split('\n').join(" | ")).contains(" ];"))
+        first.setText(control::ProjectInfo, QString());
     const QString copied = copyMmlText(first);
 
     ProjectModel second = newTemplate();
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A project with verses comes back with them.
     bool anyVerse = false;
-    for (int c = 1; c <= 4; ++c) anyVerse = anyVerse || !first.text(channelField(c, kEditorOffset)).isEmpty();
+    for (int c = 1; c <= 4; ++c) anyVerse = anyVerse || !first.text(control::channelEditor(c)).isEmpty();
     if (anyVerse && secondResult != PasteResult::Ok) {
         std::fprintf(stderr, "fuzz_paste: a copied text with verses did not paste\n");
         std::abort();

@@ -26,7 +26,6 @@ namespace {
     std::abort();
 }
 
-bool isMute(int number) { return number >= 7 && number <= 58 && (number - 7) % 13 == kMuteOffset; }
 bool isBlank(QChar c) { return c == ' ' || c == '\t'; }
 
 // The file: header, then exactly one key line per stored field, in order.
@@ -37,7 +36,7 @@ void checkWellFormed(const QByteArray& bytes) {
     const QList<QByteArray> lines = bytes.mid(header.size()).split('\n');
     int i = 0;
     for (const ProjectField& f : projectFields()) {
-        if (isMute(f.number)) continue;
+        if (control::isMuteBox(f.number)) continue;
         if (i >= lines.size() || !lines[i].startsWith(QByteArray::number(f.number) + " = "))
             fail("key line out of place", f.number);
         ++i;
@@ -74,7 +73,7 @@ bool carriedAsIs(const QString& s, bool lines) {
 void checkFileRoundTrip(const ProjectModel& read) {
     const ProjectModel back = readBack(read);
     for (const ProjectField& f : projectFields()) {
-        if (isMute(f.number)) continue;  // not stored in files
+        if (control::isMuteBox(f.number)) continue;  // not stored in files
         const QString had = read.text(f.number), got = back.text(f.number);
         if (back.state(f.number) != read.state(f.number)) fail("state changed", f.number);
         if (f.kind == FieldKind::Text && got != had) fail("text changed", f.number, had, got);
@@ -94,7 +93,7 @@ void checkFileRoundTrip(const ProjectModel& read) {
 void checkBlockRoundTrip(const ProjectModel& read) {
     const ProjectModel back = readBack(read);
     for (const ProjectField& f : projectFields()) {
-        if (isMute(f.number)) continue;  // not stored in files
+        if (control::isMuteBox(f.number)) continue;  // not stored in files
         if (back.state(f.number) != read.state(f.number)) fail("state changed", f.number);
         if (f.kind == FieldKind::State) continue;
         const QString had = read.text(f.number);

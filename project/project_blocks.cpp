@@ -36,8 +36,8 @@ bool loadBlock(const QByteArray& block, ProjectFields& fields) {
             text.append(QChar(unit));
         }
         // Pattern name and pattern fields keep ";"; elsewhere it separates lines.
-        const bool patternField = f.number >= 60 && f.number <= 67;
-        if (!patternField) text.replace(';', '\n');
+        const bool pattern = f.number >= control::patternNameField(1) && f.number <= control::patternField(4);
+        if (!pattern) text.replace(';', '\n');
         fields.setText(number, text);
     }
     return true;

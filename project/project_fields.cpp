@@ -5,19 +5,22 @@ namespace bleeptone {
 const std::vector<ProjectField>& projectFields() {
     static const std::vector<ProjectField> fields = [] {
         std::vector<ProjectField> f;
-        f.push_back({kFieldTempo, FieldKind::State, 0, 15});
-        f.push_back({kFieldMeasure, FieldKind::State, 0, 2, true});
+        f.push_back({control::TempoBox, FieldKind::State, 0, 15});
+        f.push_back({control::MeasureBox, FieldKind::State, 0, 2, true});
         for (int c = 1; c <= 4; ++c) {
-            f.push_back({channelField(c, kWaveformOffset), FieldKind::State, 0, c == 1 ? 5 : 4, true});
-            f.push_back({channelField(c, kOctaveOffset), FieldKind::State, 0, 8});
-            f.push_back({channelField(c, kVolumeOffset), FieldKind::State, 0, 63});
-            f.push_back({channelField(c, kDecayOffset), FieldKind::State, 0, 32});
-            f.push_back({channelField(c, kMuteOffset), FieldKind::State, 0, 1});
-            f.push_back({channelField(c, kVerseNameOffset), FieldKind::Text});
-            f.push_back({channelField(c, kEditorOffset), FieldKind::Lines});
+            f.push_back({control::waveformBox(c), FieldKind::State, 0, c == 1 ? 5 : 4, true});
+            f.push_back({control::octaveBox(c), FieldKind::State, 0, 8});
+            f.push_back({control::volumeBox(c), FieldKind::State, 0, 63});
+            f.push_back({control::decayBox(c), FieldKind::State, 0, 32});
+            f.push_back({control::muteBox(c), FieldKind::State, 0, 1});
+            f.push_back({control::verseNameField(c), FieldKind::Text});
+            f.push_back({control::channelEditor(c), FieldKind::Lines});
         }
-        for (int n = 60; n <= 67; ++n) f.push_back({n, FieldKind::Text});
-        f.push_back({kFieldProjectInfo, FieldKind::Lines});
+        for (int i = 1; i <= 4; ++i) {
+            f.push_back({control::patternNameField(i), FieldKind::Text});
+            f.push_back({control::patternField(i), FieldKind::Text});
+        }
+        f.push_back({control::ProjectInfo, FieldKind::Lines});
         return f;
     }();
     return fields;

@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "control_numbers.h"
+
 namespace bleeptone {
 
 enum class FieldKind {
@@ -29,13 +31,6 @@ struct ProjectField {
 const std::vector<ProjectField>& projectFields();
 // The field with this number, or nullptr when the number names no project field.
 const ProjectField* projectField(int number);
-
-inline constexpr int kFieldTempo = 3;
-inline constexpr int kFieldMeasure = 1;
-inline constexpr int kFieldProjectInfo = 69;
-constexpr int channelField(int channel, int offset) { return 7 + 13 * (channel - 1) + offset; }
-inline constexpr int kWaveformOffset = 1, kOctaveOffset = 3, kVolumeOffset = 5, kDecayOffset = 7, kMuteOffset = 8,
-                     kVerseNameOffset = 10, kEditorOffset = 11;
 
 class ProjectFields {
 public:

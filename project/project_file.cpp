@@ -16,12 +16,16 @@ namespace {
 // Keys in the order they are written: tempo, measure, the six stored fields
 // of each channel, the pattern fields, the project info.
 std::vector<int> storedKeys() {
-    std::vector<int> keys = {kFieldTempo, kFieldMeasure};
+    std::vector<int> keys = {control::TempoBox, control::MeasureBox};
     for (int c = 1; c <= 4; ++c)
-        for (int offset : {kWaveformOffset, kOctaveOffset, kVolumeOffset, kDecayOffset, kVerseNameOffset, kEditorOffset})
-            keys.push_back(channelField(c, offset));
-    for (int n = 60; n <= 67; ++n) keys.push_back(n);
-    keys.push_back(kFieldProjectInfo);
+        for (int n : {control::waveformBox(c), control::octaveBox(c), control::volumeBox(c), control::decayBox(c),
+                      control::verseNameField(c), control::channelEditor(c)})
+            keys.push_back(n);
+    for (int i = 1; i <= 4; ++i) {
+        keys.push_back(control::patternNameField(i));
+        keys.push_back(control::patternField(i));
+    }
+    keys.push_back(control::ProjectInfo);
     return keys;
 }
 
@@ -171,16 +175,16 @@ ProjectIoResult loadProjectBytes(const QByteArray& bytes, const QString& name, P
     if (!settings) return failure(name, "it has no [Settings] group.");
 
     // Keys are applied by position: tempo and measure, then blocks of six
-    // per channel until key "57", then texts. Only project fields are
+    // per channel until the last channel editor's key, then texts. Only project fields are
     // touched; mute boxes are not stored in files.
     const std::vector<const Entry*>& keys = *settings;
     auto apply = [&fields](const Entry* e, bool asText) {
         const int number = leadingNumber(e->name);
-        const bool mute = number >= 7 && number <= 58 && (number - 7) % 13 == kMuteOffset;
-        if (!projectField(number) || mute) return;
+        if (!projectField(number) || control::isMuteBox(number)) return;
         if (asText) fields.setText(number, fileText(e->value));
         else fields.setState(number, leadingNumber(e->value));
     };
+    const QString lastEditorKey = QString::number(control::channelEditor(4));
     std::size_t i = 0;
     for (; i < keys.size() && i < 2; ++i) apply(keys[i], false);
     bool channelsEnded = false;
@@ -188,7 +192,7 @@ ProjectIoResult loadProjectBytes(const QByteArray& bytes, const QString& name, P
         apply(keys[i++], false);  // waveform
         for (int k = 0; k < 5 && i < keys.size() && !channelsEnded; ++k, ++i) {
             apply(keys[i], k >= 3);
-            channelsEnded = keys[i]->name == "57";
+            channelsEnded = keys[i]->name == lastEditorKey;
         }
     }
     for (; i < keys.size(); ++i) apply(keys[i], true);

@@ -56,16 +56,16 @@ QString copyMmlText(const ProjectFields& fields) {
     QString verseText, patternText;
     bool anyPattern = false;
     for (int c = 1; c <= 4; ++c) {
-        const QString pattern = fields.text(61 + 2 * (c - 1));
+        const QString pattern = fields.text(control::patternField(c));
         if (!pattern.isEmpty()) anyPattern = true;
-        const QStringList verses = versesOf(fields.text(channelField(c, kEditorOffset)));
+        const QStringList verses = versesOf(fields.text(control::channelEditor(c)));
         if (verses.isEmpty()) continue;
-        const QString name = verseVariableName(fields.text(channelField(c, kVerseNameOffset)));
-        const QString prefix = "t" + fields.text(kFieldTempo) + " w" +
-                               QString::number(fields.state(channelField(c, kWaveformOffset))) + " o" +
-                               fields.text(channelField(c, kOctaveOffset)) + " \\" +
-                               fields.text(channelField(c, kDecayOffset)) + " v" +
-                               fields.text(channelField(c, kVolumeOffset)) + " ";
+        const QString name = verseVariableName(fields.text(control::verseNameField(c)));
+        const QString prefix = "t" + fields.text(control::TempoBox) + " w" +
+                               QString::number(fields.state(control::waveformBox(c))) + " o" +
+                               fields.text(control::octaveBox(c)) + " \\" +
+                               fields.text(control::decayBox(c)) + " v" +
+                               fields.text(control::volumeBox(c)) + " ";
         for (int n = 1; n <= verses.size(); ++n)
             // Concatenated, not QString::arg: names and verses may hold "%1".
             verseText += name + '_' + QString::number(n) + ".s = \"" + (n == 1 ? prefix : QString()) +
@@ -73,10 +73,10 @@ QString copyMmlText(const ProjectFields& fields) {
         verseText += '\n';
         QStringList entries;
         for (const QString& e : patternEntries(pattern, static_cast<int>(verses.size()))) entries << name + "_" + e;
-        patternText += patternVariableName(fields.text(60 + 2 * (c - 1))) + ".s = " + entries.join(" + ") + '\n';
+        patternText += patternVariableName(fields.text(control::patternNameField(c))) + ".s = " + entries.join(" + ") + '\n';
     }
     QString header;
-    const QString info = fields.text(kFieldProjectInfo);
+    const QString info = fields.text(control::ProjectInfo);
     if (!info.isEmpty()) header = kInfoOpen + info.split('\n').join(" | ") + kInfoClose + "\n\n";
     return header + stripTrailingLineFeeds(anyPattern ? verseText + patternText : verseText);
 }
@@ -96,7 +96,7 @@ PasteResult pasteMmlText(const QString& clipboard, ProjectFields& fields) {
         if (close >= kInfoOpen.size()) {
             const QString info = text.mid(kInfoOpen.size(), close - kInfoOpen.size());
             text.remove(kInfoOpen + info + kInfoClose + "\n\n");
-            fields.setText(kFieldProjectInfo, info.split(" | ").join('\n'));
+            fields.setText(control::ProjectInfo, info.split(" | ").join('\n'));
         }
     }
     if (!text.contains(kVerseMarker)) return PasteResult::NoVerses;
@@ -122,7 +122,7 @@ PasteResult pasteMmlText(const QString& clipboard, ProjectFields& fields) {
             QString name = line.left(verseAt);
             const qsizetype underscore = name.lastIndexOf('_');
             if (underscore >= 0) name.truncate(underscore);
-            if (!isDefaultVerseName(name)) fields.setText(channelField(channel, kVerseNameOffset), name);
+            if (!isDefaultVerseName(name)) fields.setText(control::verseNameField(channel), name);
             const QString rest = line.mid(line.indexOf('"') + 1);
             QString value = rest;
             value.remove('"');
@@ -132,11 +132,11 @@ PasteResult pasteMmlText(const QString& clipboard, ProjectFields& fields) {
                     const QString& field = settings[f];
                     const QString number = field.mid(1);
                     int target = -1;
-                    if (field.contains('t')) target = channel == 1 ? kFieldTempo : 0;
-                    else if (field.contains('w')) target = channelField(channel, kWaveformOffset);
-                    else if (field.contains('o')) target = channelField(channel, kOctaveOffset);
-                    else if (field.contains('v')) target = channelField(channel, kVolumeOffset);
-                    else if (field.contains('\\')) target = channelField(channel, kDecayOffset);
+                    if (field.contains('t')) target = channel == 1 ? control::TempoBox : 0;
+                    else if (field.contains('w')) target = control::waveformBox(channel);
+                    else if (field.contains('o')) target = control::octaveBox(channel);
+                    else if (field.contains('v')) target = control::volumeBox(channel);
+                    else if (field.contains('\\')) target = control::decayBox(channel);
                     else continue;  // not a setting: not counted
                     if (target > 0) fields.setState(target, numberRule(number));
                     prefixLength += static_cast<int>(field.size()) + 1;
@@ -152,18 +152,18 @@ PasteResult pasteMmlText(const QString& clipboard, ProjectFields& fields) {
         if (patternAt < 0) continue;  // neither a verse nor a pattern: skipped
         if (patternSlot > 4) continue;
         const QString name = line.left(patternAt);
-        if (!isDefaultPatternName(name)) fields.setText(60 + 2 * (patternSlot - 1), QString(name).replace('_', ' '));
+        if (!isDefaultPatternName(name)) fields.setText(control::patternNameField(patternSlot), QString(name).replace('_', ' '));
         QStringList verses;
         for (const QString& entry : line.mid(patternAt + kPatternMarker.size()).split('+')) {
             const QString trimmed = entry.trimmed();
             const qsizetype u = trimmed.indexOf('_');
             verses << (u >= 0 ? trimmed.mid(u + 1) : trimmed);
         }
-        fields.setText(61 + 2 * (patternSlot - 1), verses.join('+'));
+        fields.setText(control::patternField(patternSlot), verses.join('+'));
         ++patternSlot;
     }
     for (int c = 1; c <= 4; ++c)
-        if (!lines[c].isEmpty()) fields.setText(channelField(c, kEditorOffset), lines[c].join('\n'));
+        if (!lines[c].isEmpty()) fields.setText(control::channelEditor(c), lines[c].join('\n'));
     return PasteResult::Ok;
 }
 

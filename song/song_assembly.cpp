@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "query.h"
+#include "u16_view.h"
 
 namespace bleeptone {
 
@@ -36,20 +37,20 @@ QStringList versesOf(const QString& editorText) {
 QString verseAt(const QStringList& verses, int v) { return v >= 1 && v <= verses.size() ? verses[v - 1] : QString(); }
 
 QString channelPrefix(const ProjectFields& fields, int channel) {
-    return "T" + fields.text(kFieldTempo) + " W" + QString::number(fields.state(channelField(channel, kWaveformOffset))) +
-           " O" + fields.text(channelField(channel, kOctaveOffset)) + " \\" +
-           fields.text(channelField(channel, kDecayOffset)) + " V" + fields.text(channelField(channel, kVolumeOffset)) + " ";
+    return "T" + fields.text(control::TempoBox) + " W" + QString::number(fields.state(control::waveformBox(channel))) +
+           " O" + fields.text(control::octaveBox(channel)) + " \\" +
+           fields.text(control::decayBox(channel)) + " V" + fields.text(control::volumeBox(channel)) + " ";
 }
 
 bool channelSounds(const ProjectFields& fields, int channel) {
-    return fields.state(channelField(channel, kMuteOffset)) == 0 &&
-           !versesOf(fields.text(channelField(channel, kEditorOffset))).isEmpty();
+    return fields.state(control::muteBox(channel)) == 0 &&
+           !versesOf(fields.text(control::channelEditor(channel))).isEmpty();
 }
 
 QString channelSongText(const ProjectFields& fields, int channel) {
     if (!channelSounds(fields, channel)) return {};
-    const QStringList verses = versesOf(fields.text(channelField(channel, kEditorOffset)));
-    const QString pattern = fields.text(61 + 2 * (channel - 1));
+    const QStringList verses = versesOf(fields.text(control::channelEditor(channel)));
+    const QString pattern = fields.text(control::patternField(channel));
     QString text = channelPrefix(fields, channel);
     if (pattern.isEmpty()) return text + verseAt(verses, 1);
     if (pattern.size() == 1) return text + verseAt(verses, numberRule(pattern));
@@ -68,8 +69,7 @@ qint64 songLengthTenths(const std::array<QString, 4>& texts) {
     qint64 longest = 0;
     MML_Info info;
     for (const QString& t : texts) {
-        const std::u16string_view view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<std::size_t>(t.size()));
-        longest = std::max<qint64>(longest, PSG_GetInfoMML(view, 2147483647, &info));
+        longest = std::max<qint64>(longest, PSG_GetInfoMML(u16view(t), 2147483647, &info));
     }
     return longest;
 }
@@ -86,8 +86,7 @@ std::optional<Passage> selectedPassage(const QString& prefix, const QString& edi
 
     const QString line = prefix + editorText.mid(lineStart, contentEnd - lineStart);
     MML_Info info;
-    const std::u16string_view view(reinterpret_cast<const char16_t*>(line.utf16()), static_cast<std::size_t>(line.size()));
-    PSG_GetInfoMML(view, prefix.size() + (start - lineStart) + 1, &info);
+    PSG_GetInfoMML(u16view(line), prefix.size() + (start - lineStart) + 1, &info);
     const QString preamble = QString("T%1O%2K%3L%4V%5W%6\\%7*")
                                  .arg(info.Tempo)
                                  .arg(info.Octave)

@@ -226,7 +226,7 @@ TEST_F(AuxWindowsTest, AboutWindow) {
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
 
-    QLabel* emblem = about->label(aux::Emblem);
+    QLabel* emblem = about->label(control::AboutEmblem);
     ASSERT_NE(emblem, nullptr);
     EXPECT_EQ(emblem->geometry(), QRect(31, 16, 128, 128));
     const QPixmap pixmap = emblem->pixmap();

@@ -211,7 +211,7 @@ TEST_F(CliProjectTest, ImportOfALoneVerse) {
     ProjectModel saved = builtIn(0);
     ASSERT_TRUE(loadProjectFile(QString::fromStdString(path("tune.mmlp")), saved).ok);
     ProjectModel expected = builtIn(0);
-    expected.setText(channelField(1, kEditorOffset), "cde");
+    expected.setText(control::channelEditor(1), "cde");
     EXPECT_EQ(saved, expected);
 }
 

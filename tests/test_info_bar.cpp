@@ -23,9 +23,9 @@
 #include "dialogs.h"
 #include "dispatcher.h"
 #include "info_bar.h"
-#include "info_bars.h"
+#include "info_bar_updater.h"
 #include "main_window.h"
-#include "widgets.h"
+#include "image_view.h"
 #include "qt_printers.h"
 
 namespace bleeptone {
@@ -430,7 +430,7 @@ TEST_F(InfoBarProgram, FollowsTheFocusedEditorAndItsCaret) {
 }
 
 TEST_F(InfoBarProgram, ImageFollowsTheEditorWidth) {
-    const QImage& image = app->infoBars().image();
+    const QImage& image = app->infoBarUpdater().image();
     ASSERT_EQ(image.size(), QSize(714, 20));
     EXPECT_TRUE(is(image, 0, 0, kLight) && is(image, 713, 19, kLight) && is(image, 400, 10, kLight));
 
@@ -438,7 +438,7 @@ TEST_F(InfoBarProgram, ImageFollowsTheEditorWidth) {
     ASSERT_TRUE(resizeClient(1200, 710));
     ASSERT_EQ(controls().geometry(18).width(), 890);
     show(1, "l4 cde", 6, 0);
-    EXPECT_EQ(app->infoBars().image().size(), QSize(890, 20));
+    EXPECT_EQ(app->infoBarUpdater().image().size(), QSize(890, 20));
     const QImage wide = bar(1);
     ASSERT_EQ(wide.size(), QSize(890, 20));
     EXPECT_EQ(squares(wide), "LsssLsssLsss....");

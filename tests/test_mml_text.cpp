@@ -23,8 +23,8 @@ namespace {
 
 constexpr int patternNameField(int slot) { return 60 + 2 * (slot - 1); }
 constexpr int patternField(int slot) { return 61 + 2 * (slot - 1); }
-constexpr int editorField(int channel) { return channelField(channel, kEditorOffset); }
-constexpr int verseNameField(int channel) { return channelField(channel, kVerseNameOffset); }
+constexpr int editorField(int channel) { return control::channelEditor(channel); }
+constexpr int verseNameField(int channel) { return control::verseNameField(channel); }
 
 ProjectModel newTemplate() {
     ProjectModel m;
@@ -52,7 +52,7 @@ using testing::kDemo1Text;
 
 ProjectModel demo1WithInfo() {
     ProjectModel m = demo(1);
-    m.setText(kFieldProjectInfo, "Demo 1\n2015");
+    m.setText(control::ProjectInfo, "Demo 1\n2015");
     return m;
 }
 
@@ -81,14 +81,14 @@ TEST(CopyMml, Demo1LineByLine) {
 
 TEST(CopyMml, MutedChannelsAreCopiedLikeAnyOther) {
     ProjectModel m = demo1WithInfo();
-    for (int c = 1; c <= 4; ++c) m.setState(channelField(c, kMuteOffset), 1);
+    for (int c = 1; c <= 4; ++c) m.setState(control::muteBox(c), 1);
     EXPECT_EQ(copyMmlText(m), lines(kDemo1Text));
 }
 
 TEST(CopyMml, AllPatternsEmptyWriteNoPatternLines) {
     ProjectModel m = demo(2);
-    m.setText(kFieldProjectInfo, "");
-    m.setState(kFieldMeasure, 2);  // the measure is not carried: the New template's
+    m.setText(control::ProjectInfo, "");
+    m.setState(control::MeasureBox, 2);  // the measure is not carried: the New template's
     const QString text = copyMmlText(m);
     EXPECT_EQ(text, lines({
                         R"(CH1Verse_1.s = "t13 w1 o2 \16 v44 l8 v+cv-ceeg4 v+fv-faa>cc< v+cv-ceeg4 v+fv-faa>cc< ggbb>d4< \8 g4c2 :")",
@@ -151,13 +151,13 @@ TEST(CopyMml, ProjectsWithoutVerses) {
     ProjectModel m = newTemplate();
     m.setText(patternField(1), "1+2");  // no verses: no pattern lines either
     EXPECT_EQ(copyMmlText(m), "");
-    m.setText(kFieldProjectInfo, "Title\n\nAuthor");
+    m.setText(control::ProjectInfo, "Title\n\nAuthor");
     const QString text = copyMmlText(m);
     EXPECT_EQ(text, ";[ Title |  | Author ];\n\n");  // the header keeps its line feeds
     // Pasting it reads the project info, then finds no verse.
     const ProjectModel back = pasted(text, PasteResult::NoVerses);
     ProjectModel expected = newTemplate();
-    expected.setText(kFieldProjectInfo, "Title\n\nAuthor");
+    expected.setText(control::ProjectInfo, "Title\n\nAuthor");
     EXPECT_EQ(back, expected);
 }
 
@@ -217,21 +217,21 @@ TEST(PasteMml, SettingsInFrontOfTheFirstVerse) {
     };
     for (const auto& r : rows) {
         const ProjectModel m = pasted(r.text);
-        EXPECT_EQ(m.state(kFieldTempo), r.tempo) << r.what;
-        EXPECT_EQ(m.state(channelField(1, kWaveformOffset)), r.waveform) << r.what;
-        EXPECT_EQ(m.state(channelField(1, kOctaveOffset)), r.octave) << r.what;
-        EXPECT_EQ(m.state(channelField(1, kVolumeOffset)), r.volume) << r.what;
-        EXPECT_EQ(m.state(channelField(1, kDecayOffset)), r.decay) << r.what;
+        EXPECT_EQ(m.state(control::TempoBox), r.tempo) << r.what;
+        EXPECT_EQ(m.state(control::waveformBox(1)), r.waveform) << r.what;
+        EXPECT_EQ(m.state(control::octaveBox(1)), r.octave) << r.what;
+        EXPECT_EQ(m.state(control::volumeBox(1)), r.volume) << r.what;
+        EXPECT_EQ(m.state(control::decayBox(1)), r.decay) << r.what;
         EXPECT_EQ(m.text(editorField(1)), r.editor) << r.what;
     }
     // A tempo in front of another channel's first verse is counted, not applied.
     const ProjectModel m = pasted(lines({R"(CH1Verse_1.s = "t9 w0 o4 \0 v40 c")", "",
                                          R"(CH2Verse_1.s = "t5 w3 o2 \7 v30 e")"}));
-    EXPECT_EQ(m.state(kFieldTempo), 9);
-    EXPECT_EQ(m.state(channelField(2, kWaveformOffset)), 3);
-    EXPECT_EQ(m.state(channelField(2, kOctaveOffset)), 2);
-    EXPECT_EQ(m.state(channelField(2, kDecayOffset)), 7);
-    EXPECT_EQ(m.state(channelField(2, kVolumeOffset)), 30);
+    EXPECT_EQ(m.state(control::TempoBox), 9);
+    EXPECT_EQ(m.state(control::waveformBox(2)), 3);
+    EXPECT_EQ(m.state(control::octaveBox(2)), 2);
+    EXPECT_EQ(m.state(control::decayBox(2)), 7);
+    EXPECT_EQ(m.state(control::volumeBox(2)), 30);
     EXPECT_EQ(m.text(editorField(2)), "e");
 }
 
@@ -295,11 +295,11 @@ TEST(PasteMml, BlocksGoToChannelsInOrder) {
     m.setText(editorField(1), "c");
     m.setText(patternField(1), "1");
     m.setText(editorField(3), "e\nf");
-    m.setState(channelField(3, kWaveformOffset), 2);
+    m.setState(control::waveformBox(3), 2);
     m.setText(patternField(3), "2+1");
     const ProjectModel back = pasted(copyMmlText(m));
     EXPECT_EQ(back.text(editorField(2)), "e\nf");
-    EXPECT_EQ(back.state(channelField(2, kWaveformOffset)), 2);
+    EXPECT_EQ(back.state(control::waveformBox(2)), 2);
     EXPECT_EQ(back.text(patternField(2)), "2+1");
     EXPECT_EQ(back.text(verseNameField(2)), "CH2 Verse(s)");
     EXPECT_EQ(back.text(patternNameField(2)), "Channel 2");
@@ -329,22 +329,22 @@ TEST(PasteMml, ProjectInfoHeader) {
     const QString verse = R"(CH1Verse_1.s = "c")";
     {
         const ProjectModel m = pasted(";[ Demo 1 | 2015 ];\n\n" + verse);
-        EXPECT_EQ(m.text(kFieldProjectInfo), "Demo 1\n2015");
+        EXPECT_EQ(m.text(control::ProjectInfo), "Demo 1\n2015");
         EXPECT_EQ(m.text(editorField(1)), "c");
     }
     {
         // A line holding " | " comes back as two lines.
         ProjectModel p = newTemplate();
-        p.setText(kFieldProjectInfo, "a | b\nc");
+        p.setText(control::ProjectInfo, "a | b\nc");
         p.setText(editorField(1), "c");
-        EXPECT_EQ(pasted(copyMmlText(p)).text(kFieldProjectInfo), "a\nb\nc");
+        EXPECT_EQ(pasted(copyMmlText(p)).text(control::ProjectInfo), "a\nb\nc");
     }
     {
         // Without the closing marker the header rule does not apply: the
         // first line is no verse and no pattern (skipped), and the empty
         // line after it moves the verse block on to channel 2.
         const ProjectModel m = pasted(";[ Demo 1\n\n" + verse);
-        EXPECT_EQ(m.text(kFieldProjectInfo), "");
+        EXPECT_EQ(m.text(control::ProjectInfo), "");
         EXPECT_EQ(m.text(editorField(1)), "");
         EXPECT_EQ(m.text(editorField(2)), "c");
         EXPECT_EQ(m.text(patternNameField(1)), "Channel 1");
@@ -353,7 +353,7 @@ TEST(PasteMml, ProjectInfoHeader) {
         // The closing marker overlapping the opening one encloses nothing:
         // no project info is made up from the rest of the text.
         const ProjectModel m = pasted(";[ ];\n\n" + verse);
-        EXPECT_EQ(m.text(kFieldProjectInfo), "");
+        EXPECT_EQ(m.text(control::ProjectInfo), "");
         EXPECT_EQ(m.text(editorField(2)), "c");
     }
 }
@@ -381,7 +381,7 @@ TEST(PasteMml, AFifthBlockAndAFifthPatternLineAreIgnored) {
     const char* const editors[] = {"a", "b", "c", "d"};
     for (int c = 1; c <= 4; ++c) {
         expected.setText(editorField(c), editors[c - 1]);
-        expected.setState(channelField(c, kWaveformOffset), c - 1);
+        expected.setState(control::waveformBox(c), c - 1);
         expected.setText(patternField(c), "1");
     }
     expected.setText(verseNameField(4), "Four");
@@ -445,12 +445,12 @@ ProjectModel randomProject(Random& r) {
     ProjectModel m = newTemplate();
     const int channels = r.between(0, 4);  // channels 1 .. channels hold verses
     const bool patterns = channels > 0 && r.chance(60);
-    if (channels > 0) m.setState(kFieldTempo, r.between(0, 15));
+    if (channels > 0) m.setState(control::TempoBox, r.between(0, 15));
     for (int c = 1; c <= channels; ++c) {
-        m.setState(channelField(c, kWaveformOffset), r.between(0, c == 1 ? 5 : 4));
-        m.setState(channelField(c, kOctaveOffset), r.between(0, 8));
-        m.setState(channelField(c, kVolumeOffset), r.between(0, 63));
-        m.setState(channelField(c, kDecayOffset), r.between(0, 32));
+        m.setState(control::waveformBox(c), r.between(0, c == 1 ? 5 : 4));
+        m.setState(control::octaveBox(c), r.between(0, 8));
+        m.setState(control::volumeBox(c), r.between(0, 63));
+        m.setState(control::decayBox(c), r.between(0, 32));
         const int verseCount = r.between(1, 14);
         QStringList verses;
         for (int v = 0; v < verseCount; ++v) verses << r.text(kVerseAlphabet, 0, 16);
@@ -480,7 +480,7 @@ ProjectModel randomProject(Random& r) {
     if (r.chance(60)) {
         QStringList info;
         for (int n = r.between(1, 4); n > 0; --n) info << r.text(kInfoAlphabet, 0, 20);
-        m.setText(kFieldProjectInfo, info.join('\n'));
+        m.setText(control::ProjectInfo, info.join('\n'));
     }
     return m;
 }

@@ -93,17 +93,17 @@ TEST(ChannelPrefix, SettingsAsTheControlsShowThem) {
     };
     for (const auto& r : rows) {
         ProjectModel m = newTemplate();
-        m.setState(kFieldTempo, r.tempo);
-        m.setState(channelField(r.channel, kWaveformOffset), r.waveform);
-        m.setState(channelField(r.channel, kOctaveOffset), r.octave);
-        m.setState(channelField(r.channel, kVolumeOffset), r.volume);
-        m.setState(channelField(r.channel, kDecayOffset), r.decay);
+        m.setState(control::TempoBox, r.tempo);
+        m.setState(control::waveformBox(r.channel), r.waveform);
+        m.setState(control::octaveBox(r.channel), r.octave);
+        m.setState(control::volumeBox(r.channel), r.volume);
+        m.setState(control::decayBox(r.channel), r.decay);
         EXPECT_EQ(channelPrefix(m, r.channel), r.prefix) << r.channel;
     }
     // The tempo is shared; the rest belongs to each channel.
     ProjectModel m = newTemplate();
-    m.setState(kFieldTempo, 7);
-    m.setState(channelField(3, kOctaveOffset), 6);
+    m.setState(control::TempoBox, 7);
+    m.setState(control::octaveBox(3), 6);
     EXPECT_EQ(channelPrefix(m, 1), "T7 W0 O4 \\0 V40 ");
     EXPECT_EQ(channelPrefix(m, 3), "T7 W0 O6 \\0 V40 ");
 }
@@ -135,7 +135,7 @@ TEST(Patterns, EntriesNameVersesByTheNumberRule) {
     };
     for (const auto& r : rows) {
         ProjectModel m = newTemplate();
-        m.setText(channelField(1, kEditorOffset), "c\nd\ne");
+        m.setText(control::channelEditor(1), "c\nd\ne");
         m.setText(patternField(1), r.pattern);
         EXPECT_EQ(channelSongText(m, 1), kNewPrefix + r.afterPrefix) << '"' << r.pattern.toStdString() << '"';
     }
@@ -145,7 +145,7 @@ TEST(Patterns, HexadecimalAndDecimalEntriesAmongSixteenVerses) {
     ProjectModel m = newTemplate();
     QStringList verses;
     for (int v = 1; v <= 16; ++v) verses << QString("r%1").arg(v);
-    m.setText(channelField(2, kEditorOffset), verses.join('\n'));
+    m.setText(control::channelEditor(2), verses.join('\n'));
     const struct {
         QString pattern;
         QString afterPrefix;
@@ -165,7 +165,7 @@ TEST(Patterns, NoLimitOnTheNumberOfVerses) {
     ProjectModel m = newTemplate();
     QStringList verses;
     for (int v = 1; v <= 300; ++v) verses << (v == 256 ? "e8" : v == 300 ? "d8" : "c");
-    m.setText(channelField(1, kEditorOffset), verses.join('\n'));
+    m.setText(control::channelEditor(1), verses.join('\n'));
     const struct {
         QString pattern;
         QString afterPrefix;
@@ -178,12 +178,12 @@ TEST(Patterns, NoLimitOnTheNumberOfVerses) {
 
 TEST(AssembleSong, TheLoopingVerseExample) {
     ProjectModel m = newTemplate();
-    m.setState(kFieldTempo, 13);
-    m.setState(channelField(1, kWaveformOffset), 4);
-    m.setState(channelField(1, kOctaveOffset), 2);
-    m.setState(channelField(1, kVolumeOffset), 40);
-    m.setState(channelField(1, kDecayOffset), 3);
-    m.setText(channelField(1, kEditorOffset), "w4 \\3 o2 dd2 w5 \\4 o5 c\nw4 \\3 o2 d2 w5 \\4 o5 cd\n:");
+    m.setState(control::TempoBox, 13);
+    m.setState(control::waveformBox(1), 4);
+    m.setState(control::octaveBox(1), 2);
+    m.setState(control::volumeBox(1), 40);
+    m.setState(control::decayBox(1), 3);
+    m.setText(control::channelEditor(1), "w4 \\3 o2 dd2 w5 \\4 o5 c\nw4 \\3 o2 d2 w5 \\4 o5 cd\n:");
     m.setText(patternField(1), "1+1+2+3");
     EXPECT_EQ(channelSongText(m, 1),
               "T13 W4 O2 \\3 V40 w4 \\3 o2 dd2 w5 \\4 o5 c w4 \\3 o2 dd2 w5 \\4 o5 c w4 \\3 o2 d2 w5 \\4 o5 cd : ");
@@ -204,7 +204,7 @@ TEST(AssembleSong, Demo1) {
 
 TEST(AssembleSong, MutedAndEmptyChannels) {
     ProjectModel m = demo(1);
-    m.setState(channelField(2, kMuteOffset), 1);
+    m.setState(control::muteBox(2), 1);
     const std::array<QString, 4> texts = assembleSong(m);
     EXPECT_FALSE(texts[0].isEmpty());
     EXPECT_EQ(texts[1], "");  // muted
@@ -214,17 +214,17 @@ TEST(AssembleSong, MutedAndEmptyChannels) {
     EXPECT_FALSE(channelSounds(m, 2));
     EXPECT_FALSE(channelSounds(m, 4));
 
-    for (int c = 1; c <= 4; ++c) m.setState(channelField(c, kMuteOffset), 1);
+    for (int c = 1; c <= 4; ++c) m.setState(control::muteBox(c), 1);
     EXPECT_EQ(assembleSong(m), (std::array<QString, 4>{}));
 
     // An editor holding only a line break has two empty verses: it sounds
     // (its settings play), unlike an empty editor.
     ProjectModel n = newTemplate();
-    n.setText(channelField(4, kEditorOffset), "\n");
+    n.setText(control::channelEditor(4), "\n");
     n.setText(patternField(4), "1+2");
     EXPECT_TRUE(channelSounds(n, 4));
     EXPECT_EQ(channelSongText(n, 4), kNewPrefix + "  ");
-    n.setText(channelField(3, kEditorOffset), "");
+    n.setText(control::channelEditor(3), "");
     n.setText(patternField(3), "1+2");
     EXPECT_EQ(channelSongText(n, 3), "");
 }

@@ -590,7 +590,7 @@ TEST_F(SongCommandsTest, PasteMmlIntoAnUneditedDocument) {
     runPosted();
     EXPECT_TRUE(dialogs.log.empty()) << dialogs.log.front();  // no question, no error
     ProjectModel expected = builtIn(BuiltInProject::Demo1);
-    expected.setText(kFieldProjectInfo, "Demo 1\n2015");
+    expected.setText(control::ProjectInfo, "Demo 1\n2015");
     EXPECT_EQ(windowProject(), expected);
     EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
     EXPECT_TRUE(app->window().isWindowModified());

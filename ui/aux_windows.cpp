@@ -56,13 +56,11 @@ void LinkLabel::setColour(const QColor& colour) {
 }
 
 void LinkLabel::enterEvent(QEnterEvent* event) {
-    hovered_ = true;
     setColour(QColor(255, 0, 0));
     QLabel::enterEvent(event);
 }
 
 void LinkLabel::leaveEvent(QEvent* event) {
-    hovered_ = false;
     setColour(QColor(0, 0, 255));
     QLabel::leaveEvent(event);
 }
@@ -144,7 +142,9 @@ AboutWindow::AboutWindow(QWidget* parent) : AuxWindow(1, parent) {
 }
 
 QLabel* AboutWindow::label(int control) const {
-    return control >= aux::Emblem && control <= aux::Emblem + 5 ? labels_[control - aux::Emblem] : nullptr;
+    return control >= control::AboutEmblem && control < control::AboutEmblem + control::AboutLabelCount
+               ? labels_[control - control::AboutEmblem]
+               : nullptr;
 }
 
 AuxWindows::~AuxWindows() {

@@ -9,17 +9,11 @@
 
 #include <functional>
 
+#include "control_numbers.h"
+
 class QTextEdit;
 
 namespace bleeptone {
-
-namespace aux {
-inline constexpr int ModuleEditor = 72;
-inline constexpr int ModuleLink = 73;
-inline constexpr int HelpEditor = 74;
-inline constexpr int Emblem = 75;
-inline constexpr int AboutTitle = 76;  // to 80
-}  // namespace aux
 
 // "Click to copy the PSG Module to the clipboard.": underlined blue text
 // that turns red while the pointer is over it.
@@ -27,7 +21,6 @@ class LinkLabel : public QLabel {
     Q_OBJECT
 public:
     explicit LinkLabel(const QString& text, QWidget* parent = nullptr);
-    bool hovered() const { return hovered_; }
     void fitTextToWidth();
 
 signals:
@@ -40,7 +33,6 @@ protected:
 
 private:
     void setColour(const QColor& colour);
-    bool hovered_ = false;
 };
 
 // A secondary window that asks instead of closing.
@@ -80,10 +72,10 @@ class AboutWindow : public AuxWindow {
     Q_OBJECT
 public:
     explicit AboutWindow(QWidget* parent = nullptr);
-    QLabel* label(int control) const;  // 75..80
+    QLabel* label(int control) const;  // control::AboutEmblem and the five labels after it
 
 private:
-    QLabel* labels_[6] = {};
+    QLabel* labels_[control::AboutLabelCount] = {};
 };
 
 // The embedded documents and images.

@@ -9,7 +9,6 @@
 #include "offline_render.h"
 #include "output_file.h"
 #include "synth.h"
-#include "utf8.h"
 
 namespace bleeptone {
 
@@ -20,8 +19,7 @@ enum class Format { Wav, F32, S16 };
 constexpr double kMaxRenderSeconds = 36000.0;  // ten hours: a WAV file's 32-bit sizes still fit
 
 struct RenderArgs {
-    ProjectSource project;
-    std::vector<std::u16string> texts;
+    SongSource song;
     std::string output = "-";
     Format format = Format::Wav;
     std::optional<double> seconds;
@@ -31,21 +29,17 @@ struct RenderArgs {
 
 std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args, RenderArgs& out) {
     for (ArgReader arg(args); !arg.done(); arg.next()) {
-        const std::string name = arg.name();
-        std::string value;
         std::string error;
-        if (takeDemoOption(arg, out.project, error)) {
+        if (out.song.take(arg, /*allowMml=*/true, error)) {
             if (!error.empty()) return error;
             continue;
         }
-        if (arg.isOption()) {
-            if (!isOneOf(name, {"--mml", "-o", "--output", "--format", "--seconds", "--max-seconds", "--events"})) return "unknown option '" + name + "'";
-            if (!arg.takeValue(value)) return "option " + name + " needs a value";
-        }
-        if (name == "--mml") {
-            if (out.texts.size() == 4) return std::string("at most four --mml texts (one per channel)");
-            out.texts.push_back(utf8ToUtf16(value));
-        } else if (name == "-o" || name == "--output") {
+        const std::string name = arg.name();
+        std::string value;
+        if (!isOneOf(name, {"-o", "--output", "--format", "--seconds", "--max-seconds", "--events"}))
+            return "unknown option '" + name + "'";
+        if (!arg.takeValue(value)) return "option " + name + " needs a value";
+        if (name == "-o" || name == "--output") {
             if (value.empty()) return std::string("the output file name is empty");
             out.output = value;
         } else if (name == "--format") {
@@ -59,17 +53,11 @@ std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args,
                 return name + " must be a number of seconds from 0 to 36000: '" + value + "'";
             if (name == "--seconds") out.seconds = s;
             else out.maxSeconds = s;
-        } else if (name == "--events") {
+        } else {
             if (value.empty()) return std::string("the events file name is empty");
             out.eventsPath = value;
-        } else if (out.project.path.empty()) {
-            out.project.path = name;
-        } else {
-            return std::string("one project at a time");
         }
     }
-    if (out.project.given() && !out.texts.empty()) return std::string("give a project or --mml texts, not both");
-    if (!out.project.path.empty() && out.project.demo) return std::string("give a project or --demo N, not both");
     return std::nullopt;
 }
 
@@ -159,12 +147,7 @@ int runRender(const std::vector<std::string>& args, const CliIo& io) {
         return ioError(io, "cannot create " + eventsFile.error());
 
     OfflineRenderSpec spec;
-    spec.texts = opts.texts;
-    if (opts.project.given()) {
-        ProjectModel model;
-        if (auto code = loadProject(opts.project, model, io, "render")) return *code;
-        spec.texts = songTexts(model);
-    }
+    if (auto code = opts.song.channelTexts(spec.texts, io, "render")) return *code;
     if (opts.seconds) spec.frames = toFrames(*opts.seconds);
     spec.maxFrames = toFrames(opts.maxSeconds);
     std::FILE* data = nullptr;

@@ -6,7 +6,6 @@
 #include "cli.h"
 #include "cli_project.h"
 #include "engine.h"
-#include "utf8.h"
 
 namespace bleeptone {
 
@@ -38,42 +37,30 @@ private:
 };
 
 struct PlayArgs {
-    ProjectSource project;
-    std::vector<std::u16string> texts;
+    SongSource song;
     std::optional<AudioBackend> audio;
     std::string recordPath;
 };
 
 std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, PlayArgs& out) {
     for (ArgReader arg(args); !arg.done(); arg.next()) {
-        const std::string name = arg.name();
-        std::string value;
         std::string error;
-        if (takeDemoOption(arg, out.project, error)) {
+        if (out.song.take(arg, /*allowMml=*/true, error)) {
             if (!error.empty()) return error;
             continue;
         }
-        if (arg.isOption()) {
-            if (!isOneOf(name, {"--mml", "--audio", "--record"})) return "unknown option '" + name + "'";
-            if (!arg.takeValue(value)) return "option " + name + " needs a value";
-        }
-        if (name == "--mml") {
-            if (out.texts.size() == 4) return std::string("at most four --mml texts (one per channel)");
-            out.texts.push_back(utf8ToUtf16(value));
-        } else if (name == "--audio") {
+        const std::string name = arg.name();
+        std::string value;
+        if (!isOneOf(name, {"--audio", "--record"})) return "unknown option '" + name + "'";
+        if (!arg.takeValue(value)) return "option " + name + " needs a value";
+        if (name == "--audio") {
             out.audio = parseAudioBackend(value);
             if (!out.audio) return "unknown audio output '" + value + "' (portaudio or null)";
-        } else if (name == "--record") {
+        } else {
             if (value.empty()) return std::string("the recording file name is empty");
             out.recordPath = value;
-        } else if (out.project.path.empty()) {
-            out.project.path = name;
-        } else {
-            return std::string("one project at a time");
         }
     }
-    if (out.project.given() && !out.texts.empty()) return std::string("give a project or --mml texts, not both");
-    if (!out.project.path.empty() && out.project.demo) return std::string("give a project or --demo N, not both");
     return std::nullopt;
 }
 
@@ -83,11 +70,8 @@ int runPlay(const std::vector<std::string>& args, const CliIo& io) {
     PlayArgs opts;
     if (auto error = parsePlayArgs(args, opts)) return usageError(io, "play", *error);
 
-    if (opts.project.given()) {
-        ProjectModel model;
-        if (auto code = loadProject(opts.project, model, io, "play")) return *code;
-        opts.texts = songTexts(model);
-    }
+    std::vector<std::u16string> channelTexts;
+    if (auto code = opts.song.channelTexts(channelTexts, io, "play")) return *code;
 
     const StopSignals stopSignals;
     auto engine = Engine::create();
@@ -105,7 +89,7 @@ int runPlay(const std::vector<std::string>& args, const CliIo& io) {
         return kExitIo;
     }
     std::u16string_view texts[kVoices];
-    for (std::size_t k = 0; k < opts.texts.size(); ++k) texts[k] = opts.texts[k];
+    for (std::size_t k = 0; k < channelTexts.size() && k < kVoices; ++k) texts[k] = channelTexts[k];
     engine->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
 
     // Until the tune ends, or loops while recording (the recording has

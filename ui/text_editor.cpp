@@ -1,37 +1,15 @@
-#include "widgets.h"
+#include "text_editor.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QMenu>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
-#include <QPainter>
 
 #include "mml_colouring.h"
 
 namespace bleeptone {
-
-void ArrowSpinBox::stepBy(int steps) {
-    QSpinBox::stepBy(steps);
-    if (steps != 0) emit arrowStepped(steps > 0);
-}
-
-void ImageView::setImage(const QImage& image) {
-    image_ = image;
-    update();
-}
-
-void ImageView::clearImage() {
-    image_ = QImage();
-    update();
-}
-
-void ImageView::paintEvent(QPaintEvent*) {
-    if (image_.isNull()) return;
-    QPainter painter(this);
-    painter.drawImage(rect(), image_);
-}
 
 void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu(event->pos());

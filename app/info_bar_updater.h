@@ -14,10 +14,10 @@ class MainWindow;
 
 inline constexpr int kInfoBarWidth = 714;
 
-class InfoBars : public QObject {
+class InfoBarUpdater : public QObject {
     Q_OBJECT
 public:
-    explicit InfoBars(MainWindow& window);
+    explicit InfoBarUpdater(MainWindow& window);
     void step(bool redrawFocused);
     const QImage& image() const { return image_; }
 

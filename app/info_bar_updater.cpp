@@ -1,4 +1,4 @@
-#include "info_bars.h"
+#include "info_bar_updater.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,11 +10,12 @@
 #include "main_window.h"
 #include "query.h"
 #include "song_assembly.h"
+#include "u16_view.h"
 #include "window_fields.h"
 
 namespace bleeptone {
 
-InfoBars::InfoBars(MainWindow& window)
+InfoBarUpdater::InfoBarUpdater(MainWindow& window)
     : QObject(&window), window_(window), image_(newInfoBarImage(kInfoBarWidth)), strip_(waveformStrip()) {
     for (int c = 1; c <= 4; ++c) {
         auto* editor = static_cast<QPlainTextEdit*>(window_.controls().widget(control::channelEditor(c)));
@@ -23,7 +24,7 @@ InfoBars::InfoBars(MainWindow& window)
     }
 }
 
-bool InfoBars::eventFilter(QObject* watched, QEvent* event) {
+bool InfoBarUpdater::eventFilter(QObject* watched, QEvent* event) {
     const bool key = event->type() == QEvent::KeyPress;
     const bool release = event->type() == QEvent::MouseButtonRelease &&
                          static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
@@ -34,7 +35,7 @@ bool InfoBars::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void InfoBars::step(bool redrawFocused) {
+void InfoBarUpdater::step(bool redrawFocused) {
     window_.dropUnfocusedSelections();
     const int focused = window_.controls().focused();
     for (int c = 1; c <= 4; ++c) {
@@ -44,7 +45,7 @@ void InfoBars::step(bool redrawFocused) {
     }
 }
 
-void InfoBars::redraw(int channel) {
+void InfoBarUpdater::redraw(int channel) {
     ControlTable& controls = window_.controls();
     const int editorWidth = controls.geometry(control::channelEditor(1)).width();
     if (image_.width() != editorWidth) image_ = newInfoBarImage(editorWidth);
@@ -58,11 +59,10 @@ void InfoBars::redraw(int channel) {
     const QString line = prefix + text.mid(lineStart, lineEnd - lineStart);
 
     InfoBarContent content;
-    const std::u16string_view view(reinterpret_cast<const char16_t*>(line.utf16()), static_cast<std::size_t>(line.size()));
-    PSG_GetInfoMML(view, prefix.size() + (caret - lineStart) + 1, &content.info);
+    PSG_GetInfoMML(u16view(line), prefix.size() + (caret - lineStart) + 1, &content.info);
     content.verse = static_cast<int>(text.left(caret).count('\n')) + 1;
     content.channel = channel;
-    const QString measure = controls.text(1);
+    const QString measure = controls.text(control::MeasureBox);
     content.measureUnits = 8 * (measure.isEmpty() ? 4 : measure.left(1).toInt());
     content.editorWidth = editorWidth;
     drawInfoBar(image_, content, strip_, infoBarFont());

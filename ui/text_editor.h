@@ -1,41 +1,11 @@
 #pragma once
-// The few widgets the window needs beyond Qt's own.
+// The window's text editors: project info and the four channel editors.
 
-#include <QImage>
 #include <QPlainTextEdit>
-#include <QSpinBox>
-#include <QWidget>
 
 class QAction;
 
 namespace bleeptone {
-
-// A spin box that tells arrow steps (buttons, arrow keys, wheel) apart from typing.
-class ArrowSpinBox : public QSpinBox {
-    Q_OBJECT
-public:
-    using QSpinBox::QSpinBox;
-    void stepBy(int steps) override;
-
-signals:
-    void arrowStepped(bool up);
-};
-
-// Shows one image stretched to fill the view in both directions.
-class ImageView : public QWidget {
-    Q_OBJECT
-public:
-    using QWidget::QWidget;
-    void setImage(const QImage& image);
-    void clearImage();
-    const QImage& image() const { return image_; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QImage image_;
-};
 
 // A plain-text editor whose context menu starts with the program's shared
 // "Play" item (when that item is visible) and a separator.

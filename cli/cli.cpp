@@ -38,6 +38,7 @@ const char* const kUsage =
     "  bleeptone query TEXT POSITION\n"
     "      Print EvtCnt Tempo Octave Transpose NoteLen Volume Waveform Decay and the\n"
     "      time before POSITION (1-based) in tenths of a second.\n"
+    "  bleeptone --version | --help\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be written (or a recording was damaged),\n"
     "2 bad arguments.\n";
@@ -91,28 +92,44 @@ bool parseInt64(const std::string& text, long long& value) {
     return errno == 0 && end && *end == '\0';
 }
 
-bool isCommandLineCommand(const std::string& word) {
-    return word == "render" || word == "play" || word == "query" || word == "export-mml" || word == "import-mml" ||
-           word == "help" || word == "--help" || word == "-h";
+namespace {
+
+using Subcommand = int (*)(const std::vector<std::string>& args, const CliIo& io);
+
+int runHelp(const std::vector<std::string>&, const CliIo& io) {
+    std::fputs(kUsage, io.out);
+    return kExitOk;
 }
 
+int runVersion(const std::vector<std::string>&, const CliIo& io) {
+    std::fputs("bleeptone " BLEEPTONE_VERSION "\n", io.out);
+    return kExitOk;
+}
+
+// Every word that starts a command-line run instead of the window.
+const struct {
+    const char* name;
+    Subcommand run;
+} kSubcommands[] = {
+    {"render", runRender},        {"play", runPlay},       {"query", runQuery},  {"export-mml", runExportMml},
+    {"import-mml", runImportMml}, {"help", runHelp},       {"--help", runHelp},  {"-h", runHelp},
+    {"--version", runVersion},    {"-v", runVersion},
+};
+
+Subcommand findSubcommand(const std::string& word) {
+    for (const auto& s : kSubcommands)
+        if (word == s.name) return s.run;
+    return nullptr;
+}
+
+}  // namespace
+
+bool isCommandLineCommand(const std::string& word) { return findSubcommand(word) != nullptr; }
+
 int runCommandLine(const std::vector<std::string>& args, const CliIo& io) {
-    if (args.empty()) {
-        std::fputs(kUsage, io.out);
-        return kExitOk;
-    }
-    const std::string& command = args[0];
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == "render") return runRender(rest, io);
-    if (command == "query") return runQuery(rest, io);
-    if (command == "play") return runPlay(rest, io);
-    if (command == "export-mml") return runExportMml(rest, io);
-    if (command == "import-mml") return runImportMml(rest, io);
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, io.out);
-        return kExitOk;
-    }
-    return usageError(io, "", "unknown command '" + command + "'");
+    if (args.empty()) return runHelp(args, io);
+    if (const Subcommand run = findSubcommand(args[0])) return run({args.begin() + 1, args.end()}, io);
+    return usageError(io, "", "unknown command '" + args[0] + "'");
 }
 
 }  // namespace bleeptone

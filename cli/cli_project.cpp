@@ -9,20 +9,48 @@
 #include "project_blocks.h"
 #include "project_file.h"
 #include "song_assembly.h"
+#include "utf8.h"
 
 namespace bleeptone {
 
-bool takeDemoOption(ArgReader& arg, ProjectSource& source, std::string& error) {
-    if (arg.name() != "--demo") return false;
+bool SongSource::take(ArgReader& arg, bool allowMml, std::string& error) {
+    const std::string name = arg.name();
     std::string value;
-    long long n = 0;
-    if (!arg.takeValue(value)) error = "option --demo needs a value";
-    else if (!parseInt64(value, n) || n < 1 || n > 4) error = "--demo takes a demo number from 1 to 4: '" + value + "'";
-    else source.demo = static_cast<int>(n);
+    if (name == "--demo") {
+        long long n = 0;
+        if (!arg.takeValue(value)) error = "option --demo needs a value";
+        else if (!parseInt64(value, n) || n < 1 || n > 4) error = "--demo takes a demo number from 1 to 4: '" + value + "'";
+        else demo = static_cast<int>(n);
+    } else if (name == "--mml" && allowMml) {
+        if (!arg.takeValue(value)) error = "option --mml needs a value";
+        else if (texts.size() == 4) error = "at most four --mml texts (one per channel)";
+        else texts.push_back(utf8ToUtf16(value));
+    } else if (!arg.isOption()) {
+        if (!path.empty()) error = "one project at a time";
+        else path = name;
+    } else {
+        return false;
+    }
+    if (error.empty() && (!path.empty() || demo != 0) && !texts.empty())
+        error = "give a project or --mml texts, not both";
+    if (error.empty() && !path.empty() && demo != 0) error = "give a project or --demo N, not both";
     return true;
 }
 
-std::optional<int> loadProject(const ProjectSource& source, ProjectModel& model, const CliIo& io,
+std::optional<int> SongSource::channelTexts(std::vector<std::u16string>& out, const CliIo& io,
+                                            const std::string& command) const {
+    if (path.empty() && demo == 0) {
+        out = texts;
+        return std::nullopt;
+    }
+    ProjectModel model;
+    if (auto code = loadProject(*this, model, io, command)) return code;
+    out.clear();
+    for (const QString& t : assembleSong(model)) out.push_back(t.toStdU16String());
+    return std::nullopt;
+}
+
+std::optional<int> loadProject(const SongSource& source, ProjectModel& model, const CliIo& io,
                                const std::string& command) {
     loadBuiltIn(BuiltInProject::NewTemplate, model);
     if (source.demo) {
@@ -37,28 +65,14 @@ std::optional<int> loadProject(const ProjectSource& source, ProjectModel& model,
     return std::nullopt;
 }
 
-std::vector<std::u16string> songTexts(const ProjectModel& model) {
-    std::vector<std::u16string> texts;
-    for (const QString& t : assembleSong(model)) texts.push_back(t.toStdU16String());
-    return texts;
-}
-
 int runExportMml(const std::vector<std::string>& args, const CliIo& io) {
-    ProjectSource source;
+    SongSource source;
     for (ArgReader arg(args); !arg.done(); arg.next()) {
         std::string error;
-        if (takeDemoOption(arg, source, error)) {
-            if (!error.empty()) return usageError(io, "export-mml", error);
-        } else if (arg.isOption()) {
-            return usageError(io, "export-mml", "unknown option '" + arg.name() + "'");
-        } else if (source.path.empty()) {
-            source.path = arg.name();
-        } else {
-            return usageError(io, "export-mml", "one project at a time");
-        }
+        if (!source.take(arg, /*allowMml=*/false, error)) return usageError(io, "export-mml", "unknown option '" + arg.name() + "'");
+        if (!error.empty()) return usageError(io, "export-mml", error);
     }
     if (!source.given()) return usageError(io, "export-mml", "expected PROJECT.mmlp or --demo N");
-    if (!source.path.empty() && source.demo) return usageError(io, "export-mml", "give a project or --demo N, not both");
     ProjectModel model;
     if (auto code = loadProject(source, model, io, "export-mml")) return *code;
     const QByteArray text = copyMmlText(model).toUtf8();

@@ -1,6 +1,7 @@
 #pragma once
-// The command line: bleeptone render | play | query. Subcommands never need
-// a display or a sound card.
+// The command line: bleeptone render | play | query | export-mml |
+// import-mml, and --help / --version. Subcommands never need a display or a
+// sound card.
 
 #include <cstdio>
 #include <initializer_list>
@@ -20,7 +21,7 @@ struct CliIo {
 };
 
 // True for the words that start a command-line run instead of the window:
-// render, play, query, help, --help, -h.
+// the subcommands, help, --help, -h, --version, -v.
 bool isCommandLineCommand(const std::string& word);
 
 // Runs the command line (args without the program name); returns the exit code.

@@ -1,0 +1,18 @@
+#pragma once
+// A spin box that tells arrow steps (buttons, arrow keys, wheel) apart from typing.
+
+#include <QSpinBox>
+
+namespace bleeptone {
+
+class ArrowSpinBox : public QSpinBox {
+    Q_OBJECT
+public:
+    using QSpinBox::QSpinBox;
+    void stepBy(int steps) override;
+
+signals:
+    void arrowStepped(bool up);
+};
+
+}  // namespace bleeptone
