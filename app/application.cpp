@@ -1,28 +1,24 @@
 #include "application.h"
 
 #include <QApplication>
-#include <QClipboard>
-#include <QTextEdit>
 #include <QCommandLineParser>
-#include <QDesktopServices>
 #include <QFileOpenEvent>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
-#include <QUrl>
 
+#include "app_commands.h"
+#include "aux_windows.h"
+#include "controls.h"
 #include "dialogs.h"
 #include "dispatcher.h"
 #include "document.h"
 #include "engine.h"
 #include "engine_pump.h"
-#include "controls.h"
-#include "main_window.h"
-#include "song_commands.h"
-#include "aux_windows.h"
 #include "info_bar_updater.h"
+#include "main_window.h"
 #include "screenshot.h"
+#include "song_commands.h"
 
 // The images live in a static library: register them by hand.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -56,55 +52,22 @@ bool Application::start(const Options& options) {
 
     state_ = AppState{};
     window_ = std::make_unique<MainWindow>();
-    dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_);
-    window_->setEventSink([this](const AppEvent& e) { dispatcher_->submit(e); });
-    dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
+    // Commands reach the loop only by posting (or, for the user's own
+    // requests, submitting) events; the loop is made last, once the commands exist.
     auto post = [this](const AppEvent& e) { dispatcher_->post(e); };
+    auto submit = [this](const AppEvent& e) { dispatcher_->submit(e); };
     document_ = std::make_unique<Document>(*window_, dialogs_, state_, post);
     song_ = std::make_unique<SongCommands>(*window_, dialogs_, state_, *engine_, *document_, post);
-    connectCommands();
-    pump_ = std::make_unique<EnginePump>(*engine_, [this](std::int64_t data) { dispatcher_->submit(AppEvent::engine(data)); });
+    infoBarUpdater_ = new InfoBarUpdater(*window_);
+    aux_ = std::make_unique<AuxWindows>([submit](int w) { submit(AppEvent::close(w)); },
+                                        [submit] { submit(AppEvent::control(control::ModuleCopyLink)); });
+    commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_);
+    dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
+    dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
+    window_->setEventSink(submit);
+    pump_ = std::make_unique<EnginePump>(*engine_, [submit](std::int64_t data) { submit(AppEvent::engine(data)); });
     qApp->installEventFilter(this);
     return true;
-}
-
-void Application::connectCommands() {
-    Commands& c = dispatcher_->commands();
-    Document& doc = *document_;
-    c.newProject = [&doc] { doc.newProject(); };
-    c.open = [&doc] { doc.open(); };
-    c.openPath = [&doc](const QString&) { doc.open(); };  // Open takes the pending path
-    c.save = [&doc] { doc.save(); };
-    c.saveAs = [&doc] { doc.saveAs(); };
-    c.loadDemo = [&doc](int n) { doc.loadDemo(n); };
-    c.markEdited = [&doc](int) { doc.markEdited(); };
-    SongCommands& song = *song_;
-    c.play = [&song] { song.play(); };
-    c.stop = [&song] { song.stop(); };
-    c.engineEvent = [&song](std::int64_t data) { song.engineEvent(data); };
-    c.recordToWave = [&song] { song.recordToWave(); };
-    c.copyMml = [&song] { song.copyMml(); };
-    c.pasteMml = [&song] { song.pasteMml(); };
-    c.stopClock = [&song] { song.stopClock(); };
-    infoBarUpdater_ = new InfoBarUpdater(*window_);
-    c.infoBarStep = [this](const AppEvent& e) {
-        infoBarUpdater_->step(e.kind == AppEvent::Kind::Control && e.type == ControlEventType::Focus);
-    };
-    aux_ = std::make_unique<AuxWindows>([this](int w) { dispatcher_->submit(AppEvent::close(w)); },
-                                        [this] { dispatcher_->submit(AppEvent::control(control::ModuleCopyLink)); });
-    MainWindow& window = *window_;
-    c.help = [this, &window] { aux_->openHelp(&window); };
-    c.psgModule = [this, &window] { aux_->openModule(&window); };
-    c.about = [this, &window] { aux_->openAbout(&window); };
-    c.closeWindow = [this](int w) { aux_->close(w); };
-    c.copyModule = [this] {
-        const DocumentWindow* module = aux_->module();
-        QApplication::clipboard()->setText(module ? module->editor()->toPlainText() : QString());
-        dialogs_.information("The PSG Module has been copied to the clipboard.");
-    };
-    c.openUrl = [](const QString& url) {
-        if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
-    };
 }
 
 void Application::shutdown() {
@@ -140,8 +103,8 @@ int runWindow(int argc, char** argv) {
     parser.addPositionalArgument("project", "A project (.mmlp) to open.", "[PROJECT.mmlp]");
     const QCommandLineOption audio("audio", "Sound output: portaudio (default) or null (silent).", "output");
     const QCommandLineOption screenshot("screenshot", "Save a picture of a window once shown, then quit.", "file");
-    const QCommandLineOption screenshotOf("screenshot-of", "The window --screenshot pictures: main (default), help, module or about.",
-                                          "window", "main");
+    const QCommandLineOption screenshotOf(
+        "screenshot-of", "The window --screenshot pictures: main (default), help, module or about.", "window", "main");
     const QCommandLineOption type("type", "Type this text into channel 1 before the picture (\\n for Return).", "text");
     parser.addOption(audio);
     parser.addOption(screenshot);
@@ -172,8 +135,7 @@ int runWindow(int argc, char** argv) {
     window.raise();
     window.activateWindow();
 
-    if (!parser.positionalArguments().isEmpty())
-        application.openDocuments(parser.positionalArguments().join('\t'));
+    if (!parser.positionalArguments().isEmpty()) application.openDocuments(parser.positionalArguments().join('\t'));
     if (parser.isSet(screenshot)) {
         ScreenshotRequest request{parser.value(screenshot), parser.value(screenshotOf),
                                   parser.value(type).replace("\\n", "\n")};

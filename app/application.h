@@ -13,6 +13,7 @@
 
 namespace bleeptone {
 
+class AppCommands;
 class Dialogs;
 class Dispatcher;
 class Document;
@@ -31,9 +32,9 @@ class Application : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        std::vector<int> screenHeights;        // empty: ask Qt for the screens
+        std::vector<int> screenHeights;  // empty: ask Qt for the screens
         AudioBackend audio = AudioBackend::PortAudio;
-        OutputFactory outputFactory;           // empty: the program's own
+        OutputFactory outputFactory;  // empty: the program's own
     };
 
     // dialogs: where message boxes go (the program's, or a test's).
@@ -62,8 +63,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void connectCommands();
-
     Dialogs& dialogs_;
     AppState state_;
     std::unique_ptr<Engine> engine_;
@@ -73,6 +72,7 @@ private:
     std::unique_ptr<SongCommands> song_;
     InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
     std::unique_ptr<AuxWindows> aux_;
+    std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<EnginePump> pump_;
 };
 

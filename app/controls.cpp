@@ -76,16 +76,16 @@ const std::vector<ControlSpec>& mainWindowControls() {
 }
 
 const EnableGroup& contentGroup() {
-    static const EnableGroup g{{menu::SaveAs, menu::CopyMml, menu::RecordToWave},
-                               {control::CopyMmlButton, control::PlayButton},
-                               false};
+    static const EnableGroup g{
+        {menu::SaveAs, menu::CopyMml, menu::RecordToWave}, {control::CopyMmlButton, control::PlayButton}, false};
     return g;
 }
 
 const EnableGroup& idleGroup() {
-    static const EnableGroup g{{menu::New, menu::Open, menu::PasteMml, menu::Demo1, menu::Demo1 + 1, menu::Demo1 + 2, menu::Demo1 + 3},
-                               {control::CopyMmlButton, control::PasteMmlButton},
-                               true};
+    static const EnableGroup g{
+        {menu::New, menu::Open, menu::PasteMml, menu::Demo1, menu::Demo1 + 1, menu::Demo1 + 2, menu::Demo1 + 3},
+        {control::CopyMmlButton, control::PasteMmlButton},
+        true};
     return g;
 }
 

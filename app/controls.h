@@ -44,11 +44,11 @@ struct ControlSpec {
     int number = 0;
     ControlKind kind = ControlKind::Label;
     QRect geometry;
-    QString caption;        // label, button and frame captions; initial text of fields
-    QStringList items;      // list boxes
+    QString caption;    // label, button and frame captions; initial text of fields
+    QStringList items;  // list boxes
     int minimum = 0, maximum = 0;
-    int state = 0;          // list box index, spin box value, check box 0/1
-    QString tooltip;        // icon buttons
+    int state = 0;    // list box index, spin box value, check box 0/1
+    QString tooltip;  // icon buttons
 };
 
 // Every control of the main window, in creation order.

@@ -17,17 +17,21 @@ bool QtDialogs::question(const QString& text) {
            QMessageBox::Yes;
 }
 
-}  // namespace bleeptone
+Dialogs::Answer QtDialogs::questionWithCancel(const QString& text) {
+    // Escape, and closing the box, press Cancel.
+    const auto button = QMessageBox::question(
+        parent_, QString(), text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    return button == QMessageBox::Yes ? Answer::Yes : (button == QMessageBox::No ? Answer::No : Answer::Cancel);
+}
 
-namespace bleeptone {
-
-QString QtDialogs::filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message) {
+QString QtDialogs::filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
+                             const QString& folder) {
     QStringList patterns;
     for (const QString& type : types.split('|', Qt::SkipEmptyParts)) patterns << "*." + type;
     const QString filter = QString("%1 (%2)").arg(message, patterns.join(' '));
-    const QString home = QDir::homePath() + '/';
-    return mode == PanelMode::Open ? QFileDialog::getOpenFileName(parent_, title, home, filter)
-                                   : QFileDialog::getSaveFileName(parent_, title, home, filter);
+    const QString start = (folder.isEmpty() ? QDir::homePath() : folder) + '/';
+    return mode == PanelMode::Open ? QFileDialog::getOpenFileName(parent_, title, start, filter)
+                                   : QFileDialog::getSaveFileName(parent_, title, start, filter);
 }
 
 }  // namespace bleeptone

@@ -14,18 +14,20 @@ public:
     virtual void error(const QString& text) = 0;
     // Box with an empty title and an OK button.
     virtual void information(const QString& text) = 0;
-    // Box with an empty title and Yes / No buttons; true for Yes.
+    // Box with an empty title and Yes / No buttons; Escape means No. True for Yes.
     virtual bool question(const QString& text) = 0;
 
+    enum class Answer { Yes, No, Cancel };
+    // Box with an empty title and Yes / No / Cancel buttons; Escape and
+    // closing the box mean Cancel.
+    virtual Answer questionWithCancel(const QString& text) = 0;
+
     enum class PanelMode { Open, Save };
-    // A modal file panel opening in the user's home folder, offering files
-    // of the given types (extensions without the dot, "|" between several).
-    // Returns the chosen path, or an empty text when cancelled (also what a
-    // Dialogs without panels answers).
-    virtual QString filePanel(PanelMode, const QString& /*title*/, const QString& /*types*/,
-                              const QString& /*message*/) {
-        return {};
-    }
+    // A modal file panel opening in folder, offering files of the given
+    // types (extensions without the dot, "|" between several). Returns the
+    // chosen path, or an empty text when cancelled.
+    virtual QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
+                              const QString& folder) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -35,7 +37,9 @@ public:
     void error(const QString& text) override;
     void information(const QString& text) override;
     bool question(const QString& text) override;
-    QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message) override;
+    Answer questionWithCancel(const QString& text) override;
+    QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
+                      const QString& folder) override;
 
 private:
     QWidget* parent_;

@@ -8,16 +8,6 @@
 
 namespace bleeptone {
 
-namespace {
-
-template <typename... Args, typename F>
-void run(const F& command, Args&&... args) {
-    if (command) command(std::forward<Args>(args)...);
-}
-
-
-}  // namespace
-
 int tempoAfterStep(int shown, bool up) {
     if (up) {
         if (shown == 1) return 6;
@@ -29,8 +19,8 @@ int tempoAfterStep(int shown, bool up) {
     return shown;
 }
 
-Dispatcher::Dispatcher(MainWindow& window, Dialogs& dialogs, AppState& state)
-    : window_(window), dialogs_(dialogs), state_(state) {}
+Dispatcher::Dispatcher(MainWindow& window, Dialogs& dialogs, AppState& state, Commands& commands)
+    : window_(window), dialogs_(dialogs), state_(state), commands_(commands) {}
 
 void Dispatcher::submit(const AppEvent& event) {
     pending_.push_back(event);
@@ -45,12 +35,13 @@ void Dispatcher::submit(const AppEvent& event) {
 }
 
 void Dispatcher::post(const AppEvent& event) {
-    QMetaObject::invokeMethod(this, [this, event] { submit(event); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, event] { submit(event); }, Qt::QueuedConnection);
 }
 
 void Dispatcher::iterate(const AppEvent& event) {
     dispatch(event);
-    run(commands_.infoBarStep, event);
+    commands_.infoBarStep(event);
     refreshEnableGroups();
     if (event.kind == AppEvent::Kind::Close) closeWindow(event.number);
     if (state_.quit && window_.isWindowModified()) {
@@ -60,54 +51,54 @@ void Dispatcher::iterate(const AppEvent& event) {
             post(AppEvent::menu(menu::SaveAs));
         }
     }
-    if (state_.quit) run(leaveLoop_);
+    if (state_.quit && leaveLoop_) leaveLoop_();
 }
 
 void Dispatcher::dispatch(const AppEvent& event) {
     switch (event.kind) {
         case AppEvent::Kind::Menu: dispatchMenu(event.number); break;
-        case AppEvent::Kind::OpenDocuments: run(commands_.openPath, state_.pendingPath); break;
+        case AppEvent::Kind::OpenDocuments: commands_.openPath(state_.pendingPath); break;
         case AppEvent::Kind::Control: dispatchControl(event.number, event.type); break;
-        case AppEvent::Kind::Engine: run(commands_.engineEvent, event.data); break;
+        case AppEvent::Kind::Engine: commands_.engineEvent(event.data); break;
         case AppEvent::Kind::Close: break;  // handled at the end of the iteration
     }
 }
 
 void Dispatcher::dispatchMenu(int item) {
     switch (item) {
-        case menu::About: run(commands_.about); break;
+        case menu::About: commands_.about(); break;
         case menu::Quit: state_.quit = true; break;
-        case menu::New: run(commands_.newProject); break;
-        case menu::Open: run(commands_.open); break;
-        case menu::Save: run(commands_.save); break;
-        case menu::SaveAs: run(commands_.saveAs); break;
+        case menu::New: commands_.newProject(); break;
+        case menu::Open: commands_.open(); break;
+        case menu::Save: commands_.save(); break;
+        case menu::SaveAs: commands_.saveAs(); break;
         case menu::CopyMml: post(AppEvent::control(control::CopyMmlButton)); break;
         case menu::PasteMml: post(AppEvent::control(control::PasteMmlButton)); break;
-        case menu::RecordToWave: run(commands_.recordToWave); break;
-        case menu::Help: run(commands_.help); break;
-        case menu::PsgModule: run(commands_.psgModule); break;
-        case menu::Website: run(commands_.openUrl, MainWindow::websiteUrl()); break;
-        case menu::SupportForum: run(commands_.openUrl, MainWindow::forumUrl()); break;
+        case menu::RecordToWave: commands_.recordToWave(); break;
+        case menu::Help: commands_.help(); break;
+        case menu::PsgModule: commands_.psgModule(); break;
+        case menu::Website: commands_.openUrl(MainWindow::websiteUrl()); break;
+        case menu::SupportForum: commands_.openUrl(MainWindow::forumUrl()); break;
         default:
-            if (item >= menu::Demo1 && item < menu::Demo1 + 4) run(commands_.loadDemo, item - menu::Demo1 + 1);
+            if (item >= menu::Demo1 && item < menu::Demo1 + 4) commands_.loadDemo(item - menu::Demo1 + 1);
             break;
     }
 }
 
 void Dispatcher::dispatchControl(int number, ControlEventType type) {
     const bool click = type == ControlEventType::Click;
-    if (number == control::PlayButton && click) return run(commands_.play);
-    if (number == control::StopButton && click) return run(commands_.stop);
-    if (number == control::CopyMmlButton && click) return run(commands_.copyMml);
-    if (number == control::PasteMmlButton && click) return run(commands_.pasteMml);
-    if (number == control::ModuleCopyLink && click) return run(commands_.copyModule);
+    if (number == control::PlayButton && click) return commands_.play();
+    if (number == control::StopButton && click) return commands_.stop();
+    if (number == control::CopyMmlButton && click) return commands_.copyMml();
+    if (number == control::PasteMmlButton && click) return commands_.pasteMml();
+    if (number == control::ModuleCopyLink && click) return commands_.copyModule();
     if (number == control::TempoBox && control::inMainWindow(number) &&
         (type == ControlEventType::Up || type == ControlEventType::Down)) {
         ControlTable& c = window_.controls();
         c.setState(number, tempoAfterStep(c.state(number), type == ControlEventType::Up));
         return;
     }
-    if (control::inMainWindow(number) && type == ControlEventType::Change) run(commands_.markEdited, number);
+    if (control::inMainWindow(number) && type == ControlEventType::Change) commands_.markEdited(number);
 }
 
 void Dispatcher::refreshEnableGroups() {
@@ -130,9 +121,9 @@ void Dispatcher::refreshEnableGroups() {
 void Dispatcher::closeWindow(int window) {
     if (window == window::Main) {
         state_.quit = true;
-        run(commands_.stopClock);
+        commands_.stopClock();
     } else {
-        run(commands_.closeWindow, window == window::Help || window == window::PsgModule ? window : window::About);
+        commands_.closeWindow(window == window::Help || window == window::PsgModule ? window : window::About);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 
@@ -20,19 +21,32 @@ namespace bleeptone {
 class Dialogs;
 class MainWindow;
 
-// The commands other parts of the program provide. One that is not set
-// does nothing.
-struct Commands {
-    std::function<void()> about, newProject, open, save, saveAs, recordToWave, help, psgModule;
-    std::function<void(int demo)> loadDemo;              // 1..4
-    std::function<void(const QString& path)> openPath;   // the pending documents
-    std::function<void()> play, stop, copyMml, pasteMml, copyModule;
-    std::function<void(int control)> markEdited;         // a user change in the main window
-    std::function<void(std::int64_t data)> engineEvent;  // -1, -2 or a "*" number
-    std::function<void(const AppEvent& event)> infoBarStep;  // after every event
-    std::function<void()> stopClock;
-    std::function<void(int window)> closeWindow;         // windows 1..3
-    std::function<void(const QString& url)> openUrl;
+// What the loop hands its events to: the commands the rest of the program
+// carries out. The program's own set is AppCommands; tests record them.
+class Commands {
+public:
+    virtual ~Commands() = default;
+    virtual void about() = 0;
+    virtual void newProject() = 0;
+    virtual void open() = 0;
+    virtual void openPath(const QString& paths) = 0;  // the documents the desktop asked to open
+    virtual void save() = 0;
+    virtual void saveAs() = 0;
+    virtual void loadDemo(int demo) = 0;  // 1..4
+    virtual void recordToWave() = 0;
+    virtual void play() = 0;
+    virtual void stop() = 0;
+    virtual void copyMml() = 0;
+    virtual void pasteMml() = 0;
+    virtual void help() = 0;
+    virtual void psgModule() = 0;
+    virtual void copyModule() = 0;
+    virtual void openUrl(const QString& url) = 0;
+    virtual void markEdited(int control) = 0;             // a user change in the main window
+    virtual void engineEvent(std::int64_t data) = 0;      // -1, -2 or a "*" number
+    virtual void infoBarStep(const AppEvent& event) = 0;  // after every event
+    virtual void stopClock() = 0;
+    virtual void closeWindow(int window) = 0;  // windows 1..3
 };
 
 // The tempo box's arrows skip the codes without a tempo of their own:
@@ -42,7 +56,7 @@ int tempoAfterStep(int shown, bool up);
 class Dispatcher : public QObject {
     Q_OBJECT
 public:
-    Dispatcher(MainWindow& window, Dialogs& dialogs, AppState& state);
+    Dispatcher(MainWindow& window, Dialogs& dialogs, AppState& state, Commands& commands);
 
     // An event from the user, the desktop or the engine: handled at once, or
     // right after the iteration that is running (a modal box may be open).
@@ -50,7 +64,6 @@ public:
     // An event the program posts to itself: handled in a later iteration.
     void post(const AppEvent& event);
 
-    Commands& commands() { return commands_; }
     AppState& state() { return state_; }
     // Called when the quit flag ends the loop.
     void setLeaveLoop(std::function<void()> leave) { leaveLoop_ = std::move(leave); }
@@ -66,7 +79,7 @@ private:
     MainWindow& window_;
     Dialogs& dialogs_;
     AppState& state_;
-    Commands commands_;
+    Commands& commands_;
     std::function<void()> leaveLoop_;
     std::deque<AppEvent> pending_;
     bool busy_ = false;

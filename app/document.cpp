@@ -91,7 +91,7 @@ void Document::open() {
         state_.pendingPath.clear();
         if (window_.isMinimized()) window_.showNormal();
     } else {
-        path = dialogs_.filePanel(Dialogs::PanelMode::Open, "Open MML Project...", "mmlp", "Bleeptone Project");
+        path = dialogs_.filePanel(Dialogs::PanelMode::Open, "Open MML Project...", "mmlp", "Bleeptone Project", {});
         if (path.isEmpty()) return;  // cancelled
     }
     // Several documents at once: the first one is opened.
@@ -110,7 +110,7 @@ void Document::open() {
     state_.refresh = Refresh::Enable;
     pristine_ = false;
     setSaveEnabled(true);
-    for (int c = 1; c <= 4; ++c) window_.controls().setState(control::channelBase(c) + control::MuteOffset, 0);
+    for (int c = 1; c <= 4; ++c) window_.controls().setState(control::muteBox(c), 0);
     setTitle(titleForFile(currentPath_), false);
     showPlayItem(true);
 }
@@ -124,7 +124,7 @@ void Document::saveAs() {
     const QString remembered = currentPath_;
     QString path = currentPath_;
     if (!saveWithoutPanel_ || path.isEmpty()) {
-        path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save MML Project As...", "mmlp", "Bleeptone Project");
+        path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save MML Project As...", "mmlp", "Bleeptone Project", {});
         if (path.isEmpty()) {
             // Cancelled: a quit that waited for this save does not wait any longer.
             state_.quitAfterSave = false;

@@ -17,8 +17,8 @@ class MainWindow;
 enum class BuiltInProject;
 
 // Title rules.
-QString titleForFile(const QString& path);        // "Song - Bleeptone" for /x/Song.mmlp
-QString titleAfterEdit(const QString& current);   // every "*" and " - Bleeptone" out, then "* - Bleeptone"
+QString titleForFile(const QString& path);       // "Song - Bleeptone" for /x/Song.mmlp
+QString titleAfterEdit(const QString& current);  // every "*" and " - Bleeptone" out, then "* - Bleeptone"
 inline const QString kProgramTitle = QStringLiteral("Bleeptone");
 inline const QString kUntitledEdited = QStringLiteral("Untitled* - Bleeptone");
 
@@ -27,11 +27,11 @@ public:
     Document(MainWindow& window, Dialogs& dialogs, AppState& state, std::function<void(const AppEvent&)> post);
 
     void newProject();
-    void open();                             // the pending path if one waits, else the panel
+    void open();  // the pending path if one waits, else the panel
     void save();
     void saveAs();
-    void loadDemo(int n);                    // 1..4
-    bool resetForPaste();                    // false when the user keeps the unsaved work
+    void loadDemo(int n);  // 1..4
+    bool resetForPaste();  // false when the user keeps the unsaved work
     void markEdited();
 
     const QString& currentPath() const { return currentPath_; }

@@ -10,9 +10,9 @@ namespace bleeptone {
 class Application;
 
 struct ScreenshotRequest {
-    QString file;           // where the PNG goes
+    QString file;             // where the PNG goes
     QString window = "main";  // main, help, module or about
-    QString typed;          // typed into channel 1 first ("\n" for Return)
+    QString typed;            // typed into channel 1 first ("\n" for Return)
 };
 
 // True for the window names --screenshot-of takes.

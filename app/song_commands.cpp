@@ -123,7 +123,7 @@ void SongCommands::engineEvent(std::int64_t data) {
 }
 
 void SongCommands::recordToWave() {
-    QString path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save Wave As...", "wav", "Wave File");
+    QString path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save Wave As...", "wav", "Wave File", {});
     if (path.isEmpty()) return;
     if (!path.contains(".wav")) path += ".wav";
     wavePath_ = path;

@@ -46,8 +46,8 @@ const char* const kUsage =
 }  // namespace
 
 int usageError(const CliIo& io, const std::string& command, const std::string& message) {
-    std::fprintf(io.err, "bleeptone%s%s: %s (see bleeptone --help)\n", command.empty() ? "" : " ",
-                 command.c_str(), message.c_str());
+    std::fprintf(io.err, "bleeptone%s%s: %s (see bleeptone --help)\n", command.empty() ? "" : " ", command.c_str(),
+                 message.c_str());
     return kExitUsage;
 }
 
@@ -111,8 +111,8 @@ const struct {
     const char* name;
     Subcommand run;
 } kSubcommands[] = {
-    {"render", runRender},        {"play", runPlay},       {"query", runQuery},  {"export-mml", runExportMml},
-    {"import-mml", runImportMml}, {"help", runHelp},       {"--help", runHelp},  {"-h", runHelp},
+    {"render", runRender},        {"play", runPlay},  {"query", runQuery}, {"export-mml", runExportMml},
+    {"import-mml", runImportMml}, {"help", runHelp},  {"--help", runHelp}, {"-h", runHelp},
     {"--version", runVersion},    {"-v", runVersion},
 };
 

@@ -1,5 +1,5 @@
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <optional>
 #include <thread>
 
@@ -106,8 +106,7 @@ int runPlay(const std::vector<std::string>& args, const CliIo& io) {
 
     if (recording) {
         switch (engine->recorder().lastOutcome()) {
-            case RecordOutcome::Complete:
-                break;
+            case RecordOutcome::Complete: break;
             case RecordOutcome::Damaged:
                 std::fprintf(io.err,
                              "bleeptone play: warning: %s is damaged: the recorder fell behind and samples were lost\n",

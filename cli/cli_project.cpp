@@ -18,16 +18,24 @@ bool SongSource::take(ArgReader& arg, bool allowMml, std::string& error) {
     std::string value;
     if (name == "--demo") {
         long long n = 0;
-        if (!arg.takeValue(value)) error = "option --demo needs a value";
-        else if (!parseInt64(value, n) || n < 1 || n > 4) error = "--demo takes a demo number from 1 to 4: '" + value + "'";
-        else demo = static_cast<int>(n);
+        if (!arg.takeValue(value))
+            error = "option --demo needs a value";
+        else if (!parseInt64(value, n) || n < 1 || n > 4)
+            error = "--demo takes a demo number from 1 to 4: '" + value + "'";
+        else
+            demo = static_cast<int>(n);
     } else if (name == "--mml" && allowMml) {
-        if (!arg.takeValue(value)) error = "option --mml needs a value";
-        else if (texts.size() == 4) error = "at most four --mml texts (one per channel)";
-        else texts.push_back(utf8ToUtf16(value));
+        if (!arg.takeValue(value))
+            error = "option --mml needs a value";
+        else if (texts.size() == 4)
+            error = "at most four --mml texts (one per channel)";
+        else
+            texts.push_back(utf8ToUtf16(value));
     } else if (!arg.isOption()) {
-        if (!path.empty()) error = "one project at a time";
-        else path = name;
+        if (!path.empty())
+            error = "one project at a time";
+        else
+            path = name;
     } else {
         return false;
     }
@@ -69,14 +77,16 @@ int runExportMml(const std::vector<std::string>& args, const CliIo& io) {
     SongSource source;
     for (ArgReader arg(args); !arg.done(); arg.next()) {
         std::string error;
-        if (!source.take(arg, /*allowMml=*/false, error)) return usageError(io, "export-mml", "unknown option '" + arg.name() + "'");
+        if (!source.take(arg, /*allowMml=*/false, error))
+            return usageError(io, "export-mml", "unknown option '" + arg.name() + "'");
         if (!error.empty()) return usageError(io, "export-mml", error);
     }
     if (!source.given()) return usageError(io, "export-mml", "expected PROJECT.mmlp or --demo N");
     ProjectModel model;
     if (auto code = loadProject(source, model, io, "export-mml")) return *code;
     const QByteArray text = copyMmlText(model).toUtf8();
-    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), io.out) != static_cast<std::size_t>(text.size()) ||
+    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), io.out) !=
+            static_cast<std::size_t>(text.size()) ||
         std::fflush(io.out) != 0) {
         std::fprintf(io.err, "bleeptone export-mml: cannot write the output\n");
         return kExitIo;
@@ -90,7 +100,8 @@ int runImportMml(const std::vector<std::string>& args, const CliIo& io) {
     for (ArgReader arg(args); !arg.done(); arg.next()) {
         const std::string name = arg.name();
         if (name == "-o" || name == "--output") {
-            if (!arg.takeValue(output) || output.empty()) return usageError(io, "import-mml", "option -o needs a file name");
+            if (!arg.takeValue(output) || output.empty())
+                return usageError(io, "import-mml", "option -o needs a file name");
         } else if (arg.isOption()) {
             return usageError(io, "import-mml", "unknown option '" + name + "'");
         } else if (!inputGiven) {
@@ -104,8 +115,9 @@ int runImportMml(const std::vector<std::string>& args, const CliIo& io) {
 
     // Read at most a little more than the longest text a paste accepts.
     QFile file;
-    const bool opened = input == "-" ? file.open(stdin, QIODevice::ReadOnly)
-                                     : (file.setFileName(QString::fromStdString(input)), file.open(QIODevice::ReadOnly));
+    const bool opened = input == "-"
+                            ? file.open(stdin, QIODevice::ReadOnly)
+                            : (file.setFileName(QString::fromStdString(input)), file.open(QIODevice::ReadOnly));
     if (!opened) {
         std::fprintf(io.err, "bleeptone import-mml: cannot read %s: %s\n", input.c_str(),
                      file.errorString().toUtf8().constData());

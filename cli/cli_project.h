@@ -15,8 +15,8 @@ namespace bleeptone {
 // What a subcommand plays or prints: a .mmlp file, a built-in demo
 // (--demo N), or (render and play) up to four channel texts (--mml TEXT).
 struct SongSource {
-    std::string path;                  // a .mmlp file, or
-    int demo = 0;                      // 1..4, or
+    std::string path;                   // a .mmlp file, or
+    int demo = 0;                       // 1..4, or
     std::vector<std::u16string> texts;  // channel texts as the engine takes them
     bool given() const { return !path.empty() || demo != 0 || !texts.empty(); }
 

@@ -43,16 +43,22 @@ std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args,
             if (value.empty()) return std::string("the output file name is empty");
             out.output = value;
         } else if (name == "--format") {
-            if (value == "wav") out.format = Format::Wav;
-            else if (value == "f32") out.format = Format::F32;
-            else if (value == "s16") out.format = Format::S16;
-            else return "unknown format '" + value + "' (wav, f32 or s16)";
+            if (value == "wav")
+                out.format = Format::Wav;
+            else if (value == "f32")
+                out.format = Format::F32;
+            else if (value == "s16")
+                out.format = Format::S16;
+            else
+                return "unknown format '" + value + "' (wav, f32 or s16)";
         } else if (name == "--seconds" || name == "--max-seconds") {
             double s = 0;
             if (!parseSeconds(value, s) || s < 0 || s > kMaxRenderSeconds)
                 return name + " must be a number of seconds from 0 to 36000: '" + value + "'";
-            if (name == "--seconds") out.seconds = s;
-            else out.maxSeconds = s;
+            if (name == "--seconds")
+                out.seconds = s;
+            else
+                out.maxSeconds = s;
         } else {
             if (value.empty()) return std::string("the events file name is empty");
             out.eventsPath = value;

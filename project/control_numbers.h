@@ -24,9 +24,8 @@ inline constexpr int CopyMmlButton = 6;
 inline constexpr int kFirstChannelControl = 7;
 inline constexpr int kChannelControls = 13;
 inline constexpr int FrameOffset = 0, WaveformOffset = 1, OctaveLabelOffset = 2, OctaveOffset = 3,
-                     VolumeLabelOffset = 4, VolumeOffset = 5, DecayLabelOffset = 6, DecayOffset = 7,
-                     MuteOffset = 8, VerseLabelOffset = 9, VerseNameOffset = 10, EditorOffset = 11,
-                     InfoBarOffset = 12;
+                     VolumeLabelOffset = 4, VolumeOffset = 5, DecayLabelOffset = 6, DecayOffset = 7, MuteOffset = 8,
+                     VerseLabelOffset = 9, VerseNameOffset = 10, EditorOffset = 11, InfoBarOffset = 12;
 constexpr int channelBase(int c) { return kFirstChannelControl + kChannelControls * (c - 1); }
 constexpr int channelControl(int c, int offset) { return channelBase(c) + offset; }
 constexpr int waveformBox(int c) { return channelControl(c, WaveformOffset); }

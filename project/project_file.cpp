@@ -107,7 +107,8 @@ int leadingNumber(const QString& s) {
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
     long long value = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) value = std::min<long long>(value * 10 + (s[i].unicode() - '0'), 1LL << 31);
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+        value = std::min<long long>(value * 10 + (s[i].unicode() - '0'), 1LL << 31);
     value = negative ? -value : value;
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
@@ -160,7 +161,7 @@ ProjectIoResult loadProjectFile(const QString& path, ProjectFields& fields) {
 
 ProjectIoResult loadProjectBytes(const QByteArray& bytes, const QString& name, ProjectFields& fields) {
     const QString text = bytes.size() > 2 && bytes.startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(bytes.mid(3))
-                                                                               : QString::fromLatin1(bytes);
+                                                                              : QString::fromLatin1(bytes);
     const std::vector<Entry> entries = parseEntries(text);
 
     const auto version = groupKeys(entries, "Version");
@@ -170,7 +171,9 @@ ProjectIoResult loadProjectBytes(const QByteArray& bytes, const QString& name, P
             if (!versionKey && e->name.compare("VersionNumber", Qt::CaseInsensitive) == 0) versionKey = e;
     if (!versionKey) return failure(name, "it has no version entry.");
     if (trimBlanks(versionKey->value) != "1.0.0")
-        return failure(name, QString("it is of version %1; this Bleeptone reads version 1.0.0.").arg(trimBlanks(versionKey->value)));
+        return failure(
+            name,
+            QString("it is of version %1; this Bleeptone reads version 1.0.0.").arg(trimBlanks(versionKey->value)));
     const auto settings = groupKeys(entries, "Settings");
     if (!settings) return failure(name, "it has no [Settings] group.");
 
@@ -181,8 +184,10 @@ ProjectIoResult loadProjectBytes(const QByteArray& bytes, const QString& name, P
     auto apply = [&fields](const Entry* e, bool asText) {
         const int number = leadingNumber(e->name);
         if (!projectField(number) || control::isMuteBox(number)) return;
-        if (asText) fields.setText(number, fileText(e->value));
-        else fields.setState(number, leadingNumber(e->value));
+        if (asText)
+            fields.setText(number, fileText(e->value));
+        else
+            fields.setState(number, leadingNumber(e->value));
     };
     const QString lastEditorKey = QString::number(control::channelEditor(4));
     std::size_t i = 0;

@@ -40,8 +40,10 @@ void ProjectModel::setState(int number, int state) {
 
 void copyProject(const ProjectFields& from, ProjectFields& to) {
     for (const ProjectField& f : projectFields()) {
-        if (f.kind == FieldKind::State) to.setState(f.number, from.state(f.number));
-        else to.setText(f.number, from.text(f.number));
+        if (f.kind == FieldKind::State)
+            to.setState(f.number, from.state(f.number));
+        else
+            to.setText(f.number, from.text(f.number));
     }
 }
 

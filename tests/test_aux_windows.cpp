@@ -24,24 +24,13 @@
 #include "application.h"
 #include "aux_windows.h"
 #include "controls.h"
-#include "dialogs.h"
 #include "dispatcher.h"
 #include "main_window.h"
 #include "qt_printers.h"
+#include "scripted_dialogs.h"
 
 namespace bleeptone {
 namespace {
-
-class LoggingDialogs : public Dialogs {
-public:
-    void error(const QString& text) override { log.push_back("error: " + text.toStdString()); }
-    void information(const QString& text) override { log.push_back("information: " + text.toStdString()); }
-    bool question(const QString& text) override {
-        ADD_FAILURE() << "unexpected question: " << text.toStdString();
-        return false;
-    }
-    std::vector<std::string> log;
-};
 
 void runPosted() {
     for (int i = 0; i < 5; ++i) {
@@ -95,7 +84,7 @@ protected:
         return QTest::qWaitFor([&] { return w->size() == QSize(width, height) && done(); }, 10000);
     }
 
-    LoggingDialogs dialogs;
+    testing::ScriptedDialogs dialogs;
     std::unique_ptr<Application> app;
     bool left = false;
 };
@@ -144,7 +133,7 @@ TEST_F(AuxWindowsTest, HelpWindow) {
     ASSERT_TRUE(resized(help, 800, 500, [&] { return editor->size() == QSize(780, 480); }))
         << editor->geometry().width() << "x" << editor->geometry().height();
     EXPECT_EQ(editor->pos(), QPoint(10, 10));
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 TEST_F(AuxWindowsTest, ModuleWindowAndItsLink) {
@@ -197,13 +186,13 @@ TEST_F(AuxWindowsTest, ModuleWindowAndItsLink) {
         EXPECT_FALSE(copied.contains(rtf)) << rtf;
     EXPECT_TRUE(copied == moduleSource()) << "the copy differs from the module's source text; "
                                           << copied.size() << " characters against " << moduleSource().size();
-    EXPECT_EQ(dialogs.log, std::vector<std::string>{"information: The PSG Module has been copied to the clipboard."});
+    EXPECT_EQ(dialogs.log(), std::vector<std::string>{"information: The PSG Module has been copied to the clipboard."});
     // Pressed on the link and released elsewhere: no copy.
-    dialogs.log.clear();
+    dialogs.clear();
     QTest::mousePress(link, Qt::LeftButton, {}, QPoint(100, 10));
     QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(100, 300));
     runPosted();
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 TEST_F(AuxWindowsTest, DocumentThatIsNotRtfLeavesTheEditorEmpty) {
@@ -309,7 +298,7 @@ TEST_F(AuxWindowsTest, CloseButtonClosesJustThatWindow) {
     menu(menu::PsgModule);
     ASSERT_NE(aux().module(), nullptr);
     EXPECT_TRUE(aux().module()->isVisible());
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 }  // namespace

@@ -22,12 +22,12 @@
 
 #include "application.h"
 #include "controls.h"
-#include "dialogs.h"
 #include "dispatcher.h"
 #include "main_window.h"
 #include "mml_colouring.h"
 #include "test_support.h"
 #include "qt_printers.h"
+#include "scripted_dialogs.h"
 
 // Readable failure messages.
 
@@ -153,24 +153,6 @@ TEST(MmlHighlighting, ColoursOfEachCharacter) {
 // ---------------------------------------------------------------------------
 // The channel editors of the real window.
 
-class QuietDialogs : public Dialogs {
-public:
-    void error(const QString& text) override { errors.push_back(text.toStdString()); }
-    void information(const QString&) override {}
-    bool question(const QString& text) override {
-        ADD_FAILURE() << "unexpected question: " << text.toStdString();
-        return false;
-    }
-    QString filePanel(PanelMode, const QString&, const QString&, const QString&) override {
-        if (panelAnswers.empty()) return {};
-        const QString path = panelAnswers.front();
-        panelAnswers.pop_front();
-        return path;
-    }
-    std::vector<std::string> errors;
-    std::deque<QString> panelAnswers;
-};
-
 // Key presses carrying these characters (QTest::keyClicks knows only ASCII).
 void typeText(QWidget* w, const QString& text) {
     for (QChar c : text) {
@@ -201,7 +183,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
     }
     void TearDown() override {
-        EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front();
+        EXPECT_EQ(dialogs.count("error"), 0) << dialogs.log().front();
         app.reset();
         TempDirTest::TearDown();
     }
@@ -219,7 +201,7 @@ protected:
         runPosted();
     }
 
-    QuietDialogs dialogs;
+    testing::ScriptedDialogs dialogs;
     std::unique_ptr<Application> app;
 };
 
@@ -336,7 +318,7 @@ TEST_F(EditorColouring, OpenedFileIsCleanedWithoutUndoStepOrEditMark) {
             "8 = 0\n10 = 4\n12 = 40\n14 = 0\n17 = A\n18 = c\td;e\xC3\xA9" "f\n"
             "21 = 0\n23 = 4\n25 = 40\n27 = 0\n30 = B\n31 = l8 cd\n");
     f.close();
-    dialogs.panelAnswers.push_back(f.fileName());
+    dialogs.panelPaths.push_back(f.fileName());
     menu(menu::Open);
     EXPECT_EQ(window().title(), "Tab - Bleeptone");
     EXPECT_FALSE(window().isWindowModified());

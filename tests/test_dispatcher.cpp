@@ -8,72 +8,28 @@
 #include <QAction>
 #include <QApplication>
 
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "app_state.h"
 #include "application.h"
 #include "controls.h"
-#include "dialogs.h"
 #include "dispatcher.h"
 #include "main_window.h"
+#include "recording_commands.h"
+#include "scripted_dialogs.h"
 
 namespace bleeptone {
 namespace {
 
+using testing::No;
+using testing::RecordingCommands;
+using testing::ScriptedDialogs;
+using testing::Yes;
+
 using Log = std::vector<std::string>;
 
 const char* const kSaveQuestion = "Do you want to save your project before closing Bleeptone?";
-
-// Records every box in the shared log and answers questions from a script.
-class ScriptedDialogs : public Dialogs {
-public:
-    explicit ScriptedDialogs(Log& log) : log_(log) {}
-    void error(const QString& text) override { log_.push_back("error: " + text.toStdString()); }
-    void information(const QString& text) override { log_.push_back("information: " + text.toStdString()); }
-    bool question(const QString& text) override {
-        log_.push_back("question: " + text.toStdString());
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return false;
-        }
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
-    }
-    std::deque<bool> answers;
-
-private:
-    Log& log_;
-};
-
-// Every command writes its name (and argument) into the log; so does the
-// info-bar step, which marks the end of each iteration.
-void recordCommands(Commands& c, Log& log) {
-    auto note = [&log](std::string what) { return [&log, what] { log.push_back(what); }; };
-    c.about = note("about");
-    c.newProject = note("new");
-    c.open = note("open");
-    c.save = note("save");
-    c.saveAs = note("saveAs");
-    c.recordToWave = note("recordToWave");
-    c.help = note("help");
-    c.psgModule = note("psgModule");
-    c.loadDemo = [&log](int d) { log.push_back("demo " + std::to_string(d)); };
-    c.openPath = [&log](const QString& p) { log.push_back("openPath " + p.toStdString()); };
-    c.play = note("play");
-    c.stop = note("stop");
-    c.copyMml = note("copyMml");
-    c.pasteMml = note("pasteMml");
-    c.copyModule = note("copyModule");
-    c.markEdited = [&log](int n) { log.push_back("edited " + std::to_string(n)); };
-    c.engineEvent = [&log](std::int64_t d) { log.push_back("engine " + std::to_string(d)); };
-    c.infoBarStep = [step = note("step")](const AppEvent&) { step(); };
-    c.stopClock = note("stopClock");
-    c.closeWindow = [&log](int w) { log.push_back("closeWindow " + std::to_string(w)); };
-    c.openUrl = [&log](const QString& u) { log.push_back("url " + u.toStdString()); };
-}
 
 // Runs the iterations of events posted so far (and of those they post).
 void runPosted() {
@@ -85,8 +41,7 @@ void runPosted() {
 
 class DispatcherTest : public ::testing::Test {
 protected:
-    DispatcherTest() : dialogs(log), dispatcher(window, dialogs, state) {
-        recordCommands(dispatcher.commands(), log);
+    DispatcherTest() : dialogs(&log), commands(log), dispatcher(window, dialogs, state, commands) {
         dispatcher.setLeaveLoop([this] { log.push_back("leave"); });
     }
 
@@ -94,6 +49,7 @@ protected:
     MainWindow window;
     ScriptedDialogs dialogs;
     AppState state;
+    RecordingCommands commands;
     Dispatcher dispatcher;
 };
 
@@ -142,7 +98,7 @@ TEST_F(DispatcherTest, RefreshOfTheEnableGroups) {
         state.RecordFlag = r.recordFlag;
         state.StatusText = r.status;
         // The request is made by a command and served at the end of its iteration.
-        dispatcher.commands().play = [&] { state.refresh = r.request; };
+        commands.instead["play"] = [&] { state.refresh = r.request; };
         dispatcher.submit(AppEvent::control(control::PlayButton));
 
         EXPECT_EQ(state.refresh, Refresh::None);
@@ -169,14 +125,14 @@ TEST_F(DispatcherTest, QuitUneditedLeavesAtOnce) {
 
 TEST_F(DispatcherTest, QuitEditedAnsweredNoLeaves) {
     window.setWindowModified(true);
-    dialogs.answers = {false};
+    dialogs.answers = {No};
     dispatcher.submit(AppEvent::menu(menu::Quit));
     EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion, "leave"}));
 }
 
 TEST_F(DispatcherTest, QuitEditedAnsweredYesSavesFirst) {
     window.setWindowModified(true);
-    dialogs.answers = {true};
+    dialogs.answers = {Yes};
     dispatcher.submit(AppEvent::menu(menu::Quit));
     EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion}));
     EXPECT_FALSE(state.quit);
@@ -197,7 +153,7 @@ TEST_F(DispatcherTest, ClosingTheMainWindow) {
     log.clear();
     state = AppState{};
     window.setWindowModified(true);
-    dialogs.answers = {false};
+    dialogs.answers = {No};
     dispatcher.submit(AppEvent::close(window::Main));
     EXPECT_EQ(log, (Log{"step", "stopClock", std::string("question: ") + kSaveQuestion, "leave"}));
 }
@@ -345,12 +301,12 @@ TEST_F(DispatcherTest, EngineEventsReachTheirHandler) {
 // Order of iterations.
 
 TEST_F(DispatcherTest, EventSubmittedDuringAnIterationWaitsForItsEnd) {
-    dispatcher.commands().newProject = [this] {
+    commands.instead["new"] = [this] {
         log.push_back("new begins");
         dispatcher.submit(AppEvent::menu(menu::Open));
         log.push_back("new ends");
     };
-    dispatcher.commands().open = [this] {
+    commands.instead["open"] = [this] {
         log.push_back("open begins");
         dispatcher.submit(AppEvent::menu(menu::Save));
         log.push_back("open ends");
@@ -362,7 +318,7 @@ TEST_F(DispatcherTest, EventSubmittedDuringAnIterationWaitsForItsEnd) {
 TEST_F(DispatcherTest, PostedEventWaitsForTheWholeIteration) {
     // A command that posts another: the second runs after the first
     // iteration's end-of-iteration work, never inside it.
-    dispatcher.commands().recordToWave = [this] {
+    commands.instead["recordToWave"] = [this] {
         log.push_back("recordToWave");
         dispatcher.post(AppEvent::control(control::PlayButton));
     };
@@ -431,7 +387,7 @@ TEST(StartUp, DisplayCheck) {
     for (const auto& r : rows) {
         OutputBench bench;
         Log log;
-        ScriptedDialogs dialogs(log);
+        ScriptedDialogs dialogs(&log);
         Application app(dialogs);
         EXPECT_EQ(app.start({r.heights, AudioBackend::Null, factoryOn(bench)}), r.starts);
         if (r.starts) {
@@ -461,7 +417,7 @@ TEST(StartUp, SoundDeviceFailures) {
         bench.refuseDevice = r.refuseDevice;
         bench.refuseSilent = r.refuseSilent;
         Log log;
-        ScriptedDialogs dialogs(log);
+        ScriptedDialogs dialogs(&log);
         Application app(dialogs);
         ASSERT_TRUE(app.start({{1080}, r.backend, factoryOn(bench)}));
         EXPECT_EQ(log, r.error ? Log{"error: Unable to initialize PSG"} : Log{})
@@ -497,7 +453,7 @@ Log snapshot(MainWindow& w) {
 TEST(StartUp, StarCommandEventsChangeNothing) {
     OutputBench bench;
     Log log;
-    ScriptedDialogs dialogs(log);
+    ScriptedDialogs dialogs(&log);
     Application app(dialogs);
     ASSERT_TRUE(app.start({{1080}, AudioBackend::Null, factoryOn(bench)}));
     bool left = false;

@@ -25,7 +25,6 @@
 
 #include "application.h"
 #include "controls.h"
-#include "dialogs.h"
 #include "dispatcher.h"
 #include "document.h"
 #include "main_window.h"
@@ -33,6 +32,7 @@
 #include "test_support.h"
 #include "window_fields.h"
 #include "qt_printers.h"
+#include "scripted_dialogs.h"
 
 namespace bleeptone {
 namespace {
@@ -42,61 +42,6 @@ using testing::FileSizeLimit;
 const QString kUnsavedQuestion = "You haven't saved your project yet. Do you still want to continue?";
 const QString kQuitQuestion = "Do you want to save your project before closing Bleeptone?";
 const QString kSaved = "Your project has been saved!";
-
-// Every box, panel and the leaving of the loop, in order, with the window
-// title at that moment.
-struct Call {
-    std::string kind;  // error, information, question, open panel, save panel, leave
-    QString text;      // box text, or panel title
-    QString title;     // the window's title then
-    QString types, message;
-};
-
-class ScriptedDialogs : public Dialogs {
-public:
-    void error(const QString& text) override { note("error", text); }
-    void information(const QString& text) override { note("information", text); }
-    bool question(const QString& text) override {
-        note("question", text);
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return false;
-        }
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
-    }
-    QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message) override {
-        note(mode == PanelMode::Open ? "open panel" : "save panel", title);
-        calls.back().types = types;
-        calls.back().message = message;
-        if (panelAnswers.empty()) {
-            ADD_FAILURE() << "unexpected panel: " << title.toStdString();
-            return {};
-        }
-        const QString path = panelAnswers.front();
-        panelAnswers.pop_front();
-        return path;
-    }
-    void note(const std::string& kind, const QString& text) {
-        calls.push_back({kind, text, titleNow ? titleNow() : QString(), {}, {}});
-    }
-    std::vector<std::string> kinds() const {
-        std::vector<std::string> k;
-        for (const Call& c : calls) k.push_back(c.kind);
-        return k;
-    }
-    int count(const std::string& kind) const {
-        int n = 0;
-        for (const Call& c : calls) n += c.kind == kind;
-        return n;
-    }
-
-    std::vector<Call> calls;
-    std::deque<bool> answers;
-    std::deque<QString> panelAnswers;
-    std::function<QString()> titleNow;
-};
 
 void runPosted() {
     for (int i = 0; i < 5; ++i) {
@@ -153,7 +98,7 @@ public:
     }
     void TearDown() override {
         EXPECT_TRUE(dialogs.answers.empty()) << "unused answers";
-        EXPECT_TRUE(dialogs.panelAnswers.empty()) << "unused panel answers";
+        EXPECT_TRUE(dialogs.panelPaths.empty()) << "unused panel answers";
         app.reset();
         TempDirTest::TearDown();
     }
@@ -201,7 +146,7 @@ public:
         return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
     }
     void open(const QString& path) {
-        dialogs.panelAnswers.push_back(path);
+        dialogs.panelPaths.push_back(path);
         menu(menu::Open);
     }
 
@@ -218,7 +163,7 @@ public:
         return s;
     }
 
-    ScriptedDialogs dialogs;
+    testing::ScriptedDialogs dialogs;
     std::unique_ptr<Application> app;
 };
 
@@ -312,7 +257,7 @@ TEST_F(DocumentTest, OpenTypeAndSaveASong) {
     // Save As after a completed save shows the panel again; cancelling it
     // keeps everything.
     const Snapshot before = snapshot();
-    dialogs.panelAnswers.push_back("");
+    dialogs.panelPaths.push_back("");
     menu(menu::SaveAs);
     EXPECT_EQ(dialogs.count("save panel"), 1);
     EXPECT_EQ(dialogs.calls.back().text, "Save MML Project As...");
@@ -357,8 +302,8 @@ TEST_F(DocumentTest, UnsavedWorkQuestion) {
             s.run(*this);
             const Snapshot before = snapshot();
             dialogs.calls.clear();
-            if (s.asks[c]) dialogs.answers.push_back(false);  // No keeps the document
-            else if (c == 1) dialogs.panelAnswers.push_back("");  // Open: cancel the panel
+            if (s.asks[c]) dialogs.answers.push_back(testing::No);  // No keeps the document
+            else if (c == 1) dialogs.panelPaths.push_back("");  // Open: cancel the panel
             switch (c) {
                 case 0: menu(menu::New); break;
                 case 1: menu(menu::Open); break;
@@ -382,7 +327,7 @@ TEST_F(DocumentTest, UnsavedWorkQuestion) {
 TEST_F(DocumentTest, YesReplacesTheDocument) {
     open(write("Song.mmlp", projectFile(kSong)));
     type(18, "d");
-    dialogs.answers.push_back(true);
+    dialogs.answers.push_back(testing::Yes);
     menu(menu::New);
     EXPECT_EQ(dialogs.count("question"), 1);
     // The New template and the pristine state.
@@ -420,7 +365,7 @@ TEST_F(DocumentTest, SaveAsNames) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.chosen);
         type(18, "c");
-        dialogs.panelAnswers.push_back(file(r.chosen));
+        dialogs.panelPaths.push_back(file(r.chosen));
         menu(menu::SaveAs);
         EXPECT_TRUE(std::filesystem::exists(path(r.written)));
         if (std::string(r.written) != "Tune.mmlp" || files == 0) ++files;
@@ -458,7 +403,7 @@ TEST_F(DocumentTest, StarInAFileName) {
     EXPECT_EQ(window().title(), "a*b - Bleeptone");
     EXPECT_FALSE(window().isWindowModified());
     const Snapshot before = snapshot();
-    dialogs.answers.push_back(false);
+    dialogs.answers.push_back(testing::No);
     menu(menu::New);  // asks, although nothing changed
     EXPECT_EQ(dialogs.count("question"), 1);
     EXPECT_EQ(snapshot(), before);
@@ -475,8 +420,8 @@ TEST_F(DocumentTest, StarInAFileName) {
 
 TEST_F(DocumentTest, QuitWaitsForTheSave) {
     type(18, "c");
-    dialogs.answers.push_back(true);
-    dialogs.panelAnswers.push_back(file("Quit"));
+    dialogs.answers.push_back(testing::Yes);
+    dialogs.panelPaths.push_back(file("Quit"));
     menu(menu::Quit);
     EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"question", "save panel", "information", "leave"}));
     EXPECT_EQ(dialogs.calls[0].text, kQuitQuestion);
@@ -489,7 +434,7 @@ TEST_F(DocumentTest, QuitAfterOpenSavesToTheFileWithoutAPanel) {
     open(write("Song.mmlp", projectFile(kSong)));
     type(18, "c");
     dialogs.calls.clear();
-    dialogs.answers.push_back(true);
+    dialogs.answers.push_back(testing::Yes);
     menu(menu::Quit);
     EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"question", "information", "leave"}));
     EXPECT_TRUE(read("Song.mmlp").contains("\n18 = cdef;gabc\n"));
@@ -506,7 +451,7 @@ TEST_F(DocumentTest, QuitWithoutUnsavedWork) {
         startProgram();
         if (r.edited) {
             type(18, "c");
-            dialogs.answers.push_back(r.answer);
+            dialogs.answers.push_back(r.answer ? testing::Yes : testing::No);
         }
         menu(menu::Quit);
         const std::vector<std::string> expected =
@@ -531,8 +476,8 @@ TEST_F(DocumentTest, QuitDisarmedByCancelledOrFailedSave) {
         SCOPED_TRACE(r.what);
         startProgram();
         type(18, "c");
-        dialogs.answers.push_back(true);
-        dialogs.panelAnswers.push_back(r.chosen);
+        dialogs.answers.push_back(testing::Yes);
+        dialogs.panelPaths.push_back(r.chosen);
         menu(menu::Quit);
         EXPECT_EQ(dialogs.kinds(), r.calls);
         EXPECT_FALSE(app->state().quit);
@@ -540,7 +485,7 @@ TEST_F(DocumentTest, QuitDisarmedByCancelledOrFailedSave) {
         EXPECT_TRUE(window().isWindowModified());
         // Later the user saves: the program goes on.
         dialogs.calls.clear();
-        dialogs.panelAnswers.push_back(file("Later"));
+        dialogs.panelPaths.push_back(file("Later"));
         menu(menu::SaveAs);
         EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"save panel", "information"}));
         EXPECT_FALSE(app->state().quit);
@@ -583,15 +528,15 @@ TEST_F(DocumentTest, OpenFromTheDesktop) {
     // Kept work: No drops the request.
     type(18, "c");
     const Snapshot before = snapshot();
-    dialogs.answers.push_back(false);
+    dialogs.answers.push_back(testing::No);
     app->openDocuments(write("Other.mmlp", projectFile({{18, "gg"}})));
     runPosted();
     EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"question"}));
     EXPECT_EQ(snapshot(), before);
     EXPECT_TRUE(app->state().pendingPath.isEmpty());
     // The next Open asks again and then shows the panel: the request is gone.
-    dialogs.answers.push_back(true);
-    dialogs.panelAnswers.push_back("");
+    dialogs.answers.push_back(testing::Yes);
+    dialogs.panelPaths.push_back("");
     menu(menu::Open);
     EXPECT_EQ(dialogs.count("open panel"), 1);
 }
@@ -670,7 +615,7 @@ TEST_F(DocumentTest, FailedSaveAsChangesNothing) {
     for (const auto& [chosen, name] : rows) {
         SCOPED_TRACE(chosen.toStdString());
         dialogs.calls.clear();
-        dialogs.panelAnswers.push_back(chosen);
+        dialogs.panelPaths.push_back(chosen);
         menu(menu::SaveAs);
         EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"save panel", "error"}));
         EXPECT_TRUE(dialogs.calls.back().text.contains(name)) << dialogs.calls.back().text.toStdString();
@@ -692,7 +637,7 @@ TEST_F(DocumentTest, FailedSaveKeepsTheFileAndItsTitle) {
     EXPECT_TRUE(dialogs.calls.back().text.contains("Song.mmlp")) << dialogs.calls.back().text.toStdString();
     EXPECT_EQ(snapshot(), before);
     // The failed save used up the write-without-panel: Save As asks again.
-    dialogs.panelAnswers.push_back("");
+    dialogs.panelPaths.push_back("");
     menu(menu::SaveAs);
     EXPECT_EQ(dialogs.count("save panel"), 1);
     EXPECT_EQ(snapshot(), before);

@@ -20,13 +20,13 @@
 #include "application.h"
 #include "aux_windows.h"
 #include "controls.h"
-#include "dialogs.h"
 #include "dispatcher.h"
 #include "info_bar.h"
 #include "info_bar_updater.h"
 #include "main_window.h"
 #include "image_view.h"
 #include "qt_printers.h"
+#include "scripted_dialogs.h"
 
 namespace bleeptone {
 namespace {
@@ -249,16 +249,6 @@ TEST(InfoBarDrawing, SquaresOfTheMeasure) {
 // ---------------------------------------------------------------------------
 // The bars of the program.
 
-class QuietDialogs : public Dialogs {
-public:
-    void error(const QString& text) override { ADD_FAILURE() << "error box: " << text.toStdString(); }
-    void information(const QString&) override {}
-    bool question(const QString& text) override {
-        ADD_FAILURE() << "unexpected question: " << text.toStdString();
-        return false;
-    }
-};
-
 void runPosted() {
     for (int i = 0; i < 5; ++i) {
         QCoreApplication::sendPostedEvents();
@@ -315,7 +305,7 @@ protected:
         return QTest::qWaitFor([&] { return client->size() == QSize(W, H); }, 10000);
     }
 
-    QuietDialogs dialogs;
+    testing::ScriptedDialogs dialogs{"error"};
     std::unique_ptr<Application> app;
 };
 

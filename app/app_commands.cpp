@@ -1,0 +1,53 @@
+#include "app_commands.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QTextEdit>
+#include <QUrl>
+
+#include "aux_windows.h"
+#include "dialogs.h"
+#include "document.h"
+#include "info_bar_updater.h"
+#include "main_window.h"
+#include "song_commands.h"
+
+namespace bleeptone {
+
+void AppCommands::about() { aux_.openAbout(&window_); }
+void AppCommands::newProject() { document_.newProject(); }
+void AppCommands::open() { document_.open(); }
+void AppCommands::openPath(const QString&) { document_.open(); }  // Open takes the pending path
+void AppCommands::save() { document_.save(); }
+void AppCommands::saveAs() { document_.saveAs(); }
+void AppCommands::loadDemo(int demo) { document_.loadDemo(demo); }
+void AppCommands::recordToWave() { song_.recordToWave(); }
+void AppCommands::play() { song_.play(); }
+void AppCommands::stop() { song_.stop(); }
+void AppCommands::copyMml() { song_.copyMml(); }
+void AppCommands::pasteMml() { song_.pasteMml(); }
+void AppCommands::help() { aux_.openHelp(&window_); }
+void AppCommands::psgModule() { aux_.openModule(&window_); }
+
+void AppCommands::copyModule() {
+    const DocumentWindow* module = aux_.module();
+    QApplication::clipboard()->setText(module ? module->editor()->toPlainText() : QString());
+    dialogs_.information("The PSG Module has been copied to the clipboard.");
+}
+
+void AppCommands::openUrl(const QString& url) {
+    if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
+}
+
+void AppCommands::markEdited(int) { document_.markEdited(); }
+void AppCommands::engineEvent(std::int64_t data) { song_.engineEvent(data); }
+
+void AppCommands::infoBarStep(const AppEvent& event) {
+    infoBars_.step(event.kind == AppEvent::Kind::Control && event.type == ControlEventType::Focus);
+}
+
+void AppCommands::stopClock() { song_.stopClock(); }
+void AppCommands::closeWindow(int window) { aux_.close(window); }
+
+}  // namespace bleeptone

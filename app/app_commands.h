@@ -1,0 +1,53 @@
+#pragma once
+// The program's commands: what the loop's events ask of the document, the
+// song commands, the info bars and the secondary windows.
+
+#include "dispatcher.h"
+
+namespace bleeptone {
+
+class AuxWindows;
+class Dialogs;
+class Document;
+class InfoBarUpdater;
+class MainWindow;
+class SongCommands;
+
+class AppCommands : public Commands {
+public:
+    AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
+                AuxWindows& aux)
+        : window_(window), dialogs_(dialogs), document_(document), song_(song), infoBars_(infoBars), aux_(aux) {}
+
+    void about() override;
+    void newProject() override;
+    void open() override;
+    void openPath(const QString& paths) override;
+    void save() override;
+    void saveAs() override;
+    void loadDemo(int demo) override;
+    void recordToWave() override;
+    void play() override;
+    void stop() override;
+    void copyMml() override;
+    void pasteMml() override;
+    void help() override;
+    void psgModule() override;
+    void copyModule() override;
+    void openUrl(const QString& url) override;
+    void markEdited(int control) override;
+    void engineEvent(std::int64_t data) override;
+    void infoBarStep(const AppEvent& event) override;
+    void stopClock() override;
+    void closeWindow(int window) override;
+
+private:
+    MainWindow& window_;
+    Dialogs& dialogs_;
+    Document& document_;
+    SongCommands& song_;
+    InfoBarUpdater& infoBars_;
+    AuxWindows& aux_;
+};
+
+}  // namespace bleeptone

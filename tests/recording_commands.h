@@ -1,0 +1,55 @@
+#pragma once
+// The loop's commands in the widget tests.
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dispatcher.h"
+
+namespace bleeptone::testing {
+
+// Every command writes its name (and argument) into the log, unless the test
+// gives it something else to do; so does the info-bar step, which marks the
+// end of each iteration.
+class RecordingCommands : public Commands {
+public:
+    explicit RecordingCommands(std::vector<std::string>& log) : log_(log) {}
+    void about() override { note("about"); }
+    void newProject() override { note("new"); }
+    void open() override { note("open"); }
+    void openPath(const QString& p) override { note("openPath " + p.toStdString()); }
+    void save() override { note("save"); }
+    void saveAs() override { note("saveAs"); }
+    void loadDemo(int d) override { note("demo " + std::to_string(d)); }
+    void recordToWave() override { note("recordToWave"); }
+    void play() override { note("play"); }
+    void stop() override { note("stop"); }
+    void copyMml() override { note("copyMml"); }
+    void pasteMml() override { note("pasteMml"); }
+    void help() override { note("help"); }
+    void psgModule() override { note("psgModule"); }
+    void copyModule() override { note("copyModule"); }
+    void openUrl(const QString& u) override { note("url " + u.toStdString()); }
+    void markEdited(int n) override { note("edited " + std::to_string(n)); }
+    void engineEvent(std::int64_t d) override { note("engine " + std::to_string(d)); }
+    void infoBarStep(const AppEvent&) override { note("step"); }
+    void stopClock() override { note("stopClock"); }
+    void closeWindow(int w) override { note("closeWindow " + std::to_string(w)); }
+
+    std::map<std::string, std::function<void()>> instead;  // by the name logged
+
+private:
+    void note(const std::string& what) {
+        if (auto it = instead.find(what); it != instead.end())
+            it->second();
+        else
+            log_.push_back(what);
+    }
+    std::vector<std::string>& log_;
+};
+
+}  // namespace bleeptone::testing
