@@ -1,4 +1,6 @@
-# Bleeptone: the commands of the README. Every target installs what is missing first.
+# Bleeptone: the commands of the README. Every target installs what is missing
+# first (Debian/Ubuntu packages through apt); NO_DEPS=1 skips that on machines
+# without apt, where the packages listed in scripts/install-deps come from elsewhere.
 JOBS ?= $(shell nproc)
 ARGS ?=
 FUZZ_SECONDS ?= 60
@@ -10,7 +12,9 @@ CMAKE_FLAGS ?= -DBLEEPTONE_WERROR=$(if $(CI),ON,OFF)
 all: test
 
 deps:
+ifeq ($(NO_DEPS),)
 	@scripts/install-deps
+endif
 
 # Build (release) and start Bleeptone; `make run ARGS=song.mmlp` opens a project.
 run: deps
