@@ -15,22 +15,16 @@ namespace bleeptone {
 
 enum class ControlKind { Label, ListBox, SpinBox, CheckBox, TextField, Editor, ImageView, Button, IconButton, Frame };
 
+// Menu item numbers: what the loop receives when an item is chosen.
 namespace menu {
-inline constexpr int About = -3;
-inline constexpr int Quit = -1;
-inline constexpr int New = 0;
-inline constexpr int Open = 1;
-inline constexpr int Save = 2;
-inline constexpr int SaveAs = 3;
-inline constexpr int CopyMml = 4;
-inline constexpr int PasteMml = 5;
-inline constexpr int RecordToWave = 6;
-inline constexpr int Demo1 = 7;  // to Demo4 = 10
-inline constexpr int Help = 11;
-inline constexpr int PsgModule = 12;
-inline constexpr int Website = 13;
-inline constexpr int SupportForum = 14;
-inline constexpr int Count = 15;  // 0..14
+enum Item : int {
+    About = -3,  // the application menu's entries
+    Quit = -1,
+    New = 0, Open, Save, SaveAs, CopyMml, PasteMml, RecordToWave,  // File
+    Demo1, Demo2, Demo3, Demo4,                                     // Tunes
+    Help, PsgModule, Website, SupportForum,                         // Help
+    Count  // the numbered items are 0..Count - 1
+};
 }  // namespace menu
 
 // Window numbers.

@@ -43,25 +43,17 @@ struct PlayArgs {
 };
 
 std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, PlayArgs& out) {
-    for (ArgReader arg(args); !arg.done(); arg.next()) {
-        std::string error;
-        if (out.song.take(arg, /*allowMml=*/true, error)) {
-            if (!error.empty()) return error;
-            continue;
-        }
-        const std::string name = arg.name();
-        std::string value;
-        if (!isOneOf(name, {"--audio", "--record"})) return "unknown option '" + name + "'";
-        if (!arg.takeValue(value)) return "option " + name + " needs a value";
+    const auto option = [&out](const std::string& name, const std::string& value) -> std::optional<std::string> {
         if (name == "--audio") {
             out.audio = parseAudioBackend(value);
             if (!out.audio) return "unknown audio output '" + value + "' (portaudio or null)";
         } else {
-            if (value.empty()) return std::string("the recording file name is empty");
+            if (value.empty()) return "the recording file name is empty";
             out.recordPath = value;
         }
-    }
-    return std::nullopt;
+        return std::nullopt;
+    };
+    return parseSongCommand(args, out.song, {"--audio", "--record"}, {}, option);
 }
 
 }  // namespace

@@ -45,6 +45,27 @@ bool SongSource::take(ArgReader& arg, bool allowMml, std::string& error) {
     return true;
 }
 
+std::optional<std::string> parseSongCommand(const std::vector<std::string>& args, SongSource& song,
+                                            std::initializer_list<const char*> options,
+                                            std::initializer_list<const char*> flags, const OptionHandler& handle) {
+    for (ArgReader arg(args); !arg.done(); arg.next()) {
+        std::string error;
+        if (song.take(arg, /*allowMml=*/true, error)) {
+            if (!error.empty()) return error;
+            continue;
+        }
+        const std::string name = arg.name();
+        std::string value;
+        if (isOneOf(name, options)) {
+            if (!arg.takeValue(value)) return "option " + name + " needs a value";
+        } else if (!isOneOf(name, flags)) {
+            return "unknown option '" + name + "'";
+        }
+        if (auto problem = handle(name, value)) return problem;
+    }
+    return std::nullopt;
+}
+
 std::optional<int> SongSource::channelTexts(std::vector<std::u16string>& out, const CliIo& io,
                                             const std::string& command) const {
     if (path.empty() && demo == 0) {

@@ -3,6 +3,8 @@
 // channel texts (--mml), and the two subcommands that turn projects into
 // text and back.
 
+#include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +33,17 @@ struct SongSource {
     std::optional<int> channelTexts(std::vector<std::u16string>& texts, const CliIo& io,
                                     const std::string& command) const;
 };
+
+// Handles one option of a subcommand (value empty for a flag); returns an
+// error message, or nothing.
+using OptionHandler = std::function<std::optional<std::string>(const std::string& name, const std::string& value)>;
+
+// Walks the arguments of render or play: the song's own (a project, --demo,
+// --mml) go to song; every other one must be one of options (each takes a
+// value) or flags (none), and goes to handle. Returns the first error.
+std::optional<std::string> parseSongCommand(const std::vector<std::string>& args, SongSource& song,
+                                            std::initializer_list<const char*> options,
+                                            std::initializer_list<const char*> flags, const OptionHandler& handle);
 
 // Loads the project or demo into a model that starts as the New template.
 // On failure prints the reason and returns the exit code to end with.

@@ -28,43 +28,29 @@ struct RenderArgs {
 };
 
 std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args, RenderArgs& out) {
-    for (ArgReader arg(args); !arg.done(); arg.next()) {
-        std::string error;
-        if (out.song.take(arg, /*allowMml=*/true, error)) {
-            if (!error.empty()) return error;
-            continue;
-        }
-        const std::string name = arg.name();
-        std::string value;
-        if (!isOneOf(name, {"-o", "--output", "--format", "--seconds", "--max-seconds", "--events"}))
-            return "unknown option '" + name + "'";
-        if (!arg.takeValue(value)) return "option " + name + " needs a value";
+    const auto option = [&out](const std::string& name, const std::string& value) -> std::optional<std::string> {
         if (name == "-o" || name == "--output") {
-            if (value.empty()) return std::string("the output file name is empty");
+            if (value.empty()) return "the output file name is empty";
             out.output = value;
         } else if (name == "--format") {
-            if (value == "wav")
-                out.format = Format::Wav;
-            else if (value == "f32")
-                out.format = Format::F32;
-            else if (value == "s16")
-                out.format = Format::S16;
-            else
-                return "unknown format '" + value + "' (wav, f32 or s16)";
+            if (value == "wav") out.format = Format::Wav;
+            else if (value == "f32") out.format = Format::F32;
+            else if (value == "s16") out.format = Format::S16;
+            else return "unknown format '" + value + "' (wav, f32 or s16)";
         } else if (name == "--seconds" || name == "--max-seconds") {
             double s = 0;
             if (!parseSeconds(value, s) || s < 0 || s > kMaxRenderSeconds)
                 return name + " must be a number of seconds from 0 to 36000: '" + value + "'";
-            if (name == "--seconds")
-                out.seconds = s;
-            else
-                out.maxSeconds = s;
+            if (name == "--seconds") out.seconds = s;
+            else out.maxSeconds = s;
         } else {
-            if (value.empty()) return std::string("the events file name is empty");
+            if (value.empty()) return "the events file name is empty";
             out.eventsPath = value;
         }
-    }
-    return std::nullopt;
+        return std::nullopt;
+    };
+    return parseSongCommand(args, out.song, {"-o", "--output", "--format", "--seconds", "--max-seconds", "--events"},
+                            {}, option);
 }
 
 std::uint64_t toFrames(double seconds) { return static_cast<std::uint64_t>(std::llround(seconds * kSampleRate)); }
