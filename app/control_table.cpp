@@ -177,6 +177,11 @@ void ControlTable::clearImage(int number) {
     if (kind(number) == ControlKind::ImageView && widget(number)) static_cast<ImageView*>(widget(number))->clearImage();
 }
 
-int ControlTable::focused() const { return numberOf(QApplication::focusWidget()); }
+int ControlTable::focused() const {
+    // The window's own focus: while a message box or another window is in
+    // front, the control the user was in keeps it.
+    const QWidget* any = entries_[0].widget;
+    return any ? numberOf(any->window()->focusWidget()) : -1;
+}
 
 }  // namespace bleeptone

@@ -50,7 +50,8 @@ public:
     void setImage(int number, const QImage& image);
     void clearImage(int number);
 
-    // The control that has the keyboard focus, or -1.
+    // The control that has the main window's keyboard focus (kept while a
+    // message box or another window is active), or -1.
     int focused() const;
 
     // True while the program itself is changing a control.

@@ -102,7 +102,9 @@ void MainWindow::setDocumentTitle(const QString& title, bool edited) {
 
 void MainWindow::dropUnfocusedSelections() {
     const int focused = controls_.focused();
-    if (focused == control::PlayButton) return;
+    // Play and Stop (reached with the keyboard) keep the passage selected, so
+    // that it plays again.
+    if (focused == control::PlayButton || focused == control::StopButton) return;
     for (int c = 1; c <= 4; ++c) {
         const int n = control::channelEditor(c);
         if (n == focused || controls_.selection(n) == std::pair<int, int>{0, 0}) continue;
@@ -226,6 +228,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
             connect(box, &ArrowSpinBox::arrowStepped, this, [this, n](bool up) {
                 emitEvent(AppEvent::control(n, up ? ControlEventType::Up : ControlEventType::Down));
             });
+            connect(box, &ArrowSpinBox::valueStepped, this, [this, n] { userChange(n); });
             connect(box->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this, n] { userChange(n); });
             return box;
         }
@@ -267,6 +270,9 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
         case ControlKind::Button:
         case ControlKind::IconButton: {
             auto* button = new QPushButton(spec.caption, parent);
+            // A click leaves the focus (and the selection) in the editor the
+            // user works in; the keyboard still reaches the buttons with Tab.
+            button->setFocusPolicy(Qt::TabFocus);
             if (spec.kind == ControlKind::IconButton) {
                 button->setIcon(QIcon(n == control::CopyMmlButton ? ":/icons/copy_mml.png" : ":/icons/paste_mml.png"));
                 button->setIconSize(QSize(15, 16));

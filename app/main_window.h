@@ -45,7 +45,7 @@ public:
     void colourAllEditors();
 
     // Every channel editor without the keyboard focus gets an empty
-    // selection at its start (unless the Play button has the focus), so
+    // selection at its start (unless Play or Stop has the focus), so
     // that Play finds a selection only in the editor the user works in.
     void dropUnfocusedSelections();
 

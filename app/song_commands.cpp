@@ -23,8 +23,12 @@ SongCommands::SongCommands(MainWindow& window, Dialogs& dialogs, AppState& state
 }
 
 void SongCommands::showStopButton(bool stopShown) {
-    window_.controls().setVisible(control::PlayButton, !stopShown);
-    window_.controls().setVisible(control::StopButton, stopShown);
+    ControlTable& c = window_.controls();
+    const bool hadFocus = c.focused() == (stopShown ? control::PlayButton : control::StopButton);
+    c.setVisible(control::PlayButton, !stopShown);
+    c.setVisible(control::StopButton, stopShown);
+    // A keyboard user who pressed one finds the focus on the other, in its place.
+    if (hadFocus) c.widget(stopShown ? control::StopButton : control::PlayButton)->setFocus();
 }
 
 // A passage selected in one channel editor plays with the settings in force

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <functional>
 #include <string>
@@ -477,18 +478,22 @@ TEST_F(WindowTest, ChoosingAListItemOrTypingANumberRaisesChange) {
     EXPECT_EQ(events, std::vector<std::string>{"control 10 change"});
 }
 
-TEST_F(WindowTest, SpinBoxArrowsRaiseUpAndDown) {
+TEST_F(WindowTest, SpinBoxArrowsRaiseUpAndDownAndAChange) {
+    // A step that changes the value is the user's change, like typing; one
+    // that stops at the end of the range changes nothing.
     ControlTable& t = window.controls();
     const struct {
         int n;
         Qt::Key key;
         int value;
-        const char* event;
+        std::vector<std::string> events;
     } rows[] = {
-        {10, Qt::Key_Up, 5, "control 10 up"},      // channel 1 octave 4 -> 5
-        {12, Qt::Key_Down, 39, "control 12 down"}, // channel 1 volume 40 -> 39
-        {53, Qt::Key_Up, 1, "control 53 up"},      // channel 4 decay 0 -> 1
-        {3, Qt::Key_Down, 11, "control 3 down"},   // tempo (no dispatcher here)
+        {10, Qt::Key_Up, 5, {"control 10 up", "control 10 change"}},      // channel 1 octave 4 -> 5
+        {12, Qt::Key_Down, 39, {"control 12 down", "control 12 change"}}, // channel 1 volume 40 -> 39
+        {53, Qt::Key_Up, 1, {"control 53 up", "control 53 change"}},      // channel 4 decay 0 -> 1
+        {53, Qt::Key_Down, 0, {"control 53 down", "control 53 change"}},  // and back
+        {53, Qt::Key_Down, 0, {}},                                        // at the minimum: no step
+        {3, Qt::Key_Down, 11, {"control 3 down", "control 3 change"}},    // tempo (no dispatcher here)
     };
     for (const auto& r : rows) {
         events.clear();
@@ -496,8 +501,15 @@ TEST_F(WindowTest, SpinBoxArrowsRaiseUpAndDown) {
         ASSERT_NE(box, nullptr);
         QTest::keyClick(box, r.key);
         EXPECT_EQ(t.state(r.n), r.value) << "control " << r.n;
-        EXPECT_EQ(events, std::vector<std::string>{r.event});
+        EXPECT_EQ(events, r.events);
     }
+    // The wheel steps as the arrows do.
+    events.clear();
+    QWheelEvent wheel(QPointF(5, 5), widget<QSpinBox>(10)->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget<QSpinBox>(10), &wheel);
+    EXPECT_EQ(t.state(10), 6);
+    EXPECT_EQ(events, (std::vector<std::string>{"control 10 up", "control 10 change"}));
 }
 
 TEST_F(WindowTest, MuteBoxRaisesNoEvent) {

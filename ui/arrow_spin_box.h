@@ -12,7 +12,10 @@ public:
     void stepBy(int steps) override;
 
 signals:
+    // Every arrow step, also one that stops at the end of the range.
     void arrowStepped(bool up);
+    // After an arrow step that changed the value (a change the user made).
+    void valueStepped();
 };
 
 }  // namespace bleeptone
