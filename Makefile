@@ -28,7 +28,7 @@ test: deps
 # (e.g. bleeptone_0.1.0_amd64.deb) lands here, at the top of the tree.
 package: deps
 	cmake --preset release $(CMAKE_FLAGS) >/dev/null
-	cmake --build --preset release -j $(JOBS) --target bleeptone bleeptone_manpage
+	cmake --build --preset release -j $(JOBS) --target bleeptone
 	rm -f build/release/bleeptone_*.deb
 	cd build/release && cpack -G DEB
 	cp build/release/bleeptone_*.deb .
