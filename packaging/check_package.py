@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds the Debian package from a build tree with cpack and checks it.
 
-    check_package.py --cpack-config BUILD/CPackConfig.cmake --work-dir DIR --version 0.1.0
+    check_package.py [--cpack CPACK] --cpack-config BUILD/CPackConfig.cmake --work-dir DIR --version 0.1.0
 
 Checks the file name, the control fields (Depends computed from the program's
 libraries), that the package holds exactly the expected files, and that the
@@ -43,11 +43,11 @@ def run(*command, **kwargs):
     return subprocess.run(command, check=True, text=True, capture_output=True, **kwargs).stdout
 
 
-def build_package(cpack_config, work_dir):
+def build_package(cpack, cpack_config, work_dir):
     if work_dir.exists():
         shutil.rmtree(work_dir)
     work_dir.mkdir(parents=True)
-    result = subprocess.run(["cpack", "-G", "DEB", "--config", str(cpack_config), "-B", str(work_dir)],
+    result = subprocess.run([cpack, "-G", "DEB", "--config", str(cpack_config), "-B", str(work_dir)],
                             text=True, capture_output=True)
     if result.returncode != 0:
         sys.exit(f"cpack failed:\n{result.stdout}{result.stderr}")
@@ -76,7 +76,7 @@ def png_size(path):
 def check(args):
     problems = []
     arch = run("dpkg", "--print-architecture").strip()
-    debs = build_package(args.cpack_config, args.work_dir)
+    debs = build_package(args.cpack, args.cpack_config, args.work_dir)
     wanted = f"bleeptone_{args.version}_{arch}.deb"
     if [d.name for d in debs] != [wanted]:
         return [f"cpack made {[d.name for d in debs]}, expected {wanted}"]
@@ -150,6 +150,7 @@ def check(args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cpack", default="cpack")
     parser.add_argument("--cpack-config", type=pathlib.Path, required=True)
     parser.add_argument("--work-dir", type=pathlib.Path, required=True)
     parser.add_argument("--version", required=True)
