@@ -23,8 +23,6 @@ and play the tune; save projects as .mmlp files, export them as WAV, FLAC,
 Ogg Vorbis or MP3 files, and exchange tunes as text. The bleeptone command
 also renders, plays, converts and inspects tunes without a display or a
 sound card.]])
-set(CPACK_PACKAGE_INSTALL_DIRECTORY bleeptone)
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
 # bleeptone_0.1.0_amd64.deb: the package's name, version and architecture.
