@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 # CI turns warnings into errors.
 CMAKE_FLAGS ?= -DBLEEPTONE_WERROR=$(if $(CI),ON,OFF)
 
-.PHONY: all deps run test bench fuzz sanitize asan tsan clean
+.PHONY: all deps run test package bench fuzz sanitize asan tsan clean
 
 all: test
 
@@ -27,6 +27,16 @@ test: deps
 	cmake --preset dev $(CMAKE_FLAGS)
 	cmake --build --preset dev -j $(JOBS)
 	ctest --preset dev -j $(JOBS)
+
+# The Debian package, from the release build: bleeptone_VERSION_ARCH.deb
+# (e.g. bleeptone_0.1.0_amd64.deb) lands here, at the top of the tree.
+package: deps
+	cmake --preset release $(CMAKE_FLAGS) >/dev/null
+	cmake --build --preset release -j $(JOBS) --target bleeptone
+	rm -f build/release/bleeptone_*.deb
+	cd build/release && cpack -G DEB
+	cp build/release/bleeptone_*.deb .
+	@ls -l bleeptone_*.deb
 
 # The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then ThreadSanitizer.
 sanitize: asan tsan

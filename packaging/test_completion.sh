@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Completes command lines with bleeptone's bash completion (loaded after the
+# bash-completion helpers, as the shell loads it) and compares the choices.
+# Usage: test_completion.sh packaging/bleeptone.bash-completion
+set -u
+
+helpers=/usr/share/bash-completion/bash_completion
+if [[ ! -r $helpers ]]; then
+    echo "missing $helpers (Debian package bash-completion)" >&2
+    exit 1
+fi
+# shellcheck disable=SC1090
+source "$helpers"
+# shellcheck disable=SC1090
+source "$1" || exit 1
+
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+mkdir songs
+touch song.mmlp notes.txt
+
+# Splits LINE as readline does (at blanks and at "="), completes its last
+# word and prints the choices sorted on one line.
+choices() {
+    local line=$1
+    local -a words
+    read -ra words <<<"${line//=/ = }"
+    [[ $line == *' ' ]] && words+=('')
+    COMP_LINE=$line
+    COMP_POINT=${#line}
+    COMP_WORDS=("${words[@]}")
+    COMP_CWORD=$((${#words[@]} - 1))
+    COMPREPLY=()
+    _bleeptone bleeptone "${words[COMP_CWORD]}" "${words[COMP_CWORD - 1]}"
+    printf '%s\n' "${COMPREPLY[@]}" | sort | xargs
+}
+
+failures=0
+while IFS='|' read -r line expected; do
+    [[ -z $line ]] && continue
+    got=$(choices "$line")
+    if [[ $got != "$expected" ]]; then
+        printf 'completing "%s": expected "%s", got "%s"\n' "$line" "$expected" "$got"
+        failures=$((failures + 1))
+    fi
+done <<'EOF'
+bleeptone re|render
+bleeptone ex|export-mml
+bleeptone |export-mml import-mml play query render song.mmlp songs
+bleeptone --|--audio --help --screenshot --screenshot-of --type --version
+bleeptone --audio |null portaudio
+bleeptone song.mmlp --au|--audio
+bleeptone render --fo|--format
+bleeptone render --format |f32 flac mp3 ogg s16 wav
+bleeptone render --format=f|f32 flac
+bleeptone render --demo |1 2 3 4
+bleeptone render --stems --l|--loops
+bleeptone render -o |notes.txt song.mmlp songs
+bleeptone render |song.mmlp songs
+bleeptone render --mml |
+bleeptone play --st|--start
+bleeptone play --audio n|null
+bleeptone play --record |notes.txt song.mmlp songs
+bleeptone export-mml --|--demo
+bleeptone import-mml |notes.txt song.mmlp songs
+bleeptone import-mml - -o |song.mmlp songs
+bleeptone query |
+EOF
+
+((failures == 0)) || exit 1
+echo "all completions as expected"
