@@ -48,6 +48,7 @@ void AppCommands::infoBarStep(const AppEvent& event) {
 }
 
 void AppCommands::stopClock() { song_.stopClock(); }
+void AppCommands::resumeClock() { song_.resumeClock(); }
 void AppCommands::closeWindow(int window) { aux_.close(window); }
 
 }  // namespace bleeptone

@@ -39,6 +39,7 @@ public:
     void engineEvent(std::int64_t data) override;
     void infoBarStep(const AppEvent& event) override;
     void stopClock() override;
+    void resumeClock() override;
     void closeWindow(int window) override;
 
 private:

@@ -94,7 +94,7 @@ int runWindow(int argc, char** argv) {
     initResources();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Bleeptone");
-    QGuiApplication::setDesktopFileName("bleeptone");
+    QGuiApplication::setDesktopFileName("io.github.bleeptone.Bleeptone");
     QApplication::setWindowIcon(QIcon(":/icons/bleeptone.png"));
 
     QCommandLineParser parser;

@@ -76,14 +76,17 @@ const std::vector<ControlSpec>& mainWindowControls() {
 }
 
 const EnableGroup& contentGroup() {
-    static const EnableGroup g{
-        {menu::SaveAs, menu::CopyMml, menu::RecordToWave}, {control::CopyMmlButton, control::PlayButton}, false};
+    // Save is here too: it saves to the document's file, or asks for one as
+    // Save As does, so it works whenever there is something to save.
+    static const EnableGroup g{{menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave},
+                               {control::CopyMmlButton, control::PlayButton},
+                               false};
     return g;
 }
 
 const EnableGroup& idleGroup() {
     static const EnableGroup g{
-        {menu::New, menu::Open, menu::PasteMml, menu::Demo1, menu::Demo1 + 1, menu::Demo1 + 2, menu::Demo1 + 3},
+        {menu::New, menu::Open, menu::PasteMml, menu::Demo1, menu::Demo2, menu::Demo3, menu::Demo4},
         {control::CopyMmlButton, control::PasteMmlButton},
         true};
     return g;

@@ -45,10 +45,19 @@ void Dispatcher::iterate(const AppEvent& event) {
     refreshEnableGroups();
     if (event.kind == AppEvent::Kind::Close) closeWindow(event.number);
     if (state_.quit && window_.isWindowModified()) {
-        if (dialogs_.question("Do you want to save your project before closing Bleeptone?")) {
-            state_.quit = false;
-            state_.quitAfterSave = true;
-            post(AppEvent::menu(menu::SaveAs));
+        switch (dialogs_.questionWithCancel("Do you want to save your project before closing Bleeptone?")) {
+            case Dialogs::Answer::Yes:
+                // Saved where it was opened from or last saved to, else through the panel.
+                state_.quit = false;
+                state_.quitAfterSave = true;
+                post(AppEvent::menu(menu::Save));
+                break;
+            case Dialogs::Answer::No: break;
+            case Dialogs::Answer::Cancel:
+                // The program keeps running as if nothing had been asked.
+                state_.quit = false;
+                commands_.resumeClock();
+                break;
         }
     }
     if (state_.quit && leaveLoop_) leaveLoop_();

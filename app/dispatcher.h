@@ -46,6 +46,7 @@ public:
     virtual void engineEvent(std::int64_t data) = 0;      // -1, -2 or a "*" number
     virtual void infoBarStep(const AppEvent& event) = 0;  // after every event
     virtual void stopClock() = 0;
+    virtual void resumeClock() = 0;  // after a quit was cancelled
     virtual void closeWindow(int window) = 0;  // windows 1..3
 };
 

@@ -57,8 +57,6 @@ void Document::loadBuiltIn(BuiltInProject which) {
 
 void Document::setTitle(const QString& title, bool edited) { window_.setDocumentTitle(title, edited); }
 
-void Document::setSaveEnabled(bool enabled) { window_.menuItem(menu::Save)->setEnabled(enabled); }
-
 void Document::showPlayItem(bool shown) { window_.playContextItem()->setVisible(shown); }
 
 // The New template under no name. A paste fills it at once, so it starts
@@ -67,7 +65,6 @@ void Document::loadNewTemplate(bool edited) {
     loadBuiltIn(BuiltInProject::NewTemplate);
     currentPath_.clear();
     saveWithoutPanel_ = false;
-    setSaveEnabled(false);
     state_.refresh = edited ? Refresh::Enable : Refresh::Disable;
     pristine_ = !edited;
     setTitle(edited ? kUntitledEdited : kProgramTitle, edited);
@@ -109,7 +106,6 @@ void Document::open() {
     saveWithoutPanel_ = true;
     state_.refresh = Refresh::Enable;
     pristine_ = false;
-    setSaveEnabled(true);
     for (int c = 1; c <= 4; ++c) window_.controls().setState(control::muteBox(c), 0);
     setTitle(titleForFile(currentPath_), false);
     showPlayItem(true);
@@ -144,7 +140,6 @@ void Document::saveAs() {
         return;
     }
     currentPath_ = path;
-    setSaveEnabled(true);
     setTitle(titleForFile(currentPath_), false);
     dialogs_.information("Your project has been saved!");
     if (state_.quitAfterSave) state_.quit = true;
@@ -156,7 +151,6 @@ void Document::loadDemo(int n) {
     loadBuiltIn(static_cast<BuiltInProject>(static_cast<int>(BuiltInProject::Demo1) + n - 1));
     currentPath_.clear();
     saveWithoutPanel_ = false;
-    setSaveEnabled(false);
     state_.refresh = Refresh::Enable;
     pristine_ = false;
     setTitle(QString("Demo %1").arg(n) + kTitleSuffix, false);

@@ -1,7 +1,7 @@
 #pragma once
 // The document: the one project the main window holds, and the commands
-// that replace, open and save it, with the window title, the edited mark,
-// the Save item and the question before unsaved work is replaced.
+// that replace, open and save it, with the window title, the edited mark
+// and the question before unsaved work is replaced.
 
 #include <QString>
 
@@ -43,7 +43,6 @@ private:
     void loadBuiltIn(BuiltInProject which);
     void loadNewTemplate(bool edited);
     void setTitle(const QString& title, bool edited);
-    void setSaveEnabled(bool enabled);
     void showPlayItem(bool shown);
 
     MainWindow& window_;

@@ -151,7 +151,8 @@ void MainWindow::buildMenus() {
     item(file, menu::New, "New", standardKey(QKeySequence::New, QKeySequence(Qt::CTRL | Qt::Key_N)));
     item(file, menu::Open, "Open", standardKey(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
     item(file, menu::Save, "Save", standardKey(QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S)));
-    item(file, menu::SaveAs, "Save As...");
+    item(file, menu::SaveAs, "Save As...",
+         standardKey(QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
     file->addSeparator();
     item(file, menu::CopyMml, "Copy MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C));
     item(file, menu::PasteMml, "Paste MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_V));

@@ -88,6 +88,12 @@ void SongCommands::updateClock() {
 
 void SongCommands::stopClock() { clock_.stop(); }
 
+void SongCommands::resumeClock() {
+    if (state_.StatusText.isEmpty()) return;
+    clock_.start();
+    updateClock();
+}
+
 void SongCommands::returnToIdle() {
     engine_.PSG_StopWaveRecord();
     reportRecording();

@@ -34,6 +34,8 @@ public:
     void copyMml();
     void pasteMml();
     void stopClock();
+    // Starts the clock again while something plays (a quit was cancelled).
+    void resumeClock();
 
     const std::array<QString, 4>& channelTexts() const { return channelText_; }
     qint64 songLength() const { return songLength_; }

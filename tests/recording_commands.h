@@ -38,6 +38,7 @@ public:
     void engineEvent(std::int64_t d) override { note("engine " + std::to_string(d)); }
     void infoBarStep(const AppEvent&) override { note("step"); }
     void stopClock() override { note("stopClock"); }
+    void resumeClock() override { note("resumeClock"); }
     void closeWindow(int w) override { note("closeWindow " + std::to_string(w)); }
 
     std::map<std::string, std::function<void()>> instead;  // by the name logged

@@ -22,6 +22,7 @@
 namespace bleeptone {
 namespace {
 
+using testing::Cancel;
 using testing::No;
 using testing::RecordingCommands;
 using testing::ScriptedDialogs;
@@ -56,7 +57,7 @@ protected:
 // ---------------------------------------------------------------------------
 // Enable groups.
 
-const int kContentMenus[] = {3, 4, 6};
+const int kContentMenus[] = {menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave};
 const int kIdleMenus[] = {0, 1, 5, 7, 8, 9, 10};
 
 void setGroups(MainWindow& w, bool on) {
@@ -94,7 +95,6 @@ TEST_F(DispatcherTest, RefreshOfTheEnableGroups) {
         SCOPED_TRACE(std::string(enable ? "enable" : "disable") + ", RecordFlag " + std::to_string(r.recordFlag) +
                      ", StatusText \"" + r.status.toStdString() + "\"");
         setGroups(window, !enable);
-        window.menuItem(menu::Save)->setEnabled(!enable);
         state.RecordFlag = r.recordFlag;
         state.StatusText = r.status;
         // The request is made by a command and served at the end of its iteration.
@@ -109,7 +109,6 @@ TEST_F(DispatcherTest, RefreshOfTheEnableGroups) {
         for (int m : kIdleMenus) EXPECT_EQ(window.menuItem(m)->isEnabled(), idleNow) << "menu item " << m;
         EXPECT_EQ(window.controls().isEnabled(control::PasteMmlButton), idleNow);
         EXPECT_EQ(window.playContextItem()->isVisible(), idleNow);
-        EXPECT_EQ(window.menuItem(menu::Save)->isEnabled(), !enable) << "Save is in neither group";
         EXPECT_TRUE(window.controls().isVisible(control::PlayButton));
     }
 }
@@ -138,9 +137,9 @@ TEST_F(DispatcherTest, QuitEditedAnsweredYesSavesFirst) {
     EXPECT_FALSE(state.quit);
     EXPECT_TRUE(state.quitAfterSave);
 
-    // Save As runs in an iteration of its own, and the loop keeps running.
+    // Save runs in an iteration of its own, and the loop keeps running.
     runPosted();
-    EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion, "saveAs", "step"}));
+    EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion, "save", "step"}));
     EXPECT_FALSE(state.quit);
 }
 
@@ -156,6 +155,20 @@ TEST_F(DispatcherTest, ClosingTheMainWindow) {
     dialogs.answers = {No};
     dispatcher.submit(AppEvent::close(window::Main));
     EXPECT_EQ(log, (Log{"step", "stopClock", std::string("question: ") + kSaveQuestion, "leave"}));
+}
+
+TEST_F(DispatcherTest, QuitAndCloseCanBeCancelled) {
+    // Cancel (also Escape, or closing the box) keeps the program running with
+    // nothing changed; the playing-time clock that closing stopped goes on.
+    window.setWindowModified(true);
+    dialogs.answers = {Cancel, Cancel};
+    dispatcher.submit(AppEvent::menu(menu::Quit));
+    dispatcher.submit(AppEvent::close(window::Main));
+    const std::string question = std::string("question: ") + kSaveQuestion;
+    EXPECT_EQ(log, (Log{"step", question, "resumeClock", "step", "stopClock", question, "resumeClock"}));
+    EXPECT_FALSE(state.quit);
+    EXPECT_FALSE(state.quitAfterSave);
+    EXPECT_TRUE(window.isWindowModified());
 }
 
 TEST_F(DispatcherTest, ClosingAnotherWindowKeepsTheLoop) {

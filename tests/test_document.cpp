@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <deque>
 #include <filesystem>
@@ -187,6 +188,21 @@ TEST_F(DocumentTest, FirstEditOfAFreshProgram) {
              QTest::keyClick(box, Qt::Key_Up);
          },
          true},
+        {"stepping the octave with an arrow key",
+         [](DocumentTest& t) {
+             QWidget* box = t.controls().widget(control::octaveBox(2));
+             box->setFocus();
+             QTest::keyClick(box, Qt::Key_Up);
+         },
+         true},
+        {"turning the wheel over the tempo",
+         [](DocumentTest& t) {
+             QWidget* box = t.controls().widget(control::TempoBox);
+             QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                               Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+             QApplication::sendEvent(box, &wheel);
+         },
+         true},
         {"ticking a mute box",
          [](DocumentTest& t) { QTest::mouseClick(t.controls().widget(15), Qt::LeftButton); }, false},
     };
@@ -205,11 +221,11 @@ TEST_F(DocumentTest, FirstEditOfAFreshProgram) {
         }
         EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
         EXPECT_TRUE(window().isWindowModified());
-        for (int m : {menu::SaveAs, menu::CopyMml, menu::RecordToWave})
+        // Save too: without a file it asks for one, as Save As does.
+        for (int m : {menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave})
             EXPECT_TRUE(window().menuItem(m)->isEnabled()) << "menu item " << m;
         EXPECT_TRUE(controls().isEnabled(control::CopyMmlButton));
         EXPECT_TRUE(controls().isEnabled(control::PlayButton));
-        EXPECT_FALSE(window().menuItem(menu::Save)->isEnabled());
         EXPECT_TRUE(window().playContextItem()->isVisible());
         // A second edit keeps the title.
         type(69, "u");
@@ -383,7 +399,7 @@ TEST_F(DocumentTest, DemoThenTyping) {
     menu(menu::Demo1 + 2);
     EXPECT_EQ(window().title(), "Demo 3 - Bleeptone");
     EXPECT_FALSE(window().isWindowModified());
-    EXPECT_FALSE(window().menuItem(menu::Save)->isEnabled());
+    EXPECT_TRUE(window().menuItem(menu::Save)->isEnabled());
     EXPECT_TRUE(window().menuItem(menu::SaveAs)->isEnabled());
     EXPECT_TRUE(controls().isEnabled(control::PlayButton));
     EXPECT_TRUE(window().playContextItem()->isVisible());
@@ -392,7 +408,6 @@ TEST_F(DocumentTest, DemoThenTyping) {
     type(18, "c");
     EXPECT_EQ(window().title(), "Demo 3* - Bleeptone");
     EXPECT_TRUE(window().isWindowModified());
-    EXPECT_FALSE(window().menuItem(menu::Save)->isEnabled());
     type(18, "d");
     EXPECT_EQ(window().title(), "Demo 3* - Bleeptone");
     EXPECT_TRUE(dialogs.calls.empty());
@@ -413,6 +428,21 @@ TEST_F(DocumentTest, StarInAFileName) {
     menu(menu::Save);
     EXPECT_EQ(window().title(), "a*b - Bleeptone");
     EXPECT_TRUE(read("a*b.mmlp").contains("\n18 = cdef;gabe\n"));
+}
+
+TEST_F(DocumentTest, SaveWithoutAFileAsksForOne) {
+    // Untitled, and a demo: Save (Ctrl+S) saves through the panel, as Save As does.
+    for (const int first : {-1, static_cast<int>(menu::Demo2)}) {
+        startProgram();
+        if (first >= 0) menu(first);
+        type(18, "c");
+        dialogs.panelPaths.push_back(file("Saved"));
+        menu(menu::Save);
+        EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"save panel", "information"}));
+        EXPECT_EQ(window().title(), "Saved - Bleeptone");
+        EXPECT_TRUE(std::filesystem::exists(path("Saved.mmlp")));
+        std::filesystem::remove(path("Saved.mmlp"));
+    }
 }
 
 // ---------------------------------------------------------------------------

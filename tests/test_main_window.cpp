@@ -213,7 +213,7 @@ TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
         {menu::New, "New", "Ctrl+N", true},
         {menu::Open, "Open", "Ctrl+O", true},
         {menu::Save, "Save", "Ctrl+S", false},
-        {menu::SaveAs, "Save As...", "", false},
+        {menu::SaveAs, "Save As...", "Shift+Ctrl+S", false},
         {menu::CopyMml, "Copy MML", "Shift+Ctrl+C", false},
         {menu::PasteMml, "Paste MML", "Shift+Ctrl+V", true},
         {menu::RecordToWave, "Record to Wave", "Shift+Ctrl+W", false},
