@@ -13,7 +13,7 @@ void QtDialogs::information(const QString& text) {
 }
 
 bool QtDialogs::question(const QString& text) {
-    return QMessageBox::question(parent_, QString(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+    return QMessageBox::question(parent_, QString(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
            QMessageBox::Yes;
 }
 

@@ -14,7 +14,8 @@ public:
     virtual void error(const QString& text) = 0;
     // Box with an empty title and an OK button.
     virtual void information(const QString& text) = 0;
-    // Box with an empty title and Yes / No buttons; Escape means No. True for Yes.
+    // Box with an empty title and Yes / No buttons, No the default (Return
+    // never throws work away); Escape means No. True for Yes.
     virtual bool question(const QString& text) = 0;
 
     enum class Answer { Yes, No, Cancel };

@@ -8,6 +8,7 @@
 #include "main_window.h"
 #include "project_blocks.h"
 #include "project_file.h"
+#include "project_model.h"
 #include "window_fields.h"
 
 namespace bleeptone {
@@ -157,9 +158,12 @@ void Document::loadDemo(int n) {
     showPlayItem(true);
 }
 
-bool Document::resetForPaste() {
+bool Document::replaceWithPaste(const ProjectFields& pasted) {
     if (keepUnsavedWork(false)) return false;
     loadNewTemplate(true);
+    WindowFields fields(window_.controls());
+    copyProject(pasted, fields);
+    window_.colourAllEditors();
     return true;
 }
 

@@ -15,6 +15,7 @@ namespace bleeptone {
 class Dialogs;
 class MainWindow;
 enum class BuiltInProject;
+class ProjectFields;
 
 // Title rules.
 QString titleForFile(const QString& path);       // "Song - Bleeptone" for /x/Song.mmlp
@@ -31,7 +32,9 @@ public:
     void save();
     void saveAs();
     void loadDemo(int n);  // 1..4
-    bool resetForPaste();  // false when the user keeps the unsaved work
+    // Replaces the document with a pasted tune (read into the New template):
+    // untitled and edited. False when the user keeps the unsaved work.
+    bool replaceWithPaste(const ProjectFields& pasted);
     void markEdited();
 
     const QString& currentPath() const { return currentPath_; }

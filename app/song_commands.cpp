@@ -9,6 +9,8 @@
 #include "engine.h"
 #include "main_window.h"
 #include "mml_text.h"
+#include "project_blocks.h"
+#include "project_model.h"
 #include "song_assembly.h"
 #include "u16_view.h"
 #include "window_fields.h"
@@ -151,15 +153,16 @@ void SongCommands::copyMml() {
 }
 
 void SongCommands::pasteMml() {
-    if (!document_.resetForPaste()) return;
-    const QString text = QApplication::clipboard()->text();
-    WindowFields fields(window_.controls());
-    const PasteResult result = pasteMmlText(text, fields);
-    window_.colourAllEditors();
+    // The text is read first: only a tune that can be read replaces the document.
+    ProjectModel pasted;
+    loadBuiltIn(BuiltInProject::NewTemplate, pasted);
+    const PasteResult result = pasteMmlText(QApplication::clipboard()->text(), pasted);
     if (result == PasteResult::TooLong)
         dialogs_.error("Unable to parse the MML data: the clipboard text is too long.");
     else if (result != PasteResult::Ok)
         dialogs_.error("Unable to parse the MML data.");
+    else
+        document_.replaceWithPaste(pasted);
 }
 
 }  // namespace bleeptone

@@ -324,7 +324,10 @@ TEST_F(DocumentTest, UnsavedWorkQuestion) {
                 case 0: menu(menu::New); break;
                 case 1: menu(menu::Open); break;
                 case 2: menu(menu::Demo1 + 1); break;
-                case 3: EXPECT_EQ(document().resetForPaste(), !s.asks[c]); runPosted(); break;
+                case 3:
+                    EXPECT_EQ(document().replaceWithPaste(ProjectModel()), !s.asks[c]);
+                    runPosted();
+                    break;
             }
             EXPECT_EQ(dialogs.count("question"), s.asks[c] ? 1 : 0);
             if (s.asks[c]) {

@@ -593,7 +593,7 @@ TEST_F(SongCommandsTest, PasteMmlAsksBeforeReplacingUnsavedWork) {
     EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
 }
 
-TEST_F(SongCommandsTest, PasteMmlOfAnUnusableText) {
+TEST_F(SongCommandsTest, PasteMmlOfAnUnusableTextChangesNothing) {
     const struct {
         QString text;
         std::string error;
@@ -609,10 +609,10 @@ TEST_F(SongCommandsTest, PasteMmlOfAnUnusableText) {
         QGuiApplication::clipboard()->setText(r.text);
         submit(AppEvent::menu(menu::PasteMml));
         runPosted();
-        EXPECT_EQ(dialogs.log(), Log{r.error});
-        // The New template was loaded before the text was read.
-        EXPECT_EQ(windowProject(), builtIn(BuiltInProject::NewTemplate)) << r.error;
-        EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
+        EXPECT_EQ(dialogs.log(), Log{r.error});  // no question either: nothing would be replaced
+        EXPECT_EQ(windowProject(), builtIn(BuiltInProject::Demo1)) << r.error;
+        EXPECT_EQ(app->window().title(), "Demo 1 - Bleeptone");
+        EXPECT_FALSE(app->window().isWindowModified());
         app.reset();
     }
 }
