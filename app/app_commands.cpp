@@ -6,6 +6,7 @@
 #include <QTextEdit>
 #include <QUrl>
 
+#include "autosave.h"
 #include "aux_windows.h"
 #include "dialogs.h"
 #include "document.h"
@@ -50,5 +51,20 @@ void AppCommands::infoBarStep(const AppEvent& event) {
 void AppCommands::stopClock() { song_.stopClock(); }
 void AppCommands::resumeClock() { song_.resumeClock(); }
 void AppCommands::closeWindow(int window) { aux_.close(window); }
+
+void AppCommands::recoverWork() {
+    const auto copy = autosave_.claimOrphan();
+    if (!copy) return;
+    switch (dialogs_.questionWithCancel(kRecoverQuestion)) {
+        case Dialogs::Answer::Yes:
+            if (!document_.restore(copy->projectPath, copy->documentPath, copy->title)) return autosave_.releaseClaimed();
+            // The work is safe in this program's own copy before the old one goes.
+            autosave_.writeNow();
+            autosave_.removeClaimed();
+            break;
+        case Dialogs::Answer::No: autosave_.removeClaimed(); break;
+        case Dialogs::Answer::Cancel: autosave_.releaseClaimed(); break;  // asked again at the next start
+    }
+}
 
 }  // namespace bleeptone

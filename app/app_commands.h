@@ -6,6 +6,7 @@
 
 namespace bleeptone {
 
+class Autosave;
 class AuxWindows;
 class Dialogs;
 class Document;
@@ -13,11 +14,20 @@ class InfoBarUpdater;
 class MainWindow;
 class SongCommands;
 
+inline const QString kRecoverQuestion = QStringLiteral(
+    "Bleeptone did not close properly last time, and some of your work was not saved. Do you want to restore it?");
+
 class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
-                AuxWindows& aux)
-        : window_(window), dialogs_(dialogs), document_(document), song_(song), infoBars_(infoBars), aux_(aux) {}
+                AuxWindows& aux, Autosave& autosave)
+        : window_(window),
+          dialogs_(dialogs),
+          document_(document),
+          song_(song),
+          infoBars_(infoBars),
+          aux_(aux),
+          autosave_(autosave) {}
 
     void about() override;
     void newProject() override;
@@ -41,6 +51,7 @@ public:
     void stopClock() override;
     void resumeClock() override;
     void closeWindow(int window) override;
+    void recoverWork() override;
 
 private:
     MainWindow& window_;
@@ -49,6 +60,7 @@ private:
     SongCommands& song_;
     InfoBarUpdater& infoBars_;
     AuxWindows& aux_;
+    Autosave& autosave_;
 };
 
 }  // namespace bleeptone

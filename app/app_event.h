@@ -14,7 +14,7 @@ enum class ControlEventType {
 };
 
 struct AppEvent {
-    enum class Kind { Menu, Control, Close, OpenDocuments, Engine };
+    enum class Kind { Menu, Control, Close, OpenDocuments, Engine, RecoverWork };
     Kind kind = Kind::Menu;
     int number = 0;  // menu item, control or window number
     ControlEventType type = ControlEventType::Click;
@@ -26,6 +26,7 @@ struct AppEvent {
     }
     static AppEvent close(int window) { return {Kind::Close, window}; }
     static AppEvent openDocuments() { return {Kind::OpenDocuments}; }
+    static AppEvent recoverWork() { return {Kind::RecoverWork}; }  // once, after start-up
     static AppEvent engine(std::int64_t data) { return {Kind::Engine, 0, ControlEventType::Click, data}; }
 };
 

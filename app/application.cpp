@@ -5,9 +5,11 @@
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "app_commands.h"
+#include "autosave.h"
 #include "aux_windows.h"
 #include "controls.h"
 #include "dialogs.h"
@@ -19,11 +21,14 @@
 #include "main_window.h"
 #include "screenshot.h"
 #include "song_commands.h"
+#include "window_fields.h"
 
 // The images live in a static library: register them by hand.
 static void initResources() { Q_INIT_RESOURCE(resources); }
 
 namespace bleeptone {
+
+QString recoveryFolder() { return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/recovery"; }
 
 bool displayCheckPasses(const std::vector<int>& screenHeights) {
     for (auto it = screenHeights.rbegin(); it != screenHeights.rend(); ++it)
@@ -61,16 +66,29 @@ bool Application::start(const Options& options) {
     infoBarUpdater_ = new InfoBarUpdater(*window_);
     aux_ = std::make_unique<AuxWindows>([submit](int w) { submit(AppEvent::close(w)); },
                                         [submit] { submit(AppEvent::control(control::ModuleCopyLink)); });
-    commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_);
+    fields_ = std::make_unique<WindowFields>(window_->controls());
+    autosave_ = std::make_unique<Autosave>(options.recoveryDir.isEmpty() ? recoveryFolder() : options.recoveryDir,
+                                           *fields_, options.autosaveDelayMs);
+    if (!autosave_->start())
+        std::fprintf(stderr, "bleeptone: no recovery copies of unsaved work: %s\n", qPrintable(autosave_->lastError()));
+    document_->setEditedListener([this](bool edited) {
+        if (edited) autosave_->changed(document_->currentPath(), window_->title());
+        else autosave_->discard();
+    });
+    commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
+                                              *autosave_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);
     pump_ = std::make_unique<EnginePump>(*engine_, [submit](std::int64_t data) { submit(AppEvent::engine(data)); });
     qApp->installEventFilter(this);
+    dispatcher_->post(AppEvent::recoverWork());
     return true;
 }
 
 void Application::shutdown() {
+    // Ending normally, saved or not, leaves no work to recover.
+    if (autosave_) autosave_->discard();
     pump_.reset();
     aux_.reset();
     if (song_) song_->stopClock();
@@ -93,6 +111,7 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
 int runWindow(int argc, char** argv) {
     initResources();
     QApplication app(argc, argv);
+    QApplication::setOrganizationName("Bleeptone");
     QApplication::setApplicationName("Bleeptone");
     QGuiApplication::setDesktopFileName("io.github.bleeptone.Bleeptone");
     QApplication::setWindowIcon(QIcon(":/icons/bleeptone.png"));

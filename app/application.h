@@ -14,6 +14,8 @@
 namespace bleeptone {
 
 class AppCommands;
+class Autosave;
+class WindowFields;
 class Dialogs;
 class Dispatcher;
 class Document;
@@ -23,6 +25,10 @@ class AuxWindows;
 class Engine;
 class EnginePump;
 class MainWindow;
+
+// Where recovery copies of unsaved work live:
+// QStandardPaths::AppLocalDataLocation + "/recovery".
+QString recoveryFolder();
 
 // The display check: the displays are looked at from the last to the first,
 // and the first at least 768 pixels high passes.
@@ -35,6 +41,8 @@ public:
         std::vector<int> screenHeights;  // empty: ask Qt for the screens
         AudioBackend audio = AudioBackend::PortAudio;
         OutputFactory outputFactory;  // empty: the program's own
+        QString recoveryDir;          // empty: the standard place for recovery copies
+        int autosaveDelayMs = 10000;  // how long after a change the recovery copy follows
     };
 
     // dialogs: where message boxes go (the program's, or a test's).
@@ -55,6 +63,7 @@ public:
     SongCommands& song() { return *song_; }
     InfoBarUpdater& infoBarUpdater() { return *infoBarUpdater_; }
     AuxWindows& auxWindows() { return *aux_; }
+    Autosave& autosave() { return *autosave_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -72,6 +81,8 @@ private:
     std::unique_ptr<SongCommands> song_;
     InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
     std::unique_ptr<AuxWindows> aux_;
+    std::unique_ptr<WindowFields> fields_;
+    std::unique_ptr<Autosave> autosave_;
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<EnginePump> pump_;
 };

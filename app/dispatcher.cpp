@@ -69,6 +69,7 @@ void Dispatcher::dispatch(const AppEvent& event) {
         case AppEvent::Kind::OpenDocuments: commands_.openPath(state_.pendingPath); break;
         case AppEvent::Kind::Control: dispatchControl(event.number, event.type); break;
         case AppEvent::Kind::Engine: commands_.engineEvent(event.data); break;
+        case AppEvent::Kind::RecoverWork: commands_.recoverWork(); break;
         case AppEvent::Kind::Close: break;  // handled at the end of the iteration
     }
 }

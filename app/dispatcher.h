@@ -48,6 +48,7 @@ public:
     virtual void stopClock() = 0;
     virtual void resumeClock() = 0;  // after a quit was cancelled
     virtual void closeWindow(int window) = 0;  // windows 1..3
+    virtual void recoverWork() = 0;            // offers back what a program that did not end properly left unsaved
 };
 
 // The tempo box's arrows skip the codes without a tempo of their own:

@@ -56,7 +56,10 @@ void Document::loadBuiltIn(BuiltInProject which) {
     window_.colourAllEditors();
 }
 
-void Document::setTitle(const QString& title, bool edited) { window_.setDocumentTitle(title, edited); }
+void Document::setTitle(const QString& title, bool edited) {
+    window_.setDocumentTitle(title, edited);
+    if (editedListener_) editedListener_(edited);
+}
 
 void Document::showPlayItem(bool shown) { window_.playContextItem()->setVisible(shown); }
 
@@ -176,6 +179,24 @@ void Document::markEdited() {
     } else {
         setTitle(titleAfterEdit(window_.title()), true);
     }
+}
+
+bool Document::restore(const QString& copyPath, const QString& documentPath, const QString& title) {
+    WindowFields fields(window_.controls());
+    const ProjectIoResult result = loadProjectFile(copyPath, fields);
+    if (!result.ok) {
+        dialogs_.error(result.error);
+        return false;
+    }
+    window_.colourAllEditors();
+    currentPath_ = documentPath;
+    saveWithoutPanel_ = false;
+    state_.refresh = Refresh::Enable;
+    pristine_ = false;
+    const QString fallback = documentPath.isEmpty() ? kUntitledEdited : titleAfterEdit(titleForFile(documentPath));
+    setTitle(title.contains('*') ? title : fallback, true);
+    showPlayItem(true);
+    return true;
 }
 
 }  // namespace bleeptone

@@ -36,6 +36,12 @@ public:
     // untitled and edited. False when the user keeps the unsaved work.
     bool replaceWithPaste(const ProjectFields& pasted);
     void markEdited();
+    // Puts a recovered copy of unsaved work into the window as an edited
+    // document with its own file (if it had one) and title.
+    bool restore(const QString& copyPath, const QString& documentPath, const QString& title);
+
+    // Told whenever the title is set: whether the document now has unsaved changes.
+    void setEditedListener(std::function<void(bool edited)> listener) { editedListener_ = std::move(listener); }
 
     const QString& currentPath() const { return currentPath_; }
     bool pristine() const { return pristine_; }
@@ -55,6 +61,7 @@ private:
     QString currentPath_;
     bool saveWithoutPanel_ = false;
     bool pristine_ = true;
+    std::function<void(bool)> editedListener_;
 };
 
 }  // namespace bleeptone

@@ -32,11 +32,4 @@ const ProjectField* projectField(int number) {
     return nullptr;
 }
 
-QString joinLinesForStorage(const QString& editorText) {
-    QString joined;
-    for (const QString& line : editorText.split('\n')) joined += line + ';';
-    while (joined.endsWith(';')) joined.chop(1);
-    return joined;
-}
-
 }  // namespace bleeptone

@@ -43,8 +43,4 @@ public:
     virtual void setState(int number, int state) = 0;
 };
 
-// An editor's lines as stored: each line followed by ";", then every
-// trailing ";" removed (so trailing empty lines are not kept).
-QString joinLinesForStorage(const QString& editorText);
-
 }  // namespace bleeptone

@@ -35,13 +35,26 @@ std::vector<int> storedKeys() {
 QString storedValue(const ProjectFields& fields, int number) {
     const ProjectField* f = projectField(number);
     if (f->list) return QString::number(fields.state(number));
-    QString text = fields.text(number);  // spin boxes as their text
-    text.replace("\r\n", "\n");
-    text.replace('\r', '\n');
-    if (f->kind == FieldKind::Lines) return joinLinesForStorage(text);
-    return text.replace('\n', ';');
+    const QString text = fields.text(number);  // spin boxes as their text
+    // One pass: every line break ("\r\n", "\r" or "\n") becomes ";".
+    QString value(text.size(), Qt::Uninitialized);
+    QChar* out = value.data();
+    const QChar* in = text.constData();
+    const QChar* const end = in + text.size();
+    for (; in != end; ++in) {
+        if (*in == '\r') {
+            if (in + 1 != end && in[1] == '\n') ++in;
+            *out++ = ';';
+        } else {
+            *out++ = *in == '\n' ? QChar(';') : *in;
+        }
+    }
+    // An editor's trailing empty lines are not kept.
+    if (f->kind == FieldKind::Lines)
+        while (out != value.constData() && out[-1] == ';') --out;
+    value.truncate(out - value.constData());
+    return value;
 }
-
 struct Entry {
     enum Type { Group, Key, Comment } type;
     QString name;
@@ -126,21 +139,37 @@ ProjectIoResult failure(const QString& name, const QString& reason) {
 }  // namespace
 
 QByteArray projectFileBytes(const ProjectFields& fields) {
-    QString text = "\n[Version]\nVersionNumber = 1.0.0\n[Settings]\n";
-    for (int key : storedKeys()) text += QString("%1 = %2\n").arg(key).arg(storedValue(fields, key));
-    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    QByteArray bytes = "\xEF\xBB\xBF\n[Version]\nVersionNumber = 1.0.0\n[Settings]\n";
+    for (int key : storedKeys()) bytes += QByteArray::number(key) + " = " + storedValue(fields, key).toUtf8() + '\n';
+    return bytes;
 }
 
 ProjectIoResult saveProjectFile(const QString& path, const ProjectFields& fields) {
+    return saveProjectBytes(path, projectFileBytes(fields));
+}
+
+ProjectIoResult saveProjectBytes(const QString& path, const QByteArray& bytes) {
+    auto failure = [&path](const QFileDevice& file) {
+        return ProjectIoResult{false, QString("The project could not be saved as \"%1\": %2").arg(path, file.errorString())};
+    };
+    // A regular file (also through a symlink, which QSaveFile follows) is
+    // replaced only once the new one is complete. Anything else that exists
+    // there (a FIFO, a device such as /dev/null) is written into, never
+    // replaced by a regular file.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size())
+            return failure(file);
+        return {true, {}};
+    }
     QSaveFile file(path);
-    const QByteArray bytes = projectFileBytes(fields);
     // Unbuffered, so that a short write (a full disk) shows in write()'s
     // count instead of being lost in a buffer that commit() then reports as written.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() || !file.commit())
-        return {false, QString("The project could not be saved as \"%1\": %2").arg(path, file.errorString())};
+        return failure(file);
     return {true, {}};
 }
-
 bool hasProjectExtension(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf('.');

@@ -22,7 +22,11 @@ struct ProjectIoResult {
 
 // Writes the project atomically: the file is replaced only once the new one
 // is complete, so a failed save leaves the previous file intact.
+// A target that exists but is not a regular file (a FIFO, a device) is
+// written into instead; a symlink is followed.
 ProjectIoResult saveProjectFile(const QString& path, const ProjectFields& fields);
+// The same for the bytes of a project file (any thread).
+ProjectIoResult saveProjectBytes(const QString& path, const QByteArray& bytes);
 
 // True when the path's extension (after the last "." of its file name) is
 // exactly "mmlp".

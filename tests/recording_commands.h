@@ -40,6 +40,7 @@ public:
     void stopClock() override { note("stopClock"); }
     void resumeClock() override { note("resumeClock"); }
     void closeWindow(int w) override { note("closeWindow " + std::to_string(w)); }
+    void recoverWork() override { note("recoverWork"); }
 
     std::map<std::string, std::function<void()>> instead;  // by the name logged
 

@@ -341,6 +341,14 @@ TEST_F(DispatcherTest, PostedEventWaitsForTheWholeIteration) {
     EXPECT_EQ(log, (Log{"recordToWave", "step", "play", "step"}));
 }
 
+Application::Options options(std::vector<int> heights, AudioBackend audio, OutputFactory factory) {
+    Application::Options o;
+    o.screenHeights = std::move(heights);
+    o.audio = audio;
+    o.outputFactory = std::move(factory);
+    return o;
+}
+
 // ---------------------------------------------------------------------------
 // Start-up.
 
@@ -402,7 +410,7 @@ TEST(StartUp, DisplayCheck) {
         Log log;
         ScriptedDialogs dialogs(&log);
         Application app(dialogs);
-        EXPECT_EQ(app.start({r.heights, AudioBackend::Null, factoryOn(bench)}), r.starts);
+        EXPECT_EQ(app.start(options(r.heights, AudioBackend::Null, factoryOn(bench))), r.starts);
         if (r.starts) {
             EXPECT_TRUE(log.empty());
             EXPECT_EQ(app.window().title(), "Bleeptone");
@@ -432,7 +440,7 @@ TEST(StartUp, SoundDeviceFailures) {
         Log log;
         ScriptedDialogs dialogs(&log);
         Application app(dialogs);
-        ASSERT_TRUE(app.start({{1080}, r.backend, factoryOn(bench)}));
+        ASSERT_TRUE(app.start(options({1080}, r.backend, factoryOn(bench))));
         EXPECT_EQ(log, r.error ? Log{"error: Unable to initialize PSG"} : Log{})
             << "device refuses " << r.refuseDevice << ", silent refuses " << r.refuseSilent;
         // The program runs on: the window is there and serves events.
@@ -468,7 +476,7 @@ TEST(StartUp, StarCommandEventsChangeNothing) {
     Log log;
     ScriptedDialogs dialogs(&log);
     Application app(dialogs);
-    ASSERT_TRUE(app.start({{1080}, AudioBackend::Null, factoryOn(bench)}));
+    ASSERT_TRUE(app.start(options({1080}, AudioBackend::Null, factoryOn(bench))));
     bool left = false;
     app.dispatcher().setLeaveLoop([&] { left = true; });
     MainWindow& w = app.window();

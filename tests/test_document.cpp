@@ -10,8 +10,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -25,10 +27,13 @@
 #include <vector>
 
 #include "application.h"
+#include "app_commands.h"
+#include "autosave.h"
 #include "controls.h"
 #include "dispatcher.h"
 #include "document.h"
 #include "main_window.h"
+#include "project_file.h"
 #include "project_model.h"
 #include "test_support.h"
 #include "window_fields.h"
@@ -111,6 +116,8 @@ public:
         Application::Options options;
         options.screenHeights = {1080};
         options.audio = AudioBackend::Null;
+        options.recoveryDir = recoveryDir();
+        options.autosaveDelayMs = 0;  // a copy at the next turn of the event loop
         ASSERT_TRUE(app->start(options));
         app->dispatcher().setLeaveLoop([this] { dialogs.note("leave", {}); });
         dialogs.titleNow = [this] { return app ? app->window().title() : QString(); };
@@ -119,6 +126,7 @@ public:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
     }
 
+    QString recoveryDir() const { return file("recovery"); }
     MainWindow& window() { return app->window(); }
     ControlTable& controls() { return window().controls(); }
     Document& document() { return app->document(); }
@@ -690,6 +698,102 @@ TEST_F(DocumentTest, SaveThatCannotBeWrittenInFullKeepsThePreviousFile) {
     EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"error"}));
     EXPECT_EQ(read("Song.mmlp"), previous);
     EXPECT_EQ(snapshot(), before);
+}
+
+// ---------------------------------------------------------------------------
+// Recovery copies of unsaved work.
+
+TEST_F(DocumentTest, RecoveryCopyFollowsUnsavedWork) {
+    const QString copy = app->autosave().copyPath();
+    auto copied = [&] { return QTest::qWaitFor([&] { return QFile::exists(copy); }, 5000); };
+    auto gone = [&] { return !QFile::exists(copy); };
+    ASSERT_FALSE(copy.isEmpty());
+    EXPECT_TRUE(gone());
+
+    type(18, "cde");
+    ASSERT_TRUE(copied());
+    ProjectModel saved;
+    ASSERT_TRUE(loadProjectFile(copy, saved).ok);
+    EXPECT_EQ(saved.text(18), "cde");
+
+    // Saving, and replacing the document, take the copy away; edits bring it back.
+    dialogs.panelPaths.push_back(file("Kept"));
+    menu(menu::SaveAs);
+    EXPECT_TRUE(gone());
+    type(18, "f");
+    ASSERT_TRUE(copied());
+    dialogs.answers.push_back(testing::Yes);
+    menu(menu::New);
+    EXPECT_TRUE(gone());
+    type(18, "g");
+    ASSERT_TRUE(copied());
+    // Quitting without saving is a clean end too.
+    dialogs.answers.push_back(testing::No);
+    menu(menu::Quit);
+    app->shutdown();
+    EXPECT_TRUE(gone());
+    EXPECT_TRUE(QDir(recoveryDir()).entryList({"*.mmlp"}).isEmpty());
+}
+
+TEST_F(DocumentTest, WorkLeftByACrashIsOfferedBack) {
+    const std::map<int, QString> lost = {{18, "cdefg"}, {31, "l8 e"}};
+    auto leaveCopy = [&](const QString& document, const QString& title) {
+        // What a program that was killed leaves behind: a copy, and no live lock.
+        QDir().mkpath(recoveryDir());
+        QFile project(recoveryDir() + "/4242-1.mmlp");
+        ASSERT_TRUE(project.open(QIODevice::WriteOnly));
+        project.write(projectFile(lost));
+        project.close();
+        QSettings info(recoveryDir() + "/4242-1.info", QSettings::IniFormat);
+        info.setValue("document", document);
+        info.setValue("title", title);
+    };
+    const QString song = file("Song.mmlp");
+    const struct {
+        Dialogs::Answer answer;
+        QString document, title;
+        const char* expectedTitle;  // nullptr: nothing restored
+        bool copyKept;
+    } rows[] = {
+        {testing::Yes, song, "Song* - Bleeptone", "Song* - Bleeptone", false},
+        {testing::Yes, "", "Untitled* - Bleeptone", "Untitled* - Bleeptone", false},
+        {testing::No, song, "Song* - Bleeptone", nullptr, false},
+        {testing::Cancel, "", "Demo 2* - Bleeptone", nullptr, true},  // asked again next time
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.title.toStdString());
+        app.reset();
+        QDir(recoveryDir()).removeRecursively();
+        leaveCopy(r.document, r.title);
+        dialogs.answers.push_back(r.answer);
+        startProgram();
+        runPosted();
+        EXPECT_EQ(dialogs.log(), std::vector<std::string>{"question: " + kRecoverQuestion.toStdString()});
+        EXPECT_EQ(QFile::exists(recoveryDir() + "/4242-1.mmlp"), r.copyKept);
+        if (!r.expectedTitle) {
+            EXPECT_EQ(window().title(), "Bleeptone");
+            EXPECT_TRUE(controls().text(18).isEmpty());
+            continue;
+        }
+        EXPECT_EQ(window().title(), r.expectedTitle);
+        EXPECT_TRUE(window().isWindowModified());
+        EXPECT_EQ(document().currentPath(), r.document);  // Save goes back to the document's own file
+        EXPECT_EQ(controls().text(18), "cdefg");
+        EXPECT_TRUE(QFile::exists(app->autosave().copyPath()));  // already safe in this program's copy
+    }
+
+    // The copy of a program that still runs is not offered.
+    app.reset();
+    QDir(recoveryDir()).removeRecursively();
+    ProjectModel other;
+    Autosave running(recoveryDir(), other, 0);
+    ASSERT_TRUE(running.start());
+    running.changed({}, "Untitled* - Bleeptone");
+    ASSERT_TRUE(running.writeNow());
+    startProgram();
+    runPosted();
+    EXPECT_TRUE(dialogs.calls.empty());
+    EXPECT_TRUE(QFile::exists(running.copyPath()));
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ std::string describe(const AppEvent& e) {
         case AppEvent::Kind::Close: return "close " + std::to_string(e.number);
         case AppEvent::Kind::OpenDocuments: return "open documents";
         case AppEvent::Kind::Engine: return "engine " + std::to_string(e.data);
+        case AppEvent::Kind::RecoverWork: return "recover work";
         case AppEvent::Kind::Control: break;
     }
     const char* type = "?";
