@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -126,7 +127,8 @@ public:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
     }
 
-    QString recoveryDir() const { return file("recovery"); }
+    // Beside the test's folder, whose files the tests count.
+    QString recoveryDir() const { return recovery_.path() + "/recovery"; }
     MainWindow& window() { return app->window(); }
     ControlTable& controls() { return window().controls(); }
     Document& document() { return app->document(); }
@@ -172,6 +174,7 @@ public:
         return s;
     }
 
+    QTemporaryDir recovery_;
     testing::ScriptedDialogs dialogs;
     std::unique_ptr<Application> app;
 };
