@@ -36,6 +36,13 @@ constexpr std::array<std::uint8_t, 256> makeTable() {
     return t;
 }
 
+// Tempo code for T with the given number, or -1 when T leaves it unchanged.
+std::int32_t mmlTempoCode(std::int64_t number) {
+    if (number < 40) return static_cast<std::int32_t>(number & 15);
+    if (number <= 240) return static_cast<std::int32_t>(18 - ((1440 / number + 1) / 2));
+    return -1;
+}
+
 }  // namespace
 
 const std::array<std::uint8_t, 256> MMLTable = makeTable();
@@ -94,12 +101,6 @@ MMLCommand readMMLCommand(const char16_t*& pos, const char16_t* end, MMLNumberLi
         (*list)[kListCountSlot] = closed + 1;
     }
     return cmd;
-}
-
-std::int32_t mmlTempoCode(std::int64_t number) {
-    if (number < 40) return static_cast<std::int32_t>(number & 15);
-    if (number <= 240) return static_cast<std::int32_t>(18 - ((1440 / number + 1) / 2));
-    return -1;
 }
 
 bool applyMMLSetting(MML_Info& info, const MMLCommand& cmd) {

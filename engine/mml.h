@@ -34,7 +34,6 @@ inline constexpr std::uint8_t OctaveUp = 0xA2;    // ">"
 inline constexpr std::uint8_t Transpose = 0xAE;   // K
 inline constexpr std::uint8_t Octave = 0xAF;      // O
 inline constexpr std::uint8_t Rest = 0xCF;        // R
-inline constexpr std::uint8_t NoteC = 0xC0;
 
 constexpr bool isNoteOrRest(std::uint8_t code) { return (code & 0xC0) == 0xC0; }
 }  // namespace mml_cmd
@@ -92,9 +91,6 @@ MMLCommand readMMLCommand(const char16_t*& pos, const char16_t* end, MMLNumberLi
 // Applies the commands that only change settings: "<", ">", O, K, L, T, V, W.
 // Returns false (and changes nothing) for any other command.
 bool applyMMLSetting(MML_Info& info, const MMLCommand& cmd);
-
-// Tempo code for T with the given number, or -1 when T leaves it unchanged.
-std::int32_t mmlTempoCode(std::int64_t number);
 
 // Length argument of a note or rest: its number, or NoteLen when it is 0.
 inline std::int64_t mmlNoteLength(const MMLCommand& cmd, const MML_Info& info) {

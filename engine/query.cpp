@@ -38,7 +38,7 @@ std::int64_t PSG_GetInfoMML(std::u16string_view MMLString, std::int64_t Position
     }
     info.EvtCnt = low32(in128ths >> 2);
     *Info = info;
-    return ticks * kTickSamples / 4410;
+    return ticks * kTickSamples / (kSampleRate / 10);
 }
 
 }  // namespace bleeptone

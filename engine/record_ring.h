@@ -16,7 +16,6 @@ struct RecordRing {
     static constexpr std::uint32_t kBytes = 524288;
     static constexpr std::uint32_t kSamples = kBytes / 2;
     static constexpr std::uint32_t kHalfBytes = kBytes / 2;
-    static constexpr std::uint32_t kIndexMask = 0x7FFFE;   // byte index after each sample
     static constexpr std::uint32_t kHalfBit = 0x40000;     // which half an index lies in
     static constexpr std::uint32_t kOffsetMask = 0x3FFFF;  // offset inside the half
     static constexpr std::uint32_t kAlignLimit = 88200;    // one second of samples, in bytes

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "constants.h"
+
 namespace bleeptone {
 
 namespace {
@@ -30,8 +32,8 @@ std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader() {
     putLE32(&h[16], 16);
     putLE16(&h[20], 1);      // PCM
     putLE16(&h[22], 1);      // mono
-    putLE32(&h[24], 44100);  // samples per second
-    putLE32(&h[28], 88200);  // bytes per second
+    putLE32(&h[24], kSampleRate);      // samples per second
+    putLE32(&h[28], kSampleRate * 2);  // bytes per second
     putLE16(&h[32], 2);      // bytes per frame
     putLE16(&h[34], 16);     // bits per sample
     std::memcpy(&h[36], "data", 4);

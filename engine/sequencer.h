@@ -61,7 +61,6 @@ public:
 
     // Inspection for tests; only while nothing renders.
     const MML_Channel& channel(int k) const { return channels_[k]; }
-    const MMLNumberList& envelope(int k) const { return MML_Envelope[k]; }
 
 private:
     void tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame);

@@ -61,7 +61,6 @@ public:
     void renderBlock(float* out, int n, RingCursor& ring);
 
     void setRenderPath(RenderPath path) { path_ = path; }
-    RenderPath renderPath() const { return path_; }
 
     PSGInternal& state() { return psg_; }
     const PSGInternal& state() const { return psg_; }

@@ -98,7 +98,7 @@ Samples reference(const std::vector<std::u16string>& texts) {
     } sink;
     OfflineRenderSpec job;
     job.texts = texts;
-    job.maxFrames = 60 * 44100;
+    job.maxFrames = 60 * kSampleRate;
     renderOffline(job, sink);
     return sink.s;
 }
@@ -126,7 +126,7 @@ struct Rig {
         }
         return std::nullopt;
     }
-    std::optional<EngineEvent> renderUntil(std::int64_t data) { return render(60 * 44100, 1000, data); }
+    std::optional<EngineEvent> renderUntil(std::int64_t data) { return render(60 * kSampleRate, 1000, data); }
     Recorder& recorder() { return engine->recorder(); }
 };
 
