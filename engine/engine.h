@@ -75,7 +75,7 @@ public:
     std::uint64_t droppedEvents() const { return events_.dropped(); }
 
     // Samples rendered since the engine was created. Any thread.
-    std::uint64_t framesRendered() const { return ring_.samples_stored.load(std::memory_order_relaxed); }
+    std::uint64_t framesRendered() const { return ring_.samplesStored.load(std::memory_order_relaxed); }
 
     // Recording: see Recorder. Main thread.
     bool PSG_StartWaveRecord(const std::string& FileName, bool AutoStop = false) {

@@ -9,7 +9,7 @@
 namespace bleeptone {
 
 // Class bytes of MMLTable.
-namespace mml_class {
+namespace mmlClasses {
 inline constexpr std::uint8_t End = 0xFF;
 inline constexpr std::uint8_t Comma = 0x02;
 inline constexpr std::uint8_t Blank = 0x01;
@@ -17,10 +17,10 @@ inline constexpr std::uint8_t Dot = 0x10;
 inline constexpr std::uint8_t SignMinus = 0x20;
 inline constexpr std::uint8_t SignPlus = 0x22;
 inline constexpr std::uint8_t Digit0 = 0x40;
-}  // namespace mml_class
+}  // namespace mmlClasses
 
 // Command codes (class bytes with bit 7 set).
-namespace mml_cmd {
+namespace mmlCommands {
 inline constexpr std::uint8_t NoteLength = 0x90;  // L
 inline constexpr std::uint8_t Tempo = 0x91;       // T
 inline constexpr std::uint8_t Volume = 0x92;      // V
@@ -36,7 +36,7 @@ inline constexpr std::uint8_t Octave = 0xAF;      // O
 inline constexpr std::uint8_t Rest = 0xCF;        // R
 
 constexpr bool isNoteOrRest(std::uint8_t code) { return (code & 0xC0) == 0xC0; }
-}  // namespace mml_cmd
+}  // namespace mmlCommands
 
 // One class byte per low byte of a code unit.
 extern const std::array<std::uint8_t, 256> MMLTable;

@@ -26,18 +26,18 @@ struct RecordRing {
     std::atomic<std::uint32_t> record_buffer_idx{0};
     // Samples stored since the engine started, published with the index: lets
     // the writer notice that it fell so far behind that the ring lapped it.
-    std::atomic<std::uint64_t> samples_stored{0};
+    std::atomic<std::uint64_t> samplesStored{0};
     // A recording that starts asks the render loop to restart the ring at 0
     // before its next block (so the reset cannot be lost to a block in
-    // flight): it raises restart_requested, and the render loop copies the
-    // number to restart_applied once done, with samples_stored at that moment
-    // in restart_stored.
-    std::atomic<std::uint32_t> restart_requested{0};
-    std::atomic<std::uint32_t> restart_applied{0};
-    std::atomic<std::uint64_t> restart_stored{0};
+    // flight): it raises restartRequested, and the render loop copies the
+    // number to restartApplied once done, with samplesStored at that moment
+    // in restartStored.
+    std::atomic<std::uint32_t> restartRequested{0};
+    std::atomic<std::uint32_t> restartApplied{0};
+    std::atomic<std::uint64_t> restartStored{0};
     // Set while a stop still has to copy the start of the ring: the tick's
     // alignment must not rewind the index over it.
-    std::atomic<bool> hold_alignment{false};
+    std::atomic<bool> holdAlignment{false};
 };
 
 // The renderer and the writer share the ring's samples without a lock. Each

@@ -62,7 +62,7 @@ bool Recorder::PSG_StartWaveRecord(const std::string& FileName, bool AutoStop) {
     prev_idx = 0;
     lapped_ = false;
     writeFailed_ = false;
-    generation_ = ring_.restart_requested.fetch_add(1) + 1;  // the render loop restarts the ring
+    generation_ = ring_.restartRequested.fetch_add(1) + 1;  // the render loop restarts the ring
     state_.store(State::Recording);
     if (mode_ == Mode::Threaded) writer_ = std::thread(&Recorder::writerThread, this);
     return true;
@@ -77,7 +77,7 @@ void Recorder::beforeEndEvent() {
     if (auto_stop.load()) requestStopAndWait(/*fromTick=*/true);
 }
 
-bool Recorder::ringRestarted() const { return ring_.restart_applied.load(std::memory_order_acquire) == generation_; }
+bool Recorder::ringRestarted() const { return ring_.restartApplied.load(std::memory_order_acquire) == generation_; }
 
 void Recorder::requestStopAndWait(bool fromTick) {
     auto_stop.store(false);
@@ -86,7 +86,7 @@ void Recorder::requestStopAndWait(bool fromTick) {
         // From here on no tick rewinds the ring over the samples still to be
         // copied: any tick running now finishes first (a tick calling this
         // has already aligned), and later ones see the hold.
-        ring_.hold_alignment.store(true);
+        ring_.holdAlignment.store(true);
         if (!fromTick && sequencer_) sequencer_->waitWhileTicking();
         // Nothing rendered since the start (the ring not yet restarted): empty.
         stop_record_idx = ringRestarted() ? ring_.record_buffer_idx.load(std::memory_order_acquire) : 0;
@@ -123,7 +123,7 @@ void Recorder::writerThread() {
 void Recorder::beginWriting() {
     started_ = true;
     prev_idx = 0;
-    lastPollStored_ = ring_.restart_stored.load(std::memory_order_relaxed);
+    lastPollStored_ = ring_.restartStored.load(std::memory_order_relaxed);
     lastPollOffset_ = 0;
 }
 
@@ -141,13 +141,13 @@ void Recorder::writerStep() {
     }
     // The count first: it pairs with an index at least as new, which errs
     // towards reporting a lap.
-    const std::uint64_t stored = ring_.samples_stored.load(std::memory_order_relaxed);
+    const std::uint64_t stored = ring_.samplesStored.load(std::memory_order_relaxed);
     const std::uint32_t idx = ring_.record_buffer_idx.load(std::memory_order_acquire);
     checkLapped(stored);
     if ((idx ^ prev_idx) & RecordRing::kHalfBit) {
         writeHalfOf(prev_idx);
         prev_idx = idx;
-        checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
+        checkLapped(ring_.samplesStored.load(std::memory_order_relaxed));
     }
     lastPollStored_ = stored;
     lastPollOffset_ = (idx & RecordRing::kOffsetMask) >> 1;
@@ -179,9 +179,9 @@ void Recorder::finishFile() {
         if (started_) {
             if ((stopIdx ^ prev_idx) & RecordRing::kHalfBit) writeHalfOf(prev_idx);
             writeRingBytes(stopIdx & RecordRing::kHalfBit, stopIdx & RecordRing::kOffsetMask);
-            checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
+            checkLapped(ring_.samplesStored.load(std::memory_order_relaxed));
         }
-        ring_.hold_alignment.store(false);
+        ring_.holdAlignment.store(false);
         fadeTail();
         std::fflush(wave_file);
         std::fseek(wave_file, 0, SEEK_END);

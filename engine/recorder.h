@@ -107,7 +107,7 @@ private:
     // Writer's own state (writer thread, or the renderer in synchronous mode).
     bool started_ = false;             // the ring restart has taken effect
     std::uint32_t prev_idx = 0;        // a position in the half being filled, not yet written
-    std::uint64_t lastPollStored_ = 0;  // samples_stored at the previous poll
+    std::uint64_t lastPollStored_ = 0;  // samplesStored at the previous poll
     std::uint64_t lastPollOffset_ = 0;  // samples into its half the index then stood
     bool lapped_ = false;
     bool writeFailed_ = false;
