@@ -69,11 +69,11 @@ void Engine::PSG_Core(float* out, std::size_t frames) {
         }
         const std::size_t block = frames < due ? frames : due;
         RingCursor cursor{ring_.record_buffer.data(), RecordRing::kSamples - 1,
-                          ring_.record_buffer_idx.load(std::memory_order_relaxed) >> 1};
+                          ring_.record_buffer_idx.load(std::memory_order_relaxed)};
         synth_.renderBlock(out, static_cast<int>(block), cursor);
         ring_.samplesStored.store(ring_.samplesStored.load(std::memory_order_relaxed) + block,
                                    std::memory_order_relaxed);
-        ring_.record_buffer_idx.store(cursor.index << 1, std::memory_order_release);
+        ring_.record_buffer_idx.store(cursor.index, std::memory_order_release);
         psg.interrupt_cnt = static_cast<std::int32_t>(due - block);
         out += block;
         frames -= block;

@@ -8,21 +8,23 @@
 #include <bit>
 #include <cstdint>
 
+#include "constants.h"
+
 namespace bleeptone {
 
 static_assert(std::endian::native == std::endian::little, "the ring holds little-endian samples");
 
 struct RecordRing {
-    static constexpr std::uint32_t kBytes = 524288;
-    static constexpr std::uint32_t kSamples = kBytes / 2;
-    static constexpr std::uint32_t kHalfBytes = kBytes / 2;
-    static constexpr std::uint32_t kHalfBit = 0x40000;     // which half an index lies in
-    static constexpr std::uint32_t kOffsetMask = 0x3FFFF;  // offset inside the half
-    static constexpr std::uint32_t kAlignLimit = 88200;    // one second of samples, in bytes
+    // Every index and length of the ring counts samples (a sample is 2 bytes).
+    static constexpr std::uint32_t kSamples = 262144;
+    static constexpr std::uint32_t kHalfSamples = kSamples / 2;
+    static constexpr std::uint32_t kHalfBit = kHalfSamples;         // which half an index lies in
+    static constexpr std::uint32_t kOffsetMask = kHalfSamples - 1;  // offset inside the half
+    static constexpr std::uint32_t kAlignLimit = kSampleRate;       // one second
 
     alignas(64) std::array<std::int16_t, kSamples> record_buffer{};
-    // Byte offset of the next sample. Written by the audio thread after each
-    // block (release), read by the writer thread (acquire).
+    // Index of the next sample. Written by the audio thread after each block
+    // (release), read by the writer thread (acquire).
     std::atomic<std::uint32_t> record_buffer_idx{0};
     // Samples stored since the engine started, published with the index: lets
     // the writer notice that it fell so far behind that the ring lapped it.

@@ -20,7 +20,6 @@ void putLE32(std::uint8_t* p, std::uint32_t v) {
 }
 
 constexpr int kFadeSamples = 459;
-constexpr std::uint64_t kHalfSamples = RecordRing::kSamples / 2;
 
 }  // namespace
 
@@ -30,12 +29,12 @@ std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader() {
     std::memcpy(&h[8], "WAVE", 4);
     std::memcpy(&h[12], "fmt ", 4);
     putLE32(&h[16], 16);
-    putLE16(&h[20], 1);      // PCM
-    putLE16(&h[22], 1);      // mono
+    putLE16(&h[20], 1);                // PCM
+    putLE16(&h[22], 1);                // mono
     putLE32(&h[24], kSampleRate);      // samples per second
     putLE32(&h[28], kSampleRate * 2);  // bytes per second
-    putLE16(&h[32], 2);      // bytes per frame
-    putLE16(&h[34], 16);     // bits per sample
+    putLE16(&h[32], 2);                // bytes per frame
+    putLE16(&h[34], 16);               // bits per sample
     std::memcpy(&h[36], "data", 4);
     return h;
 }
@@ -131,7 +130,7 @@ void Recorder::beginWriting() {
 // through the other half and come back: 2 x half - offset samples after the
 // previous look, where offset is how far into its half the index then stood.
 void Recorder::checkLapped(std::uint64_t stored) {
-    if (stored - lastPollStored_ >= 2 * kHalfSamples - lastPollOffset_) lapped_ = true;
+    if (stored - lastPollStored_ >= 2 * RecordRing::kHalfSamples - lastPollOffset_) lapped_ = true;
 }
 
 void Recorder::writerStep() {
@@ -150,7 +149,7 @@ void Recorder::writerStep() {
         checkLapped(ring_.samplesStored.load(std::memory_order_relaxed));
     }
     lastPollStored_ = stored;
-    lastPollOffset_ = (idx & RecordRing::kOffsetMask) >> 1;
+    lastPollOffset_ = idx & RecordRing::kOffsetMask;
 }
 
 void Recorder::writeBytes(const void* data, std::size_t bytes) {
@@ -163,14 +162,15 @@ void Recorder::overwriteBytes(const void* data, std::size_t bytes) {
     if (bytes && std::fwrite(data, 1, bytes, wave_file) != bytes) writeFailed_ = true;
 }
 
-// Copies samples out of the ring (byte offsets, as the index counts them) and
-// writes them to the file.
-void Recorder::writeRingBytes(std::uint32_t fromByte, std::uint32_t bytes) {
-    copyRingSamples(ring_.record_buffer.data(), fromByte / 2, bytes / 2, staging_.data());
-    writeBytes(staging_.data(), bytes);
+// Copies count samples from sample first on out of the ring and writes them to the file.
+void Recorder::writeRingSamples(std::uint32_t first, std::uint32_t count) {
+    copyRingSamples(ring_.record_buffer.data(), first, count, staging_.data());
+    writeBytes(staging_.data(), count * sizeof(std::int16_t));
 }
 
-void Recorder::writeHalfOf(std::uint32_t idx) { writeRingBytes(idx & RecordRing::kHalfBit, RecordRing::kHalfBytes); }
+void Recorder::writeHalfOf(std::uint32_t idx) {
+    writeRingSamples(idx & RecordRing::kHalfBit, RecordRing::kHalfSamples);
+}
 
 void Recorder::finishFile() {
     if (wave_file) {
@@ -178,7 +178,7 @@ void Recorder::finishFile() {
         if (!started_ && ringRestarted()) beginWriting();  // restarted, but the writer has not looked yet
         if (started_) {
             if ((stopIdx ^ prev_idx) & RecordRing::kHalfBit) writeHalfOf(prev_idx);
-            writeRingBytes(stopIdx & RecordRing::kHalfBit, stopIdx & RecordRing::kOffsetMask);
+            writeRingSamples(stopIdx & RecordRing::kHalfBit, stopIdx & RecordRing::kOffsetMask);
             checkLapped(ring_.samplesStored.load(std::memory_order_relaxed));
         }
         ring_.holdAlignment.store(false);

@@ -84,7 +84,7 @@ private:
     void writerStep();
     void finishFile();
     void writeHalfOf(std::uint32_t idx);
-    void writeRingBytes(std::uint32_t fromByte, std::uint32_t bytes);
+    void writeRingSamples(std::uint32_t first, std::uint32_t count);
     void writeBytes(const void* data, std::size_t bytes);      // appends samples
     void overwriteBytes(const void* data, std::size_t bytes);  // fade and sizes in place
     void checkLapped(std::uint64_t stored);
@@ -111,7 +111,7 @@ private:
     std::uint64_t lastPollOffset_ = 0;  // samples into its half the index then stood
     bool lapped_ = false;
     bool writeFailed_ = false;
-    std::array<std::int16_t, RecordRing::kSamples / 2> staging_{};  // a half on its way to the file
+    std::array<std::int16_t, RecordRing::kHalfSamples> staging_{};  // a half on its way to the file
 };
 
 }  // namespace bleeptone

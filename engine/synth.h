@@ -37,7 +37,7 @@ inline constexpr std::uint32_t kNoiseTaps = 0x80200003u;
 enum class RenderPath { Simd, Scalar };
 
 // Where a block's recording samples go: the ring of 16-bit samples and the
-// index of the next one, in samples (the byte offset is twice that).
+// index of the next one.
 struct RingCursor {
     std::int16_t* samples;
     std::uint32_t mask;  // ring length in samples - 1
