@@ -82,6 +82,7 @@ public:
         return recorder_.PSG_StartWaveRecord(FileName, AutoStop);
     }
     void PSG_StopWaveRecord() { recorder_.PSG_StopWaveRecord(); }
+    RecordOutcome lastRecordOutcome() const { return recorder_.lastOutcome(); }
 
     Synth& synth() { return synth_; }
     Sequencer& sequencer() { return sequencer_; }
