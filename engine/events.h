@@ -1,7 +1,14 @@
 #pragma once
 // Engine events leave the audio thread through a fixed-capacity,
-// single-producer single-consumer lock-free queue. A full queue drops the
-// newest event and counts it; posting never blocks or allocates.
+// single-producer single-consumer lock-free queue. Posting never blocks or
+// allocates. When the consumer falls behind, "*" numbers are dropped (and
+// counted) first; the events that end playing (-1, -2) always arrive:
+// - "*" numbers may not take the last kEndReserve slots;
+// - once "*" numbers no longer fit, an end event equal to the newest unread
+//   one is folded into it instead of taking another slot;
+// - should even the reserve fill up, the newest end event waits in one
+//   word beside the slots; it is delivered after them, and moves into the
+//   slots before anything newer does.
 
 #include <array>
 #include <atomic>
@@ -25,37 +32,83 @@ struct EngineEvent {
 class EventQueue {
 public:
     static constexpr std::size_t kCapacity = 1024;  // a power of two
+    static constexpr std::size_t kEndReserve = 16;  // slots only -1 and -2 may take
 
-    // Producer side: the audio thread (the tick). Safe inside the render callback.
+    // Queues an event; false when a "*" number was dropped. Thread: audio (the
+    // one producer). Callback: yes (wait-free, no allocation).
     bool post(const EngineEvent& event) {
-        const std::size_t head = head_.load(std::memory_order_relaxed);
+        std::size_t head = head_.load(std::memory_order_relaxed);
         const std::size_t tail = tail_.load(std::memory_order_acquire);
-        if (head - tail >= kCapacity) {
-            dropped_.fetch_add(1, std::memory_order_relaxed);
-            return false;
+        // An end event waiting beside the slots is older than this one: it goes first.
+        if (late_.load(std::memory_order_relaxed) != 0 && head - tail < kCapacity) {
+            if (const std::uint64_t late = late_.exchange(0, std::memory_order_acq_rel)) push(head++, unpack(late));
         }
-        slots_[head & (kCapacity - 1)] = event;
-        head_.store(head + 1, std::memory_order_release);
+        const std::size_t used = head - tail;
+        if (event.data >= 0) {
+            if (used >= kCapacity - kEndReserve) {
+                dropped_.fetch_add(1, std::memory_order_relaxed);
+                return false;
+            }
+            push(head, event);
+            return true;
+        }
+        if (const std::uint64_t late = late_.load(std::memory_order_relaxed)) {
+            // Every slot is taken and an end event waits: of two alike keep
+            // the older, else the newer.
+            if (unpack(late).data != event.data) late_.store(pack(event), std::memory_order_release);
+            return true;
+        }
+        // "*" numbers are being dropped: an end event equal to the newest
+        // unread one need not take a second slot.
+        if (used >= kCapacity - kEndReserve && slots_[(head - 1) & kMask].data == event.data) return true;
+        if (used < kCapacity) {
+            push(head, event);
+        } else {
+            late_.store(pack(event), std::memory_order_release);
+        }
         return true;
     }
 
-    // Consumer side: one thread (the main thread). Not for the render callback.
+    // Next event, if any. Thread: the one consumer (the main thread, or the
+    // thread that renders offline). Callback: yes (wait-free).
     bool poll(EngineEvent& event) {
         const std::size_t tail = tail_.load(std::memory_order_relaxed);
-        if (tail == head_.load(std::memory_order_acquire)) return false;
-        event = slots_[tail & (kCapacity - 1)];
-        tail_.store(tail + 1, std::memory_order_release);
+        if (tail != head_.load(std::memory_order_acquire)) {
+            event = slots_[tail & kMask];
+            tail_.store(tail + 1, std::memory_order_release);
+            return true;
+        }
+        if (late_.load(std::memory_order_relaxed) == 0) return false;
+        const std::uint64_t late = late_.exchange(0, std::memory_order_acq_rel);
+        if (late == 0) return false;  // the producer has just moved it into the slots
+        event = unpack(late);
         return true;
     }
 
-    // Events dropped because the queue was full. Any thread.
+    // "*" numbers dropped because the queue was full. Thread: any. Callback: yes.
     std::uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
 private:
+    static constexpr std::size_t kMask = kCapacity - 1;
+
+    void push(std::size_t head, const EngineEvent& event) {
+        slots_[head & kMask] = event;
+        head_.store(head + 1, std::memory_order_release);
+    }
+    // An end event in one word: the frame above two bits that tell -1 (1) from -2 (2); 0 is none.
+    static std::uint64_t pack(const EngineEvent& event) {
+        return (event.frame << 2) | (event.data == kEventEnded ? 1u : 2u);
+    }
+    static EngineEvent unpack(std::uint64_t word) {
+        return {(word & 3u) == 1u ? kEventEnded : kEventLooped, word >> 2};
+    }
+
     std::array<EngineEvent, kCapacity> slots_{};
     alignas(64) std::atomic<std::size_t> head_{0};
     alignas(64) std::atomic<std::size_t> tail_{0};
+    std::atomic<std::uint64_t> late_{0};  // an end event that found every slot taken
     std::atomic<std::uint64_t> dropped_{0};
+    static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
 };
 
 }  // namespace bleeptone
