@@ -4,11 +4,15 @@ namespace bleeptone {
 
 namespace {
 
-void renderThunk(void* context, float* out, std::size_t frames) { static_cast<Engine*>(context)->PSG_Core(out, frames); }
+void renderThunk(void* context, float* out, std::size_t frames) {
+    static_cast<Engine*>(context)->PSG_Core(out, frames);
+}
 
 }  // namespace
 
-Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_, &sequencer_) { sequencer_.setObserver(&recorder_); }
+Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_, &sequencer_) {
+    sequencer_.setObserver(&recorder_);
+}
 
 Engine::~Engine() { PSG_Terminate(); }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The MML command language: the character class table, the reader of one
 // command with its modifiers, the channel defaults and the effect of the
-// setting commands. Shared by the sequencer and the position query.
+// setting commands. Shared by the sequencer and the position query. Every
+// function here works only on what it is given.
 
 #include <array>
 #include <cstdint>
@@ -34,13 +35,16 @@ inline constexpr std::uint8_t OctaveUp = 0xA2;    // ">"
 inline constexpr std::uint8_t Transpose = 0xAE;   // K
 inline constexpr std::uint8_t Octave = 0xAF;      // O
 inline constexpr std::uint8_t Rest = 0xCF;        // R
+// Notes C, D, E, F, G, A, B: 0xC0 + their semitone (0, 2, 4, 5, 7, 9, 11).
 
+// Thread: any. Callback: yes.
 constexpr bool isNoteOrRest(std::uint8_t code) { return (code & 0xC0) == 0xC0; }
 }  // namespace mmlCommands
 
 // One class byte per low byte of a code unit.
 extern const std::array<std::uint8_t, 256> MMLTable;
 
+// Thread: any. Callback: yes.
 inline std::uint8_t mmlClass(char16_t unit) { return MMLTable[static_cast<std::uint8_t>(unit)]; }
 
 // Settings of a channel; also the result record of the position query.
@@ -60,6 +64,7 @@ inline constexpr std::int32_t kDecayEnvelope = -256;  // Decay value while an en
 
 // The defaults every channel starts from (EvtCnt 0, tempo 12, octave 4,
 // transpose 0, quarter notes, volume 40, triangle, no decay).
+// Thread: any. Callback: yes.
 void resetChannelInfo(MML_Info& info);
 
 // Number list of one channel: slots 0..n hold the numbers of the last
@@ -72,12 +77,13 @@ using MMLNumberList = std::array<std::int64_t, kListSlots>;
 
 // Modifier state of the command just read.
 struct MMLCommand {
-    std::uint8_t code = 0;       // command code, 0 at the end of the text
+    std::uint8_t code = 0;         // command code, 0 at the end of the text
     const char16_t* at = nullptr;  // the command's own code unit
-    std::int64_t number = 0;     // final number (after the last comma)
-    int sign = 0;                // last sign seen: +1, -1 or 0
+    std::int64_t number = 0;       // final number (after the last comma)
+    int sign = 0;                  // last sign seen: +1, -1 or 0
     bool dot = false;
-    int closed = 0;              // numbers closed by a comma (counted only with a list)
+    int closed = 0;                // numbers closed by a comma (counted only with a list)
+    // The text had ended. Thread: any. Callback: yes.
     bool atEnd() const { return code == 0; }
 };
 
@@ -86,13 +92,16 @@ struct MMLCommand {
 // the returned command has code 0. With a list, commas store numbers in it
 // and the slots 253..255 are filled as described above; without one, commas
 // only reset the number. Digit runs wrap modulo 2^64.
+// Thread: any. Callback: yes.
 MMLCommand readMMLCommand(const char16_t*& pos, const char16_t* end, MMLNumberList* list);
 
 // Applies the commands that only change settings: "<", ">", O, K, L, T, V, W.
 // Returns false (and changes nothing) for any other command.
+// Thread: any. Callback: yes.
 bool applyMMLSetting(MML_Info& info, const MMLCommand& cmd);
 
 // Length argument of a note or rest: its number, or NoteLen when it is 0.
+// Thread: any. Callback: yes.
 inline std::int64_t mmlNoteLength(const MMLCommand& cmd, const MML_Info& info) {
     return cmd.number != 0 ? cmd.number : static_cast<std::int64_t>(info.NoteLen);
 }
@@ -100,13 +109,16 @@ inline std::int64_t mmlNoteLength(const MMLCommand& cmd, const MML_Info& info) {
 // Ticks a note or rest of the given length lasts at the tempo code.
 // A length that would give a negative count (only reachable through digit
 // runs that wrap past 2^63 or NoteLen set from one) counts as 0 ticks.
+// Thread: any. Callback: yes.
 std::int32_t mmlNoteTicks(std::int32_t tempo, std::int64_t length, bool dotted);
 
 // Note index (semitone + octave x 12 + transpose) of a note command; indices
 // 0..96 are playable, anything else is silent.
+// Thread: any. Callback: yes.
 std::int64_t mmlNoteIndex(const MMLCommand& cmd, const MML_Info& info);
 
 // Low 32 bits of a 64-bit number, as the channel fields store them.
+// Thread: any. Callback: yes.
 inline std::int32_t low32(std::int64_t v) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)));
 }

@@ -23,8 +23,9 @@ struct RecordRing {
     static constexpr std::uint32_t kAlignLimit = kSampleRate;       // one second
 
     alignas(64) std::array<std::int16_t, kSamples> record_buffer{};
-    // Index of the next sample. Written by the audio thread after each block
-    // (release), read by the writer thread (acquire).
+    // Index of the next sample (0..kSamples - 1). Written by the audio thread
+    // (after each block, release; and by the tick's alignment and the ring
+    // restart), read by the writer thread (acquire).
     std::atomic<std::uint32_t> record_buffer_idx{0};
     // Samples stored since the engine started, published with the index: lets
     // the writer notice that it fell so far behind that the ring lapped it.
@@ -47,11 +48,13 @@ struct RecordRing {
 // x86-64 and ARM64), so a writer that has fallen a whole lap behind copies
 // newer samples than it wanted, and reports the recording damaged, but never
 // races with the renderer.
+// Thread: audio (the render). Callback: yes.
 inline void storeRingSample(std::int16_t* samples, std::uint32_t i, std::int16_t value) {
     std::atomic_ref<std::int16_t>(samples[i]).store(value, std::memory_order_relaxed);
 }
 
 // Copies count samples from sample first on (no wrap) out of the ring.
+// Thread: the WAV writer (or whoever steps it). Callback: no (the writer's work).
 inline void copyRingSamples(std::int16_t* samples, std::uint32_t first, std::uint32_t count, std::int16_t* out) {
     for (std::uint32_t k = 0; k < count; ++k)
         out[k] = std::atomic_ref<std::int16_t>(samples[first + k]).load(std::memory_order_relaxed);
