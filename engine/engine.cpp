@@ -76,7 +76,7 @@ void Engine::PSG_Core(float* out, std::size_t frames) {
                           ring_.record_buffer_idx.load(std::memory_order_relaxed)};
         synth_.renderBlock(out, static_cast<int>(block), cursor);
         ring_.samplesStored.store(ring_.samplesStored.load(std::memory_order_relaxed) + block,
-                                   std::memory_order_relaxed);
+                                  std::memory_order_relaxed);
         ring_.record_buffer_idx.store(cursor.index, std::memory_order_release);
         psg.interrupt_cnt = static_cast<std::int32_t>(due - block);
         out += block;
