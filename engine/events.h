@@ -68,7 +68,7 @@ public:
     // Next event, if any. Thread: the one consumer (the main thread, or the
     // thread that renders offline). Callback: yes (wait-free).
     bool poll(EngineEvent& event) {
-        std::size_t tail = tail_.load(std::memory_order_relaxed);
+        const std::size_t tail = tail_.load(std::memory_order_relaxed);
         if (held_ && tail == heldAt_) {
             held_ = false;
             event = heldEvent_;
