@@ -111,7 +111,7 @@ void SongCommands::returnToIdle() {
 void SongCommands::reportRecording() {
     if (!recording_) return;
     recording_ = false;
-    const RecordOutcome outcome = engine_.recorder().lastOutcome();
+    const RecordOutcome outcome = engine_.lastRecordOutcome();
     if (outcome == RecordOutcome::Damaged)
         dialogs_.error(QString("The recording \"%1\" is damaged: the computer could not write it fast enough, "
                                "and some of the sound was lost.")

@@ -97,7 +97,7 @@ int runPlay(const std::vector<std::string>& args, const CliIo& io) {
     engine->PSG_Terminate();  // completes a recording still running
 
     if (recording) {
-        switch (engine->recorder().lastOutcome()) {
+        switch (engine->lastRecordOutcome()) {
             case RecordOutcome::Complete: break;
             case RecordOutcome::Damaged:
                 std::fprintf(io.err,

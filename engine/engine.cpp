@@ -4,11 +4,15 @@ namespace bleeptone {
 
 namespace {
 
-void renderThunk(void* context, float* out, std::size_t frames) { static_cast<Engine*>(context)->PSG_Core(out, frames); }
+void renderThunk(void* context, float* out, std::size_t frames) {
+    static_cast<Engine*>(context)->PSG_Core(out, frames);
+}
 
 }  // namespace
 
-Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_, &sequencer_) { sequencer_.setObserver(&recorder_); }
+Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_, &sequencer_) {
+    sequencer_.setObserver(&recorder_);
+}
 
 Engine::~Engine() { PSG_Terminate(); }
 
@@ -56,24 +60,24 @@ void Engine::PSG_Core(float* out, std::size_t frames) {
             for (int k = 0; k < kVoices; ++k)
                 if (restarts & (1u << k)) psg.phase[k] = 0.75f;
         }
-        const std::uint32_t restart = ring_.restart_requested.load(std::memory_order_acquire);
-        if (restart != ring_.restart_applied.load(std::memory_order_relaxed)) {
-            ring_.restart_stored.store(ring_.samples_stored.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        const std::uint32_t restart = ring_.restartRequested.load(std::memory_order_acquire);
+        if (restart != ring_.restartApplied.load(std::memory_order_relaxed)) {
+            ring_.restartStored.store(ring_.samplesStored.load(std::memory_order_relaxed), std::memory_order_relaxed);
             ring_.record_buffer_idx.store(0, std::memory_order_relaxed);
-            ring_.restart_applied.store(restart, std::memory_order_release);
+            ring_.restartApplied.store(restart, std::memory_order_release);
         }
         std::size_t due = static_cast<std::size_t>(psg.interrupt_cnt);
         if (due == 0) {
-            sequencer_.MML_Interrupt(ring_.samples_stored.load(std::memory_order_relaxed));
+            sequencer_.MML_Interrupt(ring_.samplesStored.load(std::memory_order_relaxed));
             due = kTickSamples;
         }
         const std::size_t block = frames < due ? frames : due;
         RingCursor cursor{ring_.record_buffer.data(), RecordRing::kSamples - 1,
-                          ring_.record_buffer_idx.load(std::memory_order_relaxed) >> 1};
+                          ring_.record_buffer_idx.load(std::memory_order_relaxed)};
         synth_.renderBlock(out, static_cast<int>(block), cursor);
-        ring_.samples_stored.store(ring_.samples_stored.load(std::memory_order_relaxed) + block,
-                                   std::memory_order_relaxed);
-        ring_.record_buffer_idx.store(cursor.index << 1, std::memory_order_release);
+        ring_.samplesStored.store(ring_.samplesStored.load(std::memory_order_relaxed) + block,
+                                  std::memory_order_relaxed);
+        ring_.record_buffer_idx.store(cursor.index, std::memory_order_release);
         psg.interrupt_cnt = static_cast<std::int32_t>(due - block);
         out += block;
         frames -= block;

@@ -1,6 +1,94 @@
 #pragma once
 // The Engine owns every piece of engine state as fixed-size members, created
 // once. The program has one; tests and the offline renderer make their own.
+//
+// Threads
+// -------
+// main        The thread that owns the Engine: the GUI thread, the command
+//             line's thread, or the thread of an offline render. It makes
+//             every call but PSG_Core, and it is the one reader of events.
+// audio       The output's thread, the only caller of PSG_Core: the PortAudio
+//             callback, or the silent clocked backend's thread (an offline
+//             render calls PSG_Core on its own thread). Inside PSG_Core run
+//             the tick (MML_Interrupt), PSG_Sound, the block render, the
+//             writes to the recording ring and the posting of events.
+// WAV writer  One per recording: copies each finished half of the ring to the
+//             file and finishes the file at the stop (an offline render steps
+//             it on its own thread instead, through Recorder::pump).
+//
+// Who owns what:
+// - main: the channel texts (MML_Commands), the output, the recording's start
+//   and stop, the consumer side of the event queue.
+// - audio: the voice state (PSGInternal, prng), the ring's samples and
+//   record_buffer_idx, the producer side of the event queue. The channel
+//   records (MML_Channel) belong to whichever of PSG_PlayMML and the tick
+//   holds its flag (IsSettingMML, IsParsingMML); the two never overlap.
+// - WAV writer: the file (wave_file), prev_idx and its staging buffer.
+// - shared through atomics only: the flags above, IsPlayingMML, pending phase
+//   restarts, the ring restart request and samplesStored, the recorder's state.
+//
+// Inside the render callback nothing allocates, locks, logs, does I/O or
+// waits, with one exception: the auto-stop of a recording started with
+// AutoStop. The tick that posts -1 or -2 then stops the recording and waits
+// until the writer, woken at once, has written the rest and closed the file;
+// no audio is rendered meanwhile.
+//
+// Calls that block: PSG_PlayMML waits while a tick runs (1 ms sleeps);
+// PSG_StartWaveRecord (which finishes a running recording first),
+// PSG_StopWaveRecord and PSG_Terminate wait until the file is closed;
+// PSG_Init and PSG_Terminate wait for the output's last callback.
+//
+// Every public engine function carries a note "Thread: who may call it.
+// Callback: whether it may run inside the render callback (why)".
+//
+// Inherited names (they keep their spelling)
+// ------------------------------------------
+// PSG_Init, PSG_Terminate   start the output (after silencing the voices); stop it
+// PSG_PlayMML               hand up to four channel texts to the sequencer
+// PSG_Core                  the render callback: n samples, a tick before every 459th
+// PSG_Sound                 start a note on one voice: frequency, volume, waveform
+// PSG_SetDefaults           silence every voice and make a tick due
+// PSG_GetInfoMML            the settings and the duration at a text position
+// PSG_StartWaveRecord, PSG_StopWaveRecord   record the output into a WAV file
+// MML_Interrupt             the sequencer tick: counts notes down, reads the next ones
+// MML_Info                  a channel's settings (EvtCnt, Tempo, Octave, Transpose,
+//                           NoteLen, Volume, Waveform, Decay); also the query's result
+// MML_Channel               a channel's record: MML_Info plus EvtLen, Volume_, CmdPtr
+// MML_NoChange              ":" as a channel text: leave that channel as it is
+// MML_Event                 the application event kind, "MML " as a big-endian code
+// MML_Commands, MML_Numbers, MML_Envelope   per channel: its text, the numbers of
+//                           its last command, its decay envelope
+// EvtCnt                    ticks left of the current note or rest (-1: ended);
+//                           in the query's result, the duration in 32nd notes
+// EvtLen                    length in ticks of the current note or rest
+// CmdPtr                    where reading of the channel's text resumes
+// Volume, Volume_           the V setting (0..63); the working volume in eighths
+//                           of a step, lowered by the decay (VolTable index Volume_ >> 3)
+// Decay                     volume eighths lost per tick; kDecayEnvelope with an envelope
+// PSGInternal               voice state, one vector lane per voice
+// phase, phase_add          position in the wave cycle (0..1); its step per sample,
+//                           frequency x rcp44100
+// wave_mask                 the voice's WaveMask entry
+// vmul                      the voice's target gain, a VolTable entry
+// tmp, vol_change_speed     the smoothed gain, which moves towards vmul x 0.75 by
+//                           the factor vol_change_speed (0.988) per sample
+// mastervolume              gain applied to every voice's target (1.0)
+// interrupt_cnt             samples still to render before the next tick
+// prng                      the noise generator's shift register
+// rcp44100                  1 / 44,100 in single precision
+// IsSettingMML, IsParsingMML   raised while PSG_PlayMML replaces texts / a tick runs
+// IsPlayingMML              bit k set while channel k plays
+// record_buffer             the recording ring: 262,144 16-bit samples in two halves
+// record_buffer_idx         index of the next sample in the ring (counted in samples here)
+// stop_record_idx           the ring index a stop captured: where the file ends
+// prev_idx                  the writer's position in the half being filled, not yet written
+// auto_stop                 the recording stops itself at the tune's end or common loop
+// wave_file                 the file being recorded
+// WaveHeader                the 44-byte header of a 16-bit mono 44,100 Hz WAV file
+// VolTable                  64 gains 0.75 dB apart, entry 0 silent
+// NoteTable                 97 frequencies, C0..C8
+// WaveMask                  the bit masks of waveforms W0..W7
+// MMLTable                  the class byte of each low byte of a code unit
 
 #include <cstddef>
 #include <cstdint>
@@ -33,32 +121,37 @@ struct InitOutcome {
 
 class Engine {
 public:
+    // Thread: main. Callback: no (allocates, starts or stops threads).
     Engine();
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // Engine state is large (the recording ring alone is 512 KiB): keep it on the heap.
+    // Engine state is large (the recording ring alone is 512 KiB): keep it on
+    // the heap. Thread: any. Callback: no (allocates).
     static std::unique_ptr<Engine> create() { return std::make_unique<Engine>(); }
 
     // Stops any output (PSG_Terminate), silences every voice and starts the
     // chosen output. When the device cannot start, the engine still runs on
     // the silent clocked output, so playing, its events and recording keep
-    // working; the outcome says which happened. Main thread.
+    // working; the outcome says which happened.
+    // Thread: main. Callback: no (opens the device, waits for the old output).
     InitOutcome PSG_Init(AudioBackend backend = AudioBackend::PortAudio);
 
     // Finishes a running recording (the file is complete when it returns),
     // then stops and releases the output; does nothing more without one.
-    // Main thread.
+    // Thread: main. Callback: no (waits for the file and the last callback).
     void PSG_Terminate();
 
-    // Where PSG_Init gets its outputs (tests substitute their own). Main thread.
+    // Where PSG_Init gets its outputs (tests substitute their own).
+    // Thread: main, while no output runs. Callback: no.
     void setOutputFactory(OutputFactory factory) { outputFactory_ = std::move(factory); }
+    // An output runs (PSG_Init started one). Thread: main. Callback: no.
     bool hasOutput() const { return output_ != nullptr; }
 
     // Hands up to four channel texts to the sequencer (MML_NoChange keeps a
-    // channel as it is). Main thread; waits while a tick runs. Not for the
-    // render callback.
+    // channel as it is). Thread: main. Callback: no (copies the texts, waits
+    // while a tick runs).
     void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
                      std::u16string_view channel2 = {}, std::u16string_view channel3 = {}) {
         sequencer_.PSG_PlayMML(channel0, channel1, channel2, channel3);
@@ -66,23 +159,33 @@ public:
 
     // The render callback: fills frames samples, running a sequencer tick
     // before every 459th sample of the stream. 0 frames returns at once.
-    // Audio thread only (one at a time); real-time safe.
+    // Thread: audio, one call at a time. Callback: it is the callback
+    // (real-time safe but for the auto-stop's wait).
     void PSG_Core(float* out, std::size_t frames);
 
-    // Next engine event, if any. One consumer thread (the main thread).
+    // Next engine event, if any. Thread: main (the one reader). Callback: yes (wait-free).
     bool pollEvent(EngineEvent& event) { return events_.poll(event); }
-    // Events lost to a full queue. Any thread.
+    // "*" events lost to a full queue (-1 and -2 never are). Thread: any. Callback: yes.
     std::uint64_t droppedEvents() const { return events_.dropped(); }
 
-    // Samples rendered since the engine was created. Any thread.
-    std::uint64_t framesRendered() const { return ring_.samples_stored.load(std::memory_order_relaxed); }
+    // Samples rendered since the engine was created. Thread: any. Callback: yes.
+    std::uint64_t framesRendered() const { return ring_.samplesStored.load(std::memory_order_relaxed); }
 
-    // Recording: see Recorder. Main thread.
+    // Recording: see Recorder. Starting finishes a running recording first
+    // and waits until its file is closed; with AutoStop the recording ends by
+    // itself at the tick that posts -1 or -2, and that tick waits for the file.
+    // Thread: main. Callback: no (creates the file, waits for the writer).
     bool PSG_StartWaveRecord(const std::string& FileName, bool AutoStop = false) {
         return recorder_.PSG_StartWaveRecord(FileName, AutoStop);
     }
+    // Thread: main. Callback: no (waits until the file is closed).
     void PSG_StopWaveRecord() { recorder_.PSG_StopWaveRecord(); }
+    // How the last finished recording ended. Thread: any. Callback: yes.
+    RecordOutcome lastRecordOutcome() const { return recorder_.lastOutcome(); }
 
+    // The parts themselves: for tests and the offline renderer only (which
+    // sets its recorder to synchronous mode and steps it between renders).
+    // Thread: main, while no output runs and no PSG_Core call is under way. Callback: no.
     Synth& synth() { return synth_; }
     Sequencer& sequencer() { return sequencer_; }
     RecordRing& ring() { return ring_; }

@@ -6,34 +6,41 @@ namespace {
 
 constexpr std::array<std::uint8_t, 256> makeTable() {
     std::array<std::uint8_t, 256> t{};
-    t[0x00] = mml_class::End;
-    t[' '] = mml_class::Blank;
-    t['#'] = mml_class::SignPlus;
-    t['+'] = mml_class::SignPlus;
-    t['-'] = mml_class::SignMinus;
-    t[','] = mml_class::Comma;
-    t['.'] = mml_class::Dot;
-    for (int d = 0; d <= 9; ++d) t['0' + d] = static_cast<std::uint8_t>(mml_class::Digit0 + d);
-    t['*'] = mml_cmd::Event;
-    t['/'] = mml_cmd::Attack;
-    t[':'] = mml_cmd::Loop;
-    t['<'] = mml_cmd::OctaveDown;
-    t['>'] = mml_cmd::OctaveUp;
-    t['\\'] = mml_cmd::Decay;
+    t[0x00] = mmlClasses::End;
+    t[' '] = mmlClasses::Blank;
+    t['#'] = mmlClasses::SignPlus;
+    t['+'] = mmlClasses::SignPlus;
+    t['-'] = mmlClasses::SignMinus;
+    t[','] = mmlClasses::Comma;
+    t['.'] = mmlClasses::Dot;
+    for (int d = 0; d <= 9; ++d) t['0' + d] = static_cast<std::uint8_t>(mmlClasses::Digit0 + d);
+    t['*'] = mmlCommands::Event;
+    t['/'] = mmlCommands::Attack;
+    t[':'] = mmlCommands::Loop;
+    t['<'] = mmlCommands::OctaveDown;
+    t['>'] = mmlCommands::OctaveUp;
+    t['\\'] = mmlCommands::Decay;
     const struct {
         char letter;
         std::uint8_t code;
     } letters[] = {
         {'C', 0xC0}, {'D', 0xC2}, {'E', 0xC4}, {'F', 0xC5}, {'G', 0xC7},
-        {'A', 0xC9}, {'B', 0xCB}, {'R', mml_cmd::Rest}, {'K', mml_cmd::Transpose},
-        {'O', mml_cmd::Octave}, {'L', mml_cmd::NoteLength}, {'T', mml_cmd::Tempo},
-        {'V', mml_cmd::Volume}, {'W', mml_cmd::Waveform},
+        {'A', 0xC9}, {'B', 0xCB}, {'R', mmlCommands::Rest}, {'K', mmlCommands::Transpose},
+        {'O', mmlCommands::Octave}, {'L', mmlCommands::NoteLength}, {'T', mmlCommands::Tempo},
+        {'V', mmlCommands::Volume}, {'W', mmlCommands::Waveform},
     };
     for (const auto& l : letters) {
         t[static_cast<std::uint8_t>(l.letter)] = l.code;
         t[static_cast<std::uint8_t>(l.letter + ('a' - 'A'))] = l.code;
     }
     return t;
+}
+
+// Tempo code for T with the given number, or -1 when T leaves it unchanged.
+std::int32_t mmlTempoCode(std::int64_t number) {
+    if (number < 40) return static_cast<std::int32_t>(number & 15);
+    if (number <= 240) return static_cast<std::int32_t>(18 - ((1440 / number + 1) / 2));
+    return -1;
 }
 
 }  // namespace
@@ -54,13 +61,13 @@ void resetChannelInfo(MML_Info& info) {
 MMLCommand readMMLCommand(const char16_t*& pos, const char16_t* end, MMLNumberList* list) {
     MMLCommand cmd;
     // Skip everything up to the next command code (or the end).
-    std::uint8_t cls = mml_class::End;
+    std::uint8_t cls = mmlClasses::End;
     while (pos != end) {
         cls = mmlClass(*pos);
         if (cls & 0x80) break;
         ++pos;
     }
-    if (pos == end || cls == mml_class::End) return cmd;  // pos rests on the terminator
+    if (pos == end || cls == mmlClasses::End) return cmd;  // pos rests on the terminator
     cmd.code = cls;
     cmd.at = pos;
     ++pos;
@@ -77,7 +84,7 @@ MMLCommand readMMLCommand(const char16_t*& pos, const char16_t* end, MMLNumberLi
             cmd.sign = (cls & 0x0F) - 1;
         } else if (cls & 0x10) {
             cmd.dot = true;
-        } else if (cls == mml_class::Comma) {
+        } else if (cls == mmlClasses::Comma) {
             if (list && closed < kListMaxClosed) (*list)[closed++] = static_cast<std::int64_t>(number);
             number = 0;
         } else if (cls == 0) {
@@ -96,12 +103,6 @@ MMLCommand readMMLCommand(const char16_t*& pos, const char16_t* end, MMLNumberLi
     return cmd;
 }
 
-std::int32_t mmlTempoCode(std::int64_t number) {
-    if (number < 40) return static_cast<std::int32_t>(number & 15);
-    if (number <= 240) return static_cast<std::int32_t>(18 - ((1440 / number + 1) / 2));
-    return -1;
-}
-
 bool applyMMLSetting(MML_Info& info, const MMLCommand& cmd) {
     // Octave is unbounded; wrap like the 32-bit field it is instead of overflowing.
     auto addOctave = [&](std::int32_t delta) {
@@ -109,31 +110,31 @@ bool applyMMLSetting(MML_Info& info, const MMLCommand& cmd) {
                                                 static_cast<std::uint32_t>(delta));
     };
     switch (cmd.code) {
-        case mml_cmd::OctaveDown:
-        case mml_cmd::OctaveUp:
+        case mmlCommands::OctaveDown:
+        case mmlCommands::OctaveUp:
             addOctave((cmd.code & 0x0F) - 1);
             return true;
-        case mml_cmd::Octave:
+        case mmlCommands::Octave:
             info.Octave = low32(cmd.number);
             return true;
-        case mml_cmd::Transpose:
+        case mmlCommands::Transpose:
             if (cmd.number <= 24) {
                 std::uint64_t v = static_cast<std::uint64_t>(cmd.number);
                 if (cmd.sign == -1) v = 0u - v;
                 info.Transpose = low32(static_cast<std::int64_t>(v));
             }
             return true;
-        case mml_cmd::NoteLength:
+        case mmlCommands::NoteLength:
             // A number whose low 32 bits are all zero would store a length of 0
             // and later divide by it; such a number changes nothing, like "L0".
             if (low32(cmd.number) != 0) info.NoteLen = low32(cmd.number);
             return true;
-        case mml_cmd::Tempo: {
+        case mmlCommands::Tempo: {
             const std::int32_t t = mmlTempoCode(cmd.number);
             if (t >= 0) info.Tempo = t;
             return true;
         }
-        case mml_cmd::Volume:
+        case mmlCommands::Volume:
             if (cmd.number != 0) {
                 info.Volume = static_cast<std::int32_t>(cmd.number & 63);
             } else if (cmd.sign != 0) {
@@ -143,7 +144,7 @@ bool applyMMLSetting(MML_Info& info, const MMLCommand& cmd) {
                 info.Volume = 0;
             }
             return true;
-        case mml_cmd::Waveform:
+        case mmlCommands::Waveform:
             info.Waveform = low32(cmd.number);
             return true;
         default:

@@ -51,7 +51,7 @@ OfflineRenderResult renderOffline(const OfflineRenderSpec& spec, RenderSink& sin
     }
     if (!spec.wavPath.empty()) {
         engine->PSG_StopWaveRecord();
-        result.wav = engine->recorder().lastOutcome();
+        result.wav = engine->lastRecordOutcome();
     }
     result.droppedEvents = engine->droppedEvents();
     return result;

@@ -15,6 +15,7 @@
 
 namespace bleeptone {
 
+// What an output calls on its own thread (the audio thread) for every buffer.
 using RenderFn = void (*)(void* context, float* out, std::size_t frames);
 
 inline constexpr std::size_t kPreferredBufferFrames = 2048;
@@ -23,26 +24,31 @@ class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
     // Opens the output and starts calling render(context, ...) on the
-    // output's thread. False (see error()) when it cannot start; nothing is
-    // called then. Main thread.
+    // output's thread (the audio thread). False (see error()) when it cannot
+    // start; nothing is called then. Thread: main. Callback: no.
     virtual bool start(RenderFn render, void* context) = 0;
     // Stops the calls (the last one has returned when this returns) and
-    // releases the device. Main thread; harmless when not started.
+    // releases the device; harmless when not started. Thread: main.
+    // Callback: no (waits for the last callback).
     virtual void stop() = 0;
+    // Why start() failed. Thread: main. Callback: no.
     virtual std::string error() const = 0;
 };
 
 enum class AudioBackend { PortAudio, Null };
 
-// "portaudio" or "null".
+// "portaudio" or "null". Thread: any. Callback: yes.
 std::optional<AudioBackend> parseAudioBackend(std::string_view name);
 // BLEEPTONE_AUDIO=null chooses the silent backend; otherwise PortAudio.
+// Thread: main. Callback: no (reads the environment).
 AudioBackend audioBackendFromEnvironment();
 
+// The sound device's output, not yet started. Thread: main. Callback: no.
 std::unique_ptr<AudioOutput> makePortAudioOutput();
 
 // Renders kPreferredBufferFrames at a time on its own thread, paced by a
-// monotonic clock at the real sample rate, and discards the samples.
+// monotonic clock at the real sample rate, and discards the samples. Its
+// calls are AudioOutput's, with the same notes.
 class ClockedSilentOutput : public AudioOutput {
 public:
     ~ClockedSilentOutput() override { stop(); }
@@ -58,6 +64,7 @@ private:
 using OutputFactory = std::function<std::unique_ptr<AudioOutput>(AudioBackend)>;
 
 // The factory the program uses: PortAudio or the silent clocked thread.
+// Thread: main. Callback: no (allocates).
 std::unique_ptr<AudioOutput> makeAudioOutput(AudioBackend backend);
 
 }  // namespace bleeptone

@@ -23,14 +23,14 @@ std::int64_t PSG_GetInfoMML(std::u16string_view MMLString, std::int64_t Position
     std::int64_t ticks = 0;
     for (;;) {
         const MMLCommand cmd = readMMLCommand(pos, end, nullptr);
-        if (cmd.atEnd() || cmd.code == mml_cmd::Loop) break;
-        if (mml_cmd::isNoteOrRest(cmd.code)) {
+        if (cmd.atEnd() || cmd.code == mmlCommands::Loop) break;
+        if (mmlCommands::isNoteOrRest(cmd.code)) {
             // Every note counts, also one the sequencer plays silent.
             const std::int64_t length = mmlNoteLength(cmd, info);
             const std::int64_t part = (cmd.dot ? 192 : 128) / length;
             if (part > 0) in128ths += part;  // a length that wrapped negative adds nothing
             ticks += mmlNoteTicks(info.Tempo, length, cmd.dot);
-        } else if (cmd.code == mml_cmd::Decay) {
+        } else if (cmd.code == mmlCommands::Decay) {
             info.Decay = low32(cmd.number);
         } else {
             applyMMLSetting(info, cmd);  // "*" and "/" change nothing
@@ -38,7 +38,7 @@ std::int64_t PSG_GetInfoMML(std::u16string_view MMLString, std::int64_t Position
     }
     info.EvtCnt = low32(in128ths >> 2);
     *Info = info;
-    return ticks * kTickSamples / 4410;
+    return ticks * kTickSamples / (kSampleRate / 10);
 }
 
 }  // namespace bleeptone

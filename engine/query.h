@@ -15,7 +15,8 @@ namespace bleeptone {
 // 32nd notes and Decay the number of the last "\" command. Returns that
 // duration in tenths of a second, truncated. A missing text or Info, or a
 // Position <= 0, returns 0 and leaves Info untouched.
-// Any thread; touches no engine state, so it is safe while a tune plays.
+// Thread: any; touches no engine state, so it is safe while a tune plays.
+// Callback: yes (no allocation).
 std::int64_t PSG_GetInfoMML(const char16_t* MMLString, std::int64_t Position, MML_Info* Info);
 std::int64_t PSG_GetInfoMML(std::u16string_view MMLString, std::int64_t Position, MML_Info* Info);
 

@@ -8,37 +8,39 @@
 #include <bit>
 #include <cstdint>
 
+#include "constants.h"
+
 namespace bleeptone {
 
 static_assert(std::endian::native == std::endian::little, "the ring holds little-endian samples");
 
 struct RecordRing {
-    static constexpr std::uint32_t kBytes = 524288;
-    static constexpr std::uint32_t kSamples = kBytes / 2;
-    static constexpr std::uint32_t kHalfBytes = kBytes / 2;
-    static constexpr std::uint32_t kIndexMask = 0x7FFFE;   // byte index after each sample
-    static constexpr std::uint32_t kHalfBit = 0x40000;     // which half an index lies in
-    static constexpr std::uint32_t kOffsetMask = 0x3FFFF;  // offset inside the half
-    static constexpr std::uint32_t kAlignLimit = 88200;    // one second of samples, in bytes
+    // Every index and length of the ring counts samples (a sample is 2 bytes).
+    static constexpr std::uint32_t kSamples = 262144;
+    static constexpr std::uint32_t kHalfSamples = kSamples / 2;
+    static constexpr std::uint32_t kHalfBit = kHalfSamples;         // which half an index lies in
+    static constexpr std::uint32_t kOffsetMask = kHalfSamples - 1;  // offset inside the half
+    static constexpr std::uint32_t kAlignLimit = kSampleRate;       // one second
 
     alignas(64) std::array<std::int16_t, kSamples> record_buffer{};
-    // Byte offset of the next sample. Written by the audio thread after each
-    // block (release), read by the writer thread (acquire).
+    // Index of the next sample (0..kSamples - 1). Written by the audio thread
+    // (after each block, release; and by the tick's alignment and the ring
+    // restart), read by the writer thread (acquire).
     std::atomic<std::uint32_t> record_buffer_idx{0};
     // Samples stored since the engine started, published with the index: lets
     // the writer notice that it fell so far behind that the ring lapped it.
-    std::atomic<std::uint64_t> samples_stored{0};
+    std::atomic<std::uint64_t> samplesStored{0};
     // A recording that starts asks the render loop to restart the ring at 0
     // before its next block (so the reset cannot be lost to a block in
-    // flight): it raises restart_requested, and the render loop copies the
-    // number to restart_applied once done, with samples_stored at that moment
-    // in restart_stored.
-    std::atomic<std::uint32_t> restart_requested{0};
-    std::atomic<std::uint32_t> restart_applied{0};
-    std::atomic<std::uint64_t> restart_stored{0};
+    // flight): it raises restartRequested, and the render loop copies the
+    // number to restartApplied once done, with samplesStored at that moment
+    // in restartStored.
+    std::atomic<std::uint32_t> restartRequested{0};
+    std::atomic<std::uint32_t> restartApplied{0};
+    std::atomic<std::uint64_t> restartStored{0};
     // Set while a stop still has to copy the start of the ring: the tick's
     // alignment must not rewind the index over it.
-    std::atomic<bool> hold_alignment{false};
+    std::atomic<bool> holdAlignment{false};
 };
 
 // The renderer and the writer share the ring's samples without a lock. Each
@@ -46,11 +48,13 @@ struct RecordRing {
 // x86-64 and ARM64), so a writer that has fallen a whole lap behind copies
 // newer samples than it wanted, and reports the recording damaged, but never
 // races with the renderer.
+// Thread: audio (the render). Callback: yes.
 inline void storeRingSample(std::int16_t* samples, std::uint32_t i, std::int16_t value) {
     std::atomic_ref<std::int16_t>(samples[i]).store(value, std::memory_order_relaxed);
 }
 
 // Copies count samples from sample first on (no wrap) out of the ring.
+// Thread: the WAV writer (or whoever steps it). Callback: no (the writer's work).
 inline void copyRingSamples(std::int16_t* samples, std::uint32_t first, std::uint32_t count, std::int16_t* out) {
     for (std::uint32_t k = 0; k < count; ++k)
         out[k] = std::atomic_ref<std::int16_t>(samples[first + k]).load(std::memory_order_relaxed);

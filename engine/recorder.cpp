@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "constants.h"
+
 namespace bleeptone {
 
 namespace {
@@ -18,7 +20,6 @@ void putLE32(std::uint8_t* p, std::uint32_t v) {
 }
 
 constexpr int kFadeSamples = 459;
-constexpr std::uint64_t kHalfSamples = RecordRing::kSamples / 2;
 
 }  // namespace
 
@@ -28,12 +29,12 @@ std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader() {
     std::memcpy(&h[8], "WAVE", 4);
     std::memcpy(&h[12], "fmt ", 4);
     putLE32(&h[16], 16);
-    putLE16(&h[20], 1);      // PCM
-    putLE16(&h[22], 1);      // mono
-    putLE32(&h[24], 44100);  // samples per second
-    putLE32(&h[28], 88200);  // bytes per second
-    putLE16(&h[32], 2);      // bytes per frame
-    putLE16(&h[34], 16);     // bits per sample
+    putLE16(&h[20], 1);                // PCM
+    putLE16(&h[22], 1);                // mono
+    putLE32(&h[24], kSampleRate);      // samples per second
+    putLE32(&h[28], kSampleRate * 2);  // bytes per second
+    putLE16(&h[32], 2);                // bytes per frame
+    putLE16(&h[34], 16);               // bits per sample
     std::memcpy(&h[36], "data", 4);
     return h;
 }
@@ -60,7 +61,7 @@ bool Recorder::PSG_StartWaveRecord(const std::string& FileName, bool AutoStop) {
     prev_idx = 0;
     lapped_ = false;
     writeFailed_ = false;
-    generation_ = ring_.restart_requested.fetch_add(1) + 1;  // the render loop restarts the ring
+    generation_ = ring_.restartRequested.fetch_add(1) + 1;  // the render loop restarts the ring
     state_.store(State::Recording);
     if (mode_ == Mode::Threaded) writer_ = std::thread(&Recorder::writerThread, this);
     return true;
@@ -75,7 +76,7 @@ void Recorder::beforeEndEvent() {
     if (auto_stop.load()) requestStopAndWait(/*fromTick=*/true);
 }
 
-bool Recorder::ringRestarted() const { return ring_.restart_applied.load(std::memory_order_acquire) == generation_; }
+bool Recorder::ringRestarted() const { return ring_.restartApplied.load(std::memory_order_acquire) == generation_; }
 
 void Recorder::requestStopAndWait(bool fromTick) {
     auto_stop.store(false);
@@ -84,7 +85,7 @@ void Recorder::requestStopAndWait(bool fromTick) {
         // From here on no tick rewinds the ring over the samples still to be
         // copied: any tick running now finishes first (a tick calling this
         // has already aligned), and later ones see the hold.
-        ring_.hold_alignment.store(true);
+        ring_.holdAlignment.store(true);
         if (!fromTick && sequencer_) sequencer_->waitWhileTicking();
         // Nothing rendered since the start (the ring not yet restarted): empty.
         stop_record_idx = ringRestarted() ? ring_.record_buffer_idx.load(std::memory_order_acquire) : 0;
@@ -121,7 +122,7 @@ void Recorder::writerThread() {
 void Recorder::beginWriting() {
     started_ = true;
     prev_idx = 0;
-    lastPollStored_ = ring_.restart_stored.load(std::memory_order_relaxed);
+    lastPollStored_ = ring_.restartStored.load(std::memory_order_relaxed);
     lastPollOffset_ = 0;
 }
 
@@ -129,7 +130,7 @@ void Recorder::beginWriting() {
 // through the other half and come back: 2 x half - offset samples after the
 // previous look, where offset is how far into its half the index then stood.
 void Recorder::checkLapped(std::uint64_t stored) {
-    if (stored - lastPollStored_ >= 2 * kHalfSamples - lastPollOffset_) lapped_ = true;
+    if (stored - lastPollStored_ >= 2 * RecordRing::kHalfSamples - lastPollOffset_) lapped_ = true;
 }
 
 void Recorder::writerStep() {
@@ -139,16 +140,16 @@ void Recorder::writerStep() {
     }
     // The count first: it pairs with an index at least as new, which errs
     // towards reporting a lap.
-    const std::uint64_t stored = ring_.samples_stored.load(std::memory_order_relaxed);
+    const std::uint64_t stored = ring_.samplesStored.load(std::memory_order_relaxed);
     const std::uint32_t idx = ring_.record_buffer_idx.load(std::memory_order_acquire);
     checkLapped(stored);
     if ((idx ^ prev_idx) & RecordRing::kHalfBit) {
         writeHalfOf(prev_idx);
         prev_idx = idx;
-        checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
+        checkLapped(ring_.samplesStored.load(std::memory_order_relaxed));
     }
     lastPollStored_ = stored;
-    lastPollOffset_ = (idx & RecordRing::kOffsetMask) >> 1;
+    lastPollOffset_ = idx & RecordRing::kOffsetMask;
 }
 
 void Recorder::writeBytes(const void* data, std::size_t bytes) {
@@ -161,14 +162,15 @@ void Recorder::overwriteBytes(const void* data, std::size_t bytes) {
     if (bytes && std::fwrite(data, 1, bytes, wave_file) != bytes) writeFailed_ = true;
 }
 
-// Copies samples out of the ring (byte offsets, as the index counts them) and
-// writes them to the file.
-void Recorder::writeRingBytes(std::uint32_t fromByte, std::uint32_t bytes) {
-    copyRingSamples(ring_.record_buffer.data(), fromByte / 2, bytes / 2, staging_.data());
-    writeBytes(staging_.data(), bytes);
+// Copies count samples from sample first on out of the ring and writes them to the file.
+void Recorder::writeRingSamples(std::uint32_t first, std::uint32_t count) {
+    copyRingSamples(ring_.record_buffer.data(), first, count, staging_.data());
+    writeBytes(staging_.data(), count * sizeof(std::int16_t));
 }
 
-void Recorder::writeHalfOf(std::uint32_t idx) { writeRingBytes(idx & RecordRing::kHalfBit, RecordRing::kHalfBytes); }
+void Recorder::writeHalfOf(std::uint32_t idx) {
+    writeRingSamples(idx & RecordRing::kHalfBit, RecordRing::kHalfSamples);
+}
 
 void Recorder::finishFile() {
     if (wave_file) {
@@ -176,10 +178,10 @@ void Recorder::finishFile() {
         if (!started_ && ringRestarted()) beginWriting();  // restarted, but the writer has not looked yet
         if (started_) {
             if ((stopIdx ^ prev_idx) & RecordRing::kHalfBit) writeHalfOf(prev_idx);
-            writeRingBytes(stopIdx & RecordRing::kHalfBit, stopIdx & RecordRing::kOffsetMask);
-            checkLapped(ring_.samples_stored.load(std::memory_order_relaxed));
+            writeRingSamples(stopIdx & RecordRing::kHalfBit, stopIdx & RecordRing::kOffsetMask);
+            checkLapped(ring_.samplesStored.load(std::memory_order_relaxed));
         }
-        ring_.hold_alignment.store(false);
+        ring_.holdAlignment.store(false);
         fadeTail();
         std::fflush(wave_file);
         std::fseek(wave_file, 0, SEEK_END);

@@ -20,6 +20,7 @@ namespace bleeptone {
 inline constexpr std::uint32_t kWaveHeaderBytes = 44;
 
 // The 44-byte header of a 16-bit mono 44,100 Hz PCM file with both size fields 0.
+// Thread: any. Callback: yes.
 std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader();
 
 // How the last recording ended.
@@ -37,39 +38,45 @@ public:
         Synchronous,  // the renderer calls pump() itself (offline rendering)
     };
 
-    // The sequencer (if any) is the one whose tick aligns the ring.
+    // The sequencer (if any) is the one whose tick aligns the ring. The
+    // destructor finishes a running recording. Thread: main. Callback: no.
     Recorder(RecordRing& ring, Sequencer* sequencer, Mode mode = Mode::Threaded);
     ~Recorder() override;
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // Finishes a running recording, then creates FileName and starts
-    // recording into it. Returns false, recording nothing, when the file
-    // cannot be created. Main thread; not for the render callback.
+    // Finishes a running recording (waiting until its file is closed), then
+    // creates FileName and starts recording into it. Returns false, recording
+    // nothing, when the file cannot be created. With AutoStop the tick that
+    // posts -1 or -2 ends the recording and waits for the file.
+    // Thread: main. Callback: no (file I/O, waits for the writer).
     bool PSG_StartWaveRecord(const std::string& FileName, bool AutoStop = false);
 
     // Ends a running recording and returns once the file is complete and
-    // closed; does nothing when none runs. Main thread, and the audio thread
-    // through the auto-stop (the one wait the render callback may do).
+    // closed; does nothing when none runs. Thread: main, and audio through
+    // the auto-stop. Callback: only as the auto-stop (waits for the writer).
     void PSG_StopWaveRecord();
 
-    // Auto-stop: called by the tick before it posts -1 or -2. Audio thread.
+    // The auto-stop, called by the tick before it posts -1 or -2: with
+    // AutoStop set, stops the recording and waits until the file is closed.
+    // Thread: audio (the tick). Callback: yes (the one wait allowed there).
     void beforeEndEvent() override;
 
     // Synchronous mode: one step of the writer; call it at least once per
-    // 131,072 rendered samples. The thread that renders, between renders.
+    // 131,072 rendered samples. Thread: the one that renders, between
+    // renders. Callback: no (file I/O).
     void pump();
 
-    // True from a successful start until the file is closed. Any thread.
+    // True from a successful start until the file is closed. Thread: any. Callback: yes.
     bool recording() const { return state_.load() != State::Idle; }
-    // How the last finished recording ended. Any thread.
+    // How the last finished recording ended. Thread: any. Callback: yes.
     RecordOutcome lastOutcome() const { return outcome_.load(); }
 
     // Bytes written to the current (or last) file so far, header included,
-    // before the tail fade and the size fields. Any thread.
+    // before the tail fade and the size fields. Thread: any. Callback: yes.
     std::uint64_t bytesWritten() const { return bytesWritten_.load(std::memory_order_acquire); }
 
-    // Only while idle (main thread).
+    // Thread: main, while no recording runs. Callback: no.
     void setMode(Mode mode) { mode_ = mode; }
 
 private:
@@ -84,7 +91,7 @@ private:
     void writerStep();
     void finishFile();
     void writeHalfOf(std::uint32_t idx);
-    void writeRingBytes(std::uint32_t fromByte, std::uint32_t bytes);
+    void writeRingSamples(std::uint32_t first, std::uint32_t count);
     void writeBytes(const void* data, std::size_t bytes);      // appends samples
     void overwriteBytes(const void* data, std::size_t bytes);  // fade and sizes in place
     void checkLapped(std::uint64_t stored);
@@ -96,7 +103,7 @@ private:
     Mode mode_;
     std::FILE* wave_file = nullptr;
     std::atomic<bool> auto_stop{false};
-    std::uint32_t stop_record_idx = 0;  // written before Stopping, read after it
+    std::uint32_t stop_record_idx = 0;  // ring index where the file ends: written before Stopping, read after it
     std::uint32_t generation_ = 0;      // this recording's ring restart
     std::atomic<State> state_{State::Idle};
     std::atomic<RecordOutcome> outcome_{RecordOutcome::None};
@@ -107,11 +114,11 @@ private:
     // Writer's own state (writer thread, or the renderer in synchronous mode).
     bool started_ = false;             // the ring restart has taken effect
     std::uint32_t prev_idx = 0;        // a position in the half being filled, not yet written
-    std::uint64_t lastPollStored_ = 0;  // samples_stored at the previous poll
+    std::uint64_t lastPollStored_ = 0;  // samplesStored at the previous poll
     std::uint64_t lastPollOffset_ = 0;  // samples into its half the index then stood
     bool lapped_ = false;
     bool writeFailed_ = false;
-    std::array<std::int16_t, RecordRing::kSamples / 2> staging_{};  // a half on its way to the file
+    std::array<std::int16_t, RecordRing::kHalfSamples> staging_{};  // a half on its way to the file
 };
 
 }  // namespace bleeptone

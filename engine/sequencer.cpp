@@ -91,7 +91,7 @@ void Sequencer::MML_Interrupt(std::uint64_t frame) {
 
     // Keep the recording aligned with the start of the tune (unless a stop is
     // still copying the start of the ring).
-    if (allAtTextStart() && !ring_.hold_alignment.load() &&
+    if (allAtTextStart() && !ring_.holdAlignment.load() &&
         ring_.record_buffer_idx.load(std::memory_order_relaxed) < RecordRing::kAlignLimit) {
         ring_.record_buffer_idx.store(0, std::memory_order_release);
     }
@@ -113,7 +113,7 @@ void Sequencer::tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame)
     }
     if (ch.EvtCnt != 0) return;
 
-    if (!ch.CmdPtr || mmlClass(*ch.CmdPtr) == mml_class::End) {
+    if (!ch.CmdPtr || mmlClass(*ch.CmdPtr) == mmlClasses::End) {
         synth_.state().vmul[k] = 0.0f;
         ch.EvtCnt = -1;
         const std::uint32_t playing = IsPlayingMML.fetch_and(~(1u << k), std::memory_order_relaxed) & ~(1u << k);
@@ -139,11 +139,11 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
     for (;;) {
         const MMLCommand cmd = readMMLCommand(pos, end, &MML_Numbers[k]);
         if (cmd.atEnd()) break;  // the channel ends at the next tick
-        if (mml_cmd::isNoteOrRest(cmd.code)) {
+        if (mmlCommands::isNoteOrRest(cmd.code)) {
             startNote(k, cmd);
             break;
         }
-        if (cmd.code == mml_cmd::Loop) {
+        if (cmd.code == mmlCommands::Loop) {
             if (looped) {
                 pos = cmd.at;
                 break;
@@ -152,11 +152,11 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
             resetChannel(ch);
             loopMask |= 1u << k;
             pos = start;
-        } else if (cmd.code == mml_cmd::Event) {
+        } else if (cmd.code == mmlCommands::Event) {
             // Event numbers are never negative; a digit run that wrapped past
             // 2^63 must not pass for "ended" or "looped".
             events_.post({cmd.number & INT64_MAX, frame});
-        } else if (cmd.code == mml_cmd::Decay) {
+        } else if (cmd.code == mmlCommands::Decay) {
             if (cmd.closed >= 1) {
                 ch.Decay = kDecayEnvelope;
                 MML_Envelope[k] = MML_Numbers[k];
@@ -173,7 +173,7 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
 void Sequencer::startNote(int k, const MMLCommand& cmd) {
     MML_Channel& ch = channels_[k];
     const std::int64_t length = mmlNoteLength(cmd, ch);
-    const std::int64_t index = cmd.code == mml_cmd::Rest ? -1 : mmlNoteIndex(cmd, ch);
+    const std::int64_t index = cmd.code == mmlCommands::Rest ? -1 : mmlNoteIndex(cmd, ch);
     if (index < 0 || index >= kNoteCount) {  // a rest, or a note out of range: silent
         ch.Volume_ = 0;
         synth_.state().vmul[k] = 0.0f;

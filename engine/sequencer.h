@@ -29,39 +29,44 @@ struct MML_Channel : MML_Info {
 class TickObserver {
 public:
     virtual ~TickObserver() = default;
+    // Thread: audio (the tick). Callback: yes; it may wait only as the auto-stop does.
     virtual void beforeEndEvent() = 0;
 };
 
 class Sequencer {
 public:
+    // Thread: any, before rendering starts. Callback: no.
     Sequencer(Synth& synth, EventQueue& events, RecordRing& ring);
 
     // Replaces the texts of the channels whose text is not MML_NoChange and
-    // restarts them. Main thread only (one caller at a time); waits while a
-    // tick runs. Not for the render callback.
+    // restarts them. Thread: main, one caller at a time. Callback: no (copies
+    // the texts, waits while a tick runs).
     void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
                      std::u16string_view channel2 = {}, std::u16string_view channel3 = {});
 
     // One tick. frame is the index of the first sample rendered after it (the
-    // time stamp of the events it posts). Audio thread only; never allocates,
-    // locks or waits (except through the observer's auto-stop).
+    // time stamp of the events it posts). Skipped while PSG_PlayMML replaces
+    // texts. Thread: audio. Callback: yes (no allocation, lock or wait but
+    // the observer's auto-stop).
     void MML_Interrupt(std::uint64_t frame);
 
     // Voices whose phase PSG_PlayMML restarted since the last call; the
-    // render loop applies them before the next block. Audio thread.
+    // render loop applies them before the next block. Thread: audio. Callback: yes.
     std::uint32_t takePhaseRestarts();
 
+    // Who hears of end events before they are posted (the Engine sets its
+    // recorder). Thread: main, before rendering starts. Callback: no.
     void setObserver(TickObserver* observer) { observer_ = observer; }
 
-    // Returns once no tick is running. Main thread; not inside a tick.
+    // Returns once no tick is running. Thread: main, never inside a tick.
+    // Callback: no (sleeps 1 ms at a time).
     void waitWhileTicking() const;
 
-    // Bit k set while channel k plays. Any thread.
+    // Bit k set while channel k plays. Thread: any. Callback: yes.
     std::uint32_t playingMask() const { return IsPlayingMML.load(std::memory_order_relaxed); }
 
-    // Inspection for tests; only while nothing renders.
+    // Channel k's record, for tests. Thread: main, while nothing renders. Callback: no.
     const MML_Channel& channel(int k) const { return channels_[k]; }
-    const MMLNumberList& envelope(int k) const { return MML_Envelope[k]; }
 
 private:
     void tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame);

@@ -62,7 +62,7 @@ const std::array<std::uint32_t, 8> WaveMask = {
     0x7FAAFFFF,  // 6 as 2
     0x007FFFFF,  // 7 as 3
 };
-const float rcp44100 = 1.0f / 44100.0f;
+const float rcp44100 = 1.0f / static_cast<float>(kSampleRate);
 
 Synth::Synth() { PSG_SetDefaults(); }
 

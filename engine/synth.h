@@ -37,7 +37,7 @@ inline constexpr std::uint32_t kNoiseTaps = 0x80200003u;
 enum class RenderPath { Simd, Scalar };
 
 // Where a block's recording samples go: the ring of 16-bit samples and the
-// index of the next one, in samples (the byte offset is twice that).
+// index of the next one.
 struct RingCursor {
     std::int16_t* samples;
     std::uint32_t mask;  // ring length in samples - 1
@@ -46,26 +46,31 @@ struct RingCursor {
 
 class Synth {
 public:
+    // Silent voices (PSG_SetDefaults), the noise register at 1. Thread: any. Callback: no.
     Synth();
 
     // Silences every voice and makes a tick due at the next render call.
-    // Main thread, only while no output runs; not for the render callback.
+    // Thread: main, while nothing renders. Callback: no.
     void PSG_SetDefaults();
 
-    // Starts a note on voice (Channel AND 3). Audio thread (the tick), or any
-    // thread while nothing renders; safe inside the render callback.
+    // Starts a note on voice (Channel AND 3). Thread: audio (the tick), or
+    // main while nothing renders. Callback: yes.
     void PSG_Sound(std::uint8_t channel, float frequency, std::uint8_t volume, std::uint8_t waveform = 0);
 
-    // Renders n samples of the current voice settings into out and the ring.
-    // Audio thread only; no tick runs here.
+    // Renders n samples of the current voice settings into out and the ring;
+    // no tick runs here. Thread: audio. Callback: yes.
     void renderBlock(float* out, int n, RingCursor& ring);
 
+    // Vector (the default) or scalar render; both give the same bits.
+    // Thread: main, while nothing renders. Callback: no.
     void setRenderPath(RenderPath path) { path_ = path; }
-    RenderPath renderPath() const { return path_; }
 
+    // The voice state and the noise register, for the render loop, the tick
+    // and tests. Thread: audio, or main while nothing renders. Callback: yes.
     PSGInternal& state() { return psg_; }
     const PSGInternal& state() const { return psg_; }
     std::uint32_t prng() const { return prng_; }
+    // Thread: main, while nothing renders. Callback: no.
     void setPrng(std::uint32_t value) { prng_ = value; }
 
 private:
@@ -78,7 +83,8 @@ private:
 };
 
 // Sets flush-to-zero, denormals-are-zero and rounding to nearest for the life
-// of the object and restores the previous mode afterwards.
+// of the object and restores the previous mode afterwards, on its own thread.
+// Thread: any. Callback: yes.
 class DenormalGuard {
 public:
     DenormalGuard();

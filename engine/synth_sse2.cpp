@@ -16,12 +16,7 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 
-
 namespace bleeptone {
-
-namespace {
-
-}  // namespace
 
 namespace {
 

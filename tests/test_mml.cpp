@@ -37,7 +37,7 @@ MML_Info settle(std::u16string_view text, MMLCommand* last = nullptr) {
     MML_Info info = defaults();
     const char16_t* pos = text.data();
     for (MMLCommand cmd; !(cmd = readMMLCommand(pos, text.data() + text.size(), nullptr)).atEnd();) {
-        if (!applyMMLSetting(info, cmd) && mml_cmd::isNoteOrRest(cmd.code) && last) *last = cmd;
+        if (!applyMMLSetting(info, cmd) && mmlCommands::isNoteOrRest(cmd.code) && last) *last = cmd;
     }
     return info;
 }
@@ -286,7 +286,7 @@ TEST(MMLNotes, NoteIndex) {
         SCOPED_TRACE(show(c.text));
         MMLCommand note;
         const MML_Info info = settle(c.text, &note);
-        ASSERT_NE(note.code, mml_cmd::Rest);
+        ASSERT_NE(note.code, mmlCommands::Rest);
         EXPECT_EQ(mmlNoteIndex(note, info), c.index);
     }
 }

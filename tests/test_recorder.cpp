@@ -38,7 +38,7 @@ namespace {
 
 using Samples = std::vector<std::int16_t>;
 using testing::Bytes;
-constexpr std::uint32_t kHalf = RecordRing::kHalfBytes;
+constexpr std::uint32_t kHalfBytes = 2 * RecordRing::kHalfSamples;
 
 using testing::le32;
 using testing::readBytes;
@@ -98,7 +98,7 @@ Samples reference(const std::vector<std::u16string>& texts) {
     } sink;
     OfflineRenderSpec job;
     job.texts = texts;
-    job.maxFrames = 60 * 44100;
+    job.maxFrames = 60 * kSampleRate;
     renderOffline(job, sink);
     return sink.s;
 }
@@ -126,7 +126,7 @@ struct Rig {
         }
         return std::nullopt;
     }
-    std::optional<EngineEvent> renderUntil(std::int64_t data) { return render(60 * 44100, 1000, data); }
+    std::optional<EngineEvent> renderUntil(std::int64_t data) { return render(60 * kSampleRate, 1000, data); }
     Recorder& recorder() { return engine->recorder(); }
 };
 
@@ -200,7 +200,7 @@ TEST_F(RecorderTest, LongRecordingIsWrittenInHalves) {
         if (now == half) continue;
         half = now;
         ++crossings;
-        const std::uint64_t due = 44 + std::uint64_t{kHalf} * crossings;
+        const std::uint64_t due = 44 + std::uint64_t{kHalfBytes} * crossings;
         ASSERT_TRUE(waitFor([&] { return rig.recorder().bytesWritten() >= due; })) << "half " << crossings;
         EXPECT_EQ(rig.recorder().bytesWritten(), due);
     }
@@ -243,10 +243,10 @@ TEST_F(RecorderTest, RecordingAlignsWithTheTuneThatFollows) {
         std::size_t fileFrom;   // first sample of the stream in the file
     } cases[] = {
         {"fresh engine", u"", 0, 3000, 3213},                  // next tick: 7 x 459
-        {"stopped tune", u"C4", 30000, 5000, 35343},           // 77 x 459; index 10,686
-        {"C1 playing, 96 ticks", u"C1", 4590, 44063, 48654},   // index 88,128 < 88,200: restart
-        {"C1 playing, 97 ticks", u"C1", 4590, 44065, 4590},    // index 89,046: none
-        {"C1C1 playing, 2 s", u"C1C1", 4590, 88200, 4590},     // index 177,174: none
+        {"stopped tune", u"C4", 30000, 5000, 35343},           // 77 x 459; index 5,343
+        {"C1 playing, 96 ticks", u"C1", 4590, 44063, 48654},   // index 44,064 < 44,100: restart
+        {"C1 playing, 97 ticks", u"C1", 4590, 44065, 4590},    // index 44,523: none
+        {"C1C1 playing, 2 s", u"C1C1", 4590, 88200, 4590},     // index 88,587: none
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

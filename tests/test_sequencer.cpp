@@ -6,13 +6,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine.h"
@@ -166,7 +169,10 @@ TEST(SequencerEvents, BoundedLoopKeepsPlayingOnItsColon) {
     EXPECT_EQ(r.engine->sequencer().playingMask(), 1u);
 }
 
-TEST(SequencerEvents, FullQueueDropsTheNewestAndCounts) {
+// A tick that posts more "*" numbers than the queue holds, with nobody
+// reading: the "*" numbers beyond the room left for end events are dropped
+// and counted, and the -1 of tick 48 still arrives, after the ones kept.
+TEST(SequencerEvents, FullQueueDropsStarNumbersButNotTheEnd) {
     std::u16string text;
     for (int i = 0; i < 1100; ++i) {
         const std::string n = std::string("*") + std::to_string(i);
@@ -176,18 +182,89 @@ TEST(SequencerEvents, FullQueueDropsTheNewestAndCounts) {
     auto engine = Engine::create();
     engine->PSG_PlayMML(text);
     std::array<float, kTickSamples> buf{};
-    engine->PSG_Core(buf.data(), buf.size());  // tick 0 posts 1100 events at once
-    EXPECT_EQ(engine->droppedEvents(), 1100u - EventQueue::kCapacity);
-    std::vector<std::int64_t> got;
-    EngineEvent e;
-    while (engine->pollEvent(e)) got.push_back(e.data);
-    ASSERT_EQ(got.size(), EventQueue::kCapacity);
-    for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], static_cast<std::int64_t>(i));
-    for (int t = 1; t <= 48; ++t) engine->PSG_Core(buf.data(), buf.size());
-    ASSERT_TRUE(engine->pollEvent(e));  // the queue works again once drained
-    EXPECT_EQ(e.data, kEventEnded);
-    EXPECT_EQ(e.frame, 48u * kTickSamples);
-    EXPECT_EQ(engine->droppedEvents(), 1100u - EventQueue::kCapacity);
+    for (int t = 0; t <= 48; ++t) engine->PSG_Core(buf.data(), buf.size());
+    constexpr std::size_t kKept = EventQueue::kCapacity - EventQueue::kEndReserve;
+    EXPECT_EQ(engine->droppedEvents(), 1100u - kKept);
+    std::vector<EngineEvent> got;
+    for (EngineEvent e; engine->pollEvent(e);) got.push_back(e);
+    ASSERT_EQ(got.size(), kKept + 1);
+    for (std::size_t i = 0; i < kKept; ++i) ASSERT_EQ(got[i].data, static_cast<std::int64_t>(i));
+    EXPECT_EQ(got.back().data, kEventEnded);
+    EXPECT_EQ(got.back().frame, 48u * kTickSamples);
+}
+
+// The queue alone, its consumer stalled. Events are posted in runs (frame =
+// the post's number) and polled only where a case says; the events read
+// must be the expected runs, in order of their frames. C = 1024 slots, of
+// which "*" numbers (written 7) may take C - R = 1008.
+TEST(SequencerEvents, EndEventsSurviveAStalledConsumer) {
+    constexpr std::int64_t kStar = 7, kPoll = INT64_MIN;
+    constexpr int kRoom = static_cast<int>(EventQueue::kCapacity - EventQueue::kEndReserve);
+    struct Run {
+        std::int64_t data;
+        int count;
+    };
+    using Runs = std::vector<Run>;
+    auto times = [](const Runs& pattern, int n) {
+        Runs v;
+        for (int i = 0; i < n; ++i) v.insert(v.end(), pattern.begin(), pattern.end());
+        return v;
+    };
+    auto join = [](Runs a, const Runs& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const struct {
+        const char* name;
+        Runs posts;  // kPoll: read count events
+        Runs expected;
+        std::uint64_t dropped;
+    } cases[] = {
+        {"flood, then -1", {{kStar, 2000}, {-1, 1}}, {{kStar, kRoom}, {-1, 1}}, 2000 - kRoom},
+        {"flood, then many -2", {{kStar, 2000}, {-2, 500}}, {{kStar, kRoom}, {-2, 1}}, 2000 - kRoom},
+        // "*n" and -2 every tick: the pairs fill the room, then only the first -2 after it stays.
+        {"-2 after every *n", times({{kStar, 1}, {-2, 1}}, 1000), times({{kStar, 1}, {-2, 1}}, kRoom / 2),
+         1000 - kRoom / 2},
+        // Alike ones never repeat: the reserve fills, and the newest waits beside the slots.
+        {"-1 and -2 by turns", join({{kStar, 2000}}, times({{-1, 1}, {-2, 1}}, 20)),
+         join({{kStar, kRoom}}, join(times({{-1, 1}, {-2, 1}}, 8), {{-2, 1}})), 2000 - kRoom},
+        // Nothing passes the waiting one, though reading makes room.
+        {"nothing passes the waiting one",
+         join({{kStar, 2000}}, join(times({{-1, 1}, {-2, 1}}, 20), {{kPoll, 5}, {kStar, 3}, {kPoll, 2000}, {kStar, 2},
+                                                                     {-1, 1}})),
+         join({{kStar, kRoom}}, join(times({{-1, 1}, {-2, 1}}, 8), {{-2, 1}, {kStar, 2}, {-1, 1}})), 2003 - kRoom},
+        {"room again once read", {{kStar, 1100}, {kPoll, 2000}, {kStar, 3}, {-1, 1}}, {{kStar, kRoom + 3}, {-1, 1}},
+         1100 - kRoom},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto queue = std::make_unique<EventQueue>();
+        std::vector<EngineEvent> got;
+        std::uint64_t frame = 0;
+        for (const Run& r : c.posts)
+            for (int i = 0; i < r.count; ++i) {
+                EngineEvent e;
+                if (r.data != kPoll) queue->post({r.data, frame++});
+                else if (queue->poll(e)) got.push_back(e);
+            }
+        for (EngineEvent e; queue->poll(e);) got.push_back(e);
+        // Both as runs of equal data, adjacent runs of the same data merged.
+        using Merged = std::vector<std::pair<std::int64_t, int>>;
+        auto add = [](Merged& m, std::int64_t data, int count) {
+            if (!m.empty() && m.back().first == data) m.back().second += count;
+            else m.emplace_back(data, count);
+        };
+        Merged runs, expected;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            if (i > 0) {
+                ASSERT_GT(got[i].frame, got[i - 1].frame) << "event " << i;
+            }
+            add(runs, got[i].data, 1);
+        }
+        for (const Run& r : c.expected) add(expected, r.data, r.count);
+        EXPECT_EQ(runs, expected);
+        EXPECT_EQ(queue->dropped(), c.dropped);
+    }
 }
 
 // ------------------------------------------------------------ PSG_PlayMML
@@ -425,6 +502,43 @@ TEST(SequencerThreads, PlayWhileRendering) {
     EXPECT_EQ(got[0].data, 5);
     EXPECT_EQ(got[1].data, kEventEnded);
     EXPECT_EQ(got[1].frame - got[0].frame, static_cast<std::uint64_t>(kTickSamples));
+}
+
+// The queue's two sides on two threads, the producer much faster: whatever
+// arrives keeps its order, every "*" number either arrives or is counted,
+// and the last end event arrives last.
+TEST(SequencerThreads, FloodedEventQueueKeepsOrder) {
+    constexpr std::uint64_t kPosts = 200000;
+    auto queue = std::make_unique<EventQueue>();
+    std::atomic<bool> done{false};
+    std::uint64_t stars = 0;
+    std::thread audio([&] {
+        for (std::uint64_t f = 1; f <= kPosts; ++f) {
+            const std::int64_t data = f % 7 == 0 ? kEventEnded : (f % 5 == 0 ? kEventLooped : 3);
+            stars += data >= 0;
+            queue->post({data, f});
+        }
+        queue->post({kEventEnded, kPosts + 1});
+        done.store(true);
+    });
+    std::vector<EngineEvent> got;
+    for (EngineEvent e;;) {
+        const bool finished = done.load();  // nothing is posted after it is set
+        if (queue->poll(e)) got.push_back(e);
+        else if (finished) break;
+    }
+    audio.join();
+    std::uint64_t starsGot = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        starsGot += got[i].data >= 0;
+        if (i > 0) {
+            ASSERT_GT(got[i].frame, got[i - 1].frame) << "event " << i;
+        }
+    }
+    EXPECT_EQ(starsGot + queue->dropped(), stars);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back().data, kEventEnded);
+    EXPECT_EQ(got.back().frame, kPosts + 1);
 }
 
 }  // namespace
