@@ -24,6 +24,7 @@ void AppCommands::save() { document_.save(); }
 void AppCommands::saveAs() { document_.saveAs(); }
 void AppCommands::loadDemo(int demo) { document_.loadDemo(demo); }
 void AppCommands::recordToWave() { song_.recordToWave(); }
+void AppCommands::exportAudio() {}
 void AppCommands::play() { song_.play(); }
 void AppCommands::stop() { song_.stop(); }
 void AppCommands::copyMml() { song_.copyMml(); }

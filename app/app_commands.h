@@ -37,6 +37,7 @@ public:
     void saveAs() override;
     void loadDemo(int demo) override;
     void recordToWave() override;
+    void exportAudio() override;
     void play() override;
     void stop() override;
     void copyMml() override;

@@ -23,6 +23,7 @@ enum Item : int {
     New = 0, Open, Save, SaveAs, CopyMml, PasteMml, RecordToWave,  // File
     Demo1, Demo2, Demo3, Demo4,                                     // Tunes
     Help, PsgModule, Website, SupportForum,                         // Help
+    ExportAudio,                                                    // File, added later
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

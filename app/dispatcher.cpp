@@ -85,6 +85,7 @@ void Dispatcher::dispatchMenu(int item) {
         case menu::CopyMml: post(AppEvent::control(control::CopyMmlButton)); break;
         case menu::PasteMml: post(AppEvent::control(control::PasteMmlButton)); break;
         case menu::RecordToWave: commands_.recordToWave(); break;
+        case menu::ExportAudio: commands_.exportAudio(); break;
         case menu::Help: commands_.help(); break;
         case menu::PsgModule: commands_.psgModule(); break;
         case menu::Website: commands_.openUrl(MainWindow::websiteUrl()); break;

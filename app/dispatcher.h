@@ -34,6 +34,7 @@ public:
     virtual void saveAs() = 0;
     virtual void loadDemo(int demo) = 0;  // 1..4
     virtual void recordToWave() = 0;
+    virtual void exportAudio() = 0;
     virtual void play() = 0;
     virtual void stop() = 0;
     virtual void copyMml() = 0;

@@ -158,6 +158,7 @@ void MainWindow::buildMenus() {
     item(file, menu::PasteMml, "Paste MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_V));
     file->addSeparator();
     item(file, menu::RecordToWave, "Record to Wave", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_W));
+    item(file, menu::ExportAudio, "Export Audio...", QKeySequence(Qt::CTRL | Qt::Key_E));
 
     QMenu* tunes = menuBar()->addMenu("Tunes");
     for (int d = 0; d < 4; ++d) item(tunes, menu::Demo1 + d, QString("Demo %1").arg(d + 1));
@@ -194,7 +195,7 @@ void MainWindow::buildMenus() {
     aboutItem_->setMenuRole(QAction::AboutRole);
     connect(aboutItem_, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::About)); });
 
-    for (int n : {menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave}) menuItem(n)->setEnabled(false);
+    for (const int n : contentGroup().menuItems) menuItem(n)->setEnabled(false);
 }
 
 void MainWindow::buildControls() {

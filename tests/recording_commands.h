@@ -26,6 +26,7 @@ public:
     void saveAs() override { note("saveAs"); }
     void loadDemo(int d) override { note("demo " + std::to_string(d)); }
     void recordToWave() override { note("recordToWave"); }
+    void exportAudio() override { note("exportAudio"); }
     void play() override { note("play"); }
     void stop() override { note("stop"); }
     void copyMml() override { note("copyMml"); }
