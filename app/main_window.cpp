@@ -230,8 +230,11 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
             connect(box, &ArrowSpinBox::arrowStepped, this, [this, n](bool up) {
                 emitEvent(AppEvent::control(n, up ? ControlEventType::Up : ControlEventType::Down));
             });
-            connect(box, &ArrowSpinBox::valueStepped, this, [this, n] { userChange(n); });
-            connect(box->findChild<QLineEdit*>(), &QLineEdit::textEdited, this, [this, n] { userChange(n); });
+            // Every change of the value that the program did not make is the
+            // user's: typing, arrows, the wheel, undo.
+            connect(box, &QSpinBox::valueChanged, this, [this, n] {
+                if (!controls_.settingByProgram()) userChange(n);
+            });
             return box;
         }
         case ControlKind::CheckBox: return new QCheckBox(spec.caption, parent);  // no change events
@@ -239,7 +242,9 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
             auto* field = new QLineEdit(spec.caption, parent);
             if (control::rowOfPatternField(n) != 0)
                 setBackground(field, kEditorBackground);
-            connect(field, &QLineEdit::textEdited, this, [this, n] { userChange(n); });
+            connect(field, &QLineEdit::textChanged, this, [this, n] {
+                if (!controls_.settingByProgram()) userChange(n);
+            });
             return field;
         }
         case ControlKind::Editor: {
@@ -250,6 +255,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
                 setBackground(editor, kProjectInfoBackground);
             } else {
                 editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+                editor->setTabChangesFocus(true);  // MML has no use for a tab: Tab leaves the editor
                 editor->setFont(editorFont(this));
                 setBackground(editor, kEditorBackground);
                 colouring_[static_cast<std::size_t>(control::channelOfEditor(n))] =
@@ -280,6 +286,8 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
                 button->setIconSize(QSize(15, 16));
                 button->setToolTip(spec.tooltip);
             }
+            if (n == control::PlayButton) button->setToolTip("Play the song, or the selected passage (F5)");
+            if (n == control::StopButton) button->setToolTip("Stop (Esc or F5)");
             connect(button, &QPushButton::clicked, this, [this, n] { emitEvent(AppEvent::control(n)); });
             return button;
         }

@@ -489,12 +489,12 @@ TEST_F(WindowTest, SpinBoxArrowsRaiseUpAndDownAndAChange) {
         int value;
         std::vector<std::string> events;
     } rows[] = {
-        {10, Qt::Key_Up, 5, {"control 10 up", "control 10 change"}},      // channel 1 octave 4 -> 5
-        {12, Qt::Key_Down, 39, {"control 12 down", "control 12 change"}}, // channel 1 volume 40 -> 39
-        {53, Qt::Key_Up, 1, {"control 53 up", "control 53 change"}},      // channel 4 decay 0 -> 1
-        {53, Qt::Key_Down, 0, {"control 53 down", "control 53 change"}},  // and back
+        {10, Qt::Key_Up, 5, {"control 10 change", "control 10 up"}},      // channel 1 octave 4 -> 5
+        {12, Qt::Key_Down, 39, {"control 12 change", "control 12 down"}}, // channel 1 volume 40 -> 39
+        {53, Qt::Key_Up, 1, {"control 53 change", "control 53 up"}},      // channel 4 decay 0 -> 1
+        {53, Qt::Key_Down, 0, {"control 53 change", "control 53 down"}},  // and back
         {53, Qt::Key_Down, 0, {}},                                        // at the minimum: no step
-        {3, Qt::Key_Down, 11, {"control 3 down", "control 3 change"}},    // tempo (no dispatcher here)
+        {3, Qt::Key_Down, 11, {"control 3 change", "control 3 down"}},    // tempo (no dispatcher here)
     };
     for (const auto& r : rows) {
         events.clear();
@@ -510,7 +510,7 @@ TEST_F(WindowTest, SpinBoxArrowsRaiseUpAndDownAndAChange) {
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(widget<QSpinBox>(10), &wheel);
     EXPECT_EQ(t.state(10), 6);
-    EXPECT_EQ(events, (std::vector<std::string>{"control 10 up", "control 10 change"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"control 10 change", "control 10 up"}));
 }
 
 TEST_F(WindowTest, MuteBoxRaisesNoEvent) {

@@ -3,11 +3,8 @@
 namespace bleeptone {
 
 void ArrowSpinBox::stepBy(int steps) {
-    const int before = value();
     QSpinBox::stepBy(steps);
-    if (steps == 0) return;
-    emit arrowStepped(steps > 0);
-    if (value() != before) emit valueStepped();
+    if (steps != 0) emit arrowStepped(steps > 0);
 }
 
 }  // namespace bleeptone

@@ -12,10 +12,8 @@ public:
     void stepBy(int steps) override;
 
 signals:
-    // Every arrow step, also one that stops at the end of the range.
+    // After every arrow step (the value has changed by then, if it could).
     void arrowStepped(bool up);
-    // After an arrow step that changed the value (a change the user made).
-    void valueStepped();
 };
 
 }  // namespace bleeptone
