@@ -12,6 +12,7 @@
 #include "document.h"
 #include "info_bar_updater.h"
 #include "main_window.h"
+#include "recent_files.h"
 #include "song_commands.h"
 
 namespace bleeptone {
@@ -25,6 +26,17 @@ void AppCommands::saveAs() { document_.saveAs(); }
 void AppCommands::loadDemo(int demo) { document_.loadDemo(demo); }
 void AppCommands::recordToWave() { song_.recordToWave(); }
 void AppCommands::exportAudio() {}
+
+void AppCommands::openRecent(int index) {
+    if (index < 0 || index >= recent_.files().size()) return;
+    // Through Open, as a file the desktop asks to open (the question first).
+    state_.pendingPath = recent_.files()[index];
+    document_.open();
+}
+
+void AppCommands::clearRecent() { recent_.clear(); }
+
+void AppCommands::editField(int item) { window_.editFocusedField(item); }
 void AppCommands::play() { song_.play(); }
 void AppCommands::stop() { song_.stop(); }
 void AppCommands::copyMml() { song_.copyMml(); }

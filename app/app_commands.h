@@ -12,7 +12,9 @@ class Dialogs;
 class Document;
 class InfoBarUpdater;
 class MainWindow;
+class RecentFiles;
 class SongCommands;
+struct AppState;
 
 inline const QString kRecoverQuestion = QStringLiteral(
     "Bleeptone did not close properly last time, and some of your work was not saved. Do you want to restore it?");
@@ -20,14 +22,16 @@ inline const QString kRecoverQuestion = QStringLiteral(
 class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
-                AuxWindows& aux, Autosave& autosave)
+                AuxWindows& aux, Autosave& autosave, AppState& state, RecentFiles& recent)
         : window_(window),
           dialogs_(dialogs),
           document_(document),
           song_(song),
           infoBars_(infoBars),
           aux_(aux),
-          autosave_(autosave) {}
+          autosave_(autosave),
+          state_(state),
+          recent_(recent) {}
 
     void about() override;
     void newProject() override;
@@ -38,6 +42,9 @@ public:
     void loadDemo(int demo) override;
     void recordToWave() override;
     void exportAudio() override;
+    void openRecent(int index) override;
+    void clearRecent() override;
+    void editField(int item) override;
     void play() override;
     void stop() override;
     void copyMml() override;
@@ -62,6 +69,8 @@ private:
     InfoBarUpdater& infoBars_;
     AuxWindows& aux_;
     Autosave& autosave_;
+    AppState& state_;
+    RecentFiles& recent_;
 };
 
 }  // namespace bleeptone

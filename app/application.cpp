@@ -19,6 +19,7 @@
 #include "engine_pump.h"
 #include "info_bar_updater.h"
 #include "main_window.h"
+#include "recent_files.h"
 #include "screenshot.h"
 #include "song_commands.h"
 #include "window_fields.h"
@@ -65,7 +66,8 @@ bool Application::start(const Options& options) {
     song_ = std::make_unique<SongCommands>(*window_, dialogs_, state_, *engine_, *document_, post);
     infoBarUpdater_ = new InfoBarUpdater(*window_);
     aux_ = std::make_unique<AuxWindows>([submit](int w) { submit(AppEvent::close(w)); },
-                                        [submit] { submit(AppEvent::control(control::ModuleCopyLink)); });
+                                        [submit] { submit(AppEvent::control(control::ModuleCopyLink)); },
+                                        AboutInfo{BLEEPTONE_VERSION, MainWindow::websiteUrl()});
     fields_ = std::make_unique<WindowFields>(window_->controls());
     autosave_ = std::make_unique<Autosave>(options.recoveryDir.isEmpty() ? recoveryFolder() : options.recoveryDir,
                                            *fields_, options.autosaveDelayMs);
@@ -75,11 +77,16 @@ bool Application::start(const Options& options) {
         if (edited) autosave_->changed(document_->currentPath(), window_->title());
         else autosave_->discard();
     });
+    recent_ = std::make_unique<RecentFiles>();
+    recent_->setListener([this](const QStringList& files) { window_->setRecentFiles(files); });
+    window_->setRecentFiles(recent_->files());
+    document_->setRecentFiles(recent_.get());
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_);
+                                              *autosave_, state_, *recent_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);
+    window_->setOpenRequest([this](const QString& paths) { openDocuments(paths); });
     pump_ = std::make_unique<EnginePump>(*engine_, [submit](std::int64_t data) { submit(AppEvent::engine(data)); });
     qApp->installEventFilter(this);
     dispatcher_->post(AppEvent::recoverWork());

@@ -15,6 +15,7 @@ namespace bleeptone {
 
 class AppCommands;
 class Autosave;
+class RecentFiles;
 class WindowFields;
 class Dialogs;
 class Dispatcher;
@@ -64,6 +65,7 @@ public:
     InfoBarUpdater& infoBarUpdater() { return *infoBarUpdater_; }
     AuxWindows& auxWindows() { return *aux_; }
     Autosave& autosave() { return *autosave_; }
+    RecentFiles& recentFiles() { return *recent_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -82,6 +84,7 @@ private:
     InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
+    std::unique_ptr<RecentFiles> recent_;
     std::unique_ptr<Autosave> autosave_;
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<EnginePump> pump_;

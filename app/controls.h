@@ -23,7 +23,10 @@ enum Item : int {
     New = 0, Open, Save, SaveAs, CopyMml, PasteMml, RecordToWave,  // File
     Demo1, Demo2, Demo3, Demo4,                                     // Tunes
     Help, PsgModule, Website, SupportForum,                         // Help
-    ExportAudio,                                                    // File, added later
+    // Added to the original menus:
+    ExportAudio, OpenRecent, ClearRecent,                // File (OpenRecent: the submenu; a file is data 0..9)
+    Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
+    PlayOrStop, StopPlaying,                             // Play
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

@@ -24,11 +24,13 @@ public:
     virtual Answer questionWithCancel(const QString& text) = 0;
 
     enum class PanelMode { Open, Save };
-    // A modal file panel opening in folder, offering files of the given
-    // types (extensions without the dot, "|" between several). Returns the
-    // chosen path, or an empty text when cancelled.
+    // A modal file panel starting at start (a folder ending in "/", or a
+    // folder and a proposed file name; empty: the home folder), offering
+    // files whose extension is exactly one of types (without the dot, "|"
+    // between several; letter case counts). Returns the chosen path, or an
+    // empty text when cancelled.
     virtual QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
-                              const QString& folder) = 0;
+                              const QString& start) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -40,9 +42,10 @@ public:
     bool question(const QString& text) override;
     Answer questionWithCancel(const QString& text) override;
     QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
-                      const QString& folder) override;
+                      const QString& start) override;
 
 private:
+    QWidget* boxParent() const;
     QWidget* parent_;
 };
 

@@ -65,7 +65,7 @@ void Dispatcher::iterate(const AppEvent& event) {
 
 void Dispatcher::dispatch(const AppEvent& event) {
     switch (event.kind) {
-        case AppEvent::Kind::Menu: dispatchMenu(event.number); break;
+        case AppEvent::Kind::Menu: dispatchMenu(event); break;
         case AppEvent::Kind::OpenDocuments: commands_.openPath(state_.pendingPath); break;
         case AppEvent::Kind::Control: dispatchControl(event.number, event.type); break;
         case AppEvent::Kind::Engine: commands_.engineEvent(event.data); break;
@@ -74,7 +74,11 @@ void Dispatcher::dispatch(const AppEvent& event) {
     }
 }
 
-void Dispatcher::dispatchMenu(int item) {
+void Dispatcher::dispatchMenu(const AppEvent& event) {
+    const int item = event.number;
+    // Play and Stop from the keyboard act as the buttons would: F5 plays, or
+    // stops what plays; Escape stops.
+    const bool playing = window_.controls().isVisible(control::StopButton);
     switch (item) {
         case menu::About: commands_.about(); break;
         case menu::Quit: state_.quit = true; break;
@@ -86,6 +90,21 @@ void Dispatcher::dispatchMenu(int item) {
         case menu::PasteMml: post(AppEvent::control(control::PasteMmlButton)); break;
         case menu::RecordToWave: commands_.recordToWave(); break;
         case menu::ExportAudio: commands_.exportAudio(); break;
+        case menu::OpenRecent: commands_.openRecent(static_cast<int>(event.data)); break;
+        case menu::ClearRecent: commands_.clearRecent(); break;
+        case menu::Undo:
+        case menu::Redo:
+        case menu::Cut:
+        case menu::Copy:
+        case menu::Paste:
+        case menu::SelectAll: commands_.editField(item); break;
+        case menu::PlayOrStop:
+            if (playing) post(AppEvent::control(control::StopButton));
+            else if (window_.controls().isEnabled(control::PlayButton)) post(AppEvent::control(control::PlayButton));
+            break;
+        case menu::StopPlaying:
+            if (playing) post(AppEvent::control(control::StopButton));
+            break;
         case menu::Help: commands_.help(); break;
         case menu::PsgModule: commands_.psgModule(); break;
         case menu::Website: commands_.openUrl(MainWindow::websiteUrl()); break;

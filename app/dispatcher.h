@@ -35,6 +35,9 @@ public:
     virtual void loadDemo(int demo) = 0;  // 1..4
     virtual void recordToWave() = 0;
     virtual void exportAudio() = 0;
+    virtual void openRecent(int index) = 0;  // File > Open Recent, the index-th file (newest 0)
+    virtual void clearRecent() = 0;
+    virtual void editField(int item) = 0;  // menu::Undo .. menu::SelectAll on the focused field
     virtual void play() = 0;
     virtual void stop() = 0;
     virtual void copyMml() = 0;
@@ -74,7 +77,7 @@ public:
 private:
     void iterate(const AppEvent& event);
     void dispatch(const AppEvent& event);
-    void dispatchMenu(int item);
+    void dispatchMenu(const AppEvent& event);
     void dispatchControl(int number, ControlEventType type);
     void refreshEnableGroups();
     void closeWindow(int window);

@@ -1,7 +1,9 @@
 #include "document.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 
 #include "controls.h"
 #include "dialogs.h"
@@ -9,6 +11,7 @@
 #include "project_blocks.h"
 #include "project_file.h"
 #include "project_model.h"
+#include "recent_files.h"
 #include "window_fields.h"
 
 namespace bleeptone {
@@ -17,6 +20,7 @@ namespace {
 
 const QString kTitleSuffix = QStringLiteral(" - Bleeptone");
 const QString kUnsavedQuestion = QStringLiteral("You haven't saved your project yet. Do you still want to continue?");
+const char* const kLastFolderKey = "lastFolder";
 
 }  // namespace
 
@@ -92,8 +96,10 @@ void Document::open() {
         state_.pendingPath.clear();
         if (window_.isMinimized()) window_.showNormal();
     } else {
-        path = dialogs_.filePanel(Dialogs::PanelMode::Open, "Open MML Project...", "mmlp", "Bleeptone Project", {});
+        path = dialogs_.filePanel(Dialogs::PanelMode::Open, "Open MML Project...", "mmlp", "Bleeptone Project",
+                                  panelStart());
         if (path.isEmpty()) return;  // cancelled
+        rememberFolder(path);
     }
     // Several documents at once: the first one is opened.
     if (path.contains('\t')) path = path.section('\t', 0, 0);
@@ -102,9 +108,11 @@ void Document::open() {
     const ProjectIoResult result = loadProjectFile(path, fields);
     if (!result.ok) {
         // Nothing was read: the window, title, path and Save item stay as they were.
+        if (recent_) recent_->remove(path);
         dialogs_.error(result.error);
         return;
     }
+    if (recent_) recent_->add(path);
     window_.colourAllEditors();
     currentPath_ = path;
     saveWithoutPanel_ = true;
@@ -124,12 +132,14 @@ void Document::saveAs() {
     const QString remembered = currentPath_;
     QString path = currentPath_;
     if (!saveWithoutPanel_ || path.isEmpty()) {
-        path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save MML Project As...", "mmlp", "Bleeptone Project", {});
+        path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save MML Project As...", "mmlp", "Bleeptone Project",
+                                  panelStart(QFileInfo(currentPath_).fileName()));
         if (path.isEmpty()) {
             // Cancelled: a quit that waited for this save does not wait any longer.
             state_.quitAfterSave = false;
             return;
         }
+        rememberFolder(path);
     }
     if (!path.contains(".mmlp")) path += ".mmlp";
 
@@ -144,6 +154,7 @@ void Document::saveAs() {
         return;
     }
     currentPath_ = path;
+    if (recent_) recent_->add(path);
     setTitle(titleForFile(currentPath_), false);
     dialogs_.information("Your project has been saved!");
     if (state_.quitAfterSave) state_.quit = true;
@@ -179,6 +190,26 @@ void Document::markEdited() {
     } else {
         setTitle(titleAfterEdit(window_.title()), true);
     }
+}
+
+QString Document::projectName() const {
+    QString name = window_.title();
+    name.remove(kTitleSuffix);
+    name.remove('*');
+    return name.isEmpty() || name == kProgramTitle ? QStringLiteral("Untitled") : name;
+}
+
+QString Document::panelStart(const QString& fileName) const {
+    QString folder = currentPath_.isEmpty() ? QString() : QFileInfo(currentPath_).absolutePath();
+    if (folder.isEmpty()) {
+        folder = QSettings().value(kLastFolderKey).toString();
+        if (!QFileInfo(folder).isDir()) folder = QDir::homePath();
+    }
+    return folder + '/' + fileName;
+}
+
+void Document::rememberFolder(const QString& chosenPath) {
+    QSettings().setValue(kLastFolderKey, QFileInfo(chosenPath).absolutePath());
 }
 
 bool Document::restore(const QString& copyPath, const QString& documentPath, const QString& title) {

@@ -16,6 +16,7 @@ class Dialogs;
 class MainWindow;
 enum class BuiltInProject;
 class ProjectFields;
+class RecentFiles;
 
 // Title rules.
 QString titleForFile(const QString& path);       // "Song - Bleeptone" for /x/Song.mmlp
@@ -46,6 +47,19 @@ public:
     const QString& currentPath() const { return currentPath_; }
     bool pristine() const { return pristine_; }
 
+    // The project's name as the title shows it ("Song", "Demo 2", "Untitled").
+    QString projectName() const;
+    // Where a file panel starts: the project's folder, else the folder last
+    // used (kept across runs), else the home folder (empty); with fileName
+    // proposed in it.
+    QString panelStart(const QString& fileName = {}) const;
+    // Remembers the folder of a path the user chose in a panel.
+    static void rememberFolder(const QString& chosenPath);
+
+    // Projects opened and saved go to File > Open Recent; one that cannot be
+    // opened leaves it.
+    void setRecentFiles(RecentFiles* recent) { recent_ = recent; }
+
 private:
     bool keepUnsavedWork(bool onlyWithEditorText);
     bool anyEditorHasText() const;
@@ -62,6 +76,7 @@ private:
     bool saveWithoutPanel_ = false;
     bool pristine_ = true;
     std::function<void(bool)> editedListener_;
+    RecentFiles* recent_ = nullptr;
 };
 
 }  // namespace bleeptone

@@ -4,17 +4,22 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QUrl>
 
 #include "mml_colouring.h"
+#include "project_file.h"
 #include "arrow_spin_box.h"
 #include "image_view.h"
 #include "text_editor.h"
@@ -128,81 +133,16 @@ QAction* MainWindow::menuItem(int n) const {
     return n >= 0 && n < menu::Count ? menuItems_[static_cast<std::size_t>(n)] : nullptr;
 }
 
-namespace {
-
-// The platform's standard keys where it has them (Ctrl stands for Cmd off
-// macOS); some platforms bind none, and then the usual Ctrl key is used.
-QKeySequence standardKey(QKeySequence::StandardKey key, const QKeySequence& fallback) {
-    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
-    return bindings.isEmpty() ? fallback : bindings.first();
-}
-
-}  // namespace
-
-void MainWindow::buildMenus() {
-    auto item = [this](QMenu* m, int n, const QString& label, const QKeySequence& keys = {}) {
-        QAction* a = m->addAction(label);
-        a->setShortcut(keys);
-        connect(a, &QAction::triggered, this, [this, n] { emitEvent(AppEvent::menu(n)); });
-        menuItems_[static_cast<std::size_t>(n)] = a;
-        return a;
-    };
-    QMenu* file = menuBar()->addMenu("File");
-    item(file, menu::New, "New", standardKey(QKeySequence::New, QKeySequence(Qt::CTRL | Qt::Key_N)));
-    item(file, menu::Open, "Open", standardKey(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
-    item(file, menu::Save, "Save", standardKey(QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S)));
-    item(file, menu::SaveAs, "Save As...",
-         standardKey(QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
-    file->addSeparator();
-    item(file, menu::CopyMml, "Copy MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_C));
-    item(file, menu::PasteMml, "Paste MML", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_V));
-    file->addSeparator();
-    item(file, menu::RecordToWave, "Record to Wave", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_W));
-    item(file, menu::ExportAudio, "Export Audio...", QKeySequence(Qt::CTRL | Qt::Key_E));
-
-    QMenu* tunes = menuBar()->addMenu("Tunes");
-    for (int d = 0; d < 4; ++d) item(tunes, menu::Demo1 + d, QString("Demo %1").arg(d + 1));
-
-    QMenu* help = menuBar()->addMenu("Help");
-    help->setToolTipsVisible(true);
-    item(help, menu::Help, "Help", standardKey(QKeySequence::HelpContents, QKeySequence(Qt::Key_F1)));
-    help->addSeparator();
-    item(help, menu::PsgModule, "PSG Module");
-    help->addSeparator();
-    const struct {
-        int number;
-        QString label, url;
-    } web[] = {{menu::Website, "Bleeptone Website", websiteUrl()}, {menu::SupportForum, "Support Forum", forumUrl()}};
-    for (const auto& w : web) {
-        QAction* a = item(help, w.number, w.label);
-        if (w.url.isEmpty()) {
-            a->setEnabled(false);
-            a->setToolTip("No web address was configured when this copy of Bleeptone was built.");
-        } else {
-            a->setToolTip(w.url);
-        }
-    }
-
-    // The application menu's two entries: Qt moves them there where the
-    // platform has one; elsewhere they stay at the ends of File and Help.
-    file->addSeparator();
-    quitItem_ = file->addAction("Quit");
-    quitItem_->setMenuRole(QAction::QuitRole);
-    quitItem_->setShortcut(standardKey(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
-    connect(quitItem_, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::Quit)); });
-    help->addSeparator();
-    aboutItem_ = help->addAction("About Bleeptone");
-    aboutItem_->setMenuRole(QAction::AboutRole);
-    connect(aboutItem_, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::About)); });
-
-    for (const int n : contentGroup().menuItems) menuItem(n)->setEnabled(false);
-}
-
 void MainWindow::buildControls() {
+    setAcceptDrops(true);
     for (const ControlSpec& spec : mainWindowControls()) {
         QWidget* w = makeControl(spec);
         w->setGeometry(spec.geometry);
         controls_.add(spec.number, spec.kind, w);
+        // Fields and editors take drops themselves: a project dropped there opens too.
+        if (auto* editor = qobject_cast<QPlainTextEdit*>(w)) editor->viewport()->installEventFilter(this);
+        else if (w->acceptDrops()) w->installEventFilter(this);
+        if (auto* box = qobject_cast<QSpinBox*>(w)) box->findChild<QLineEdit*>()->installEventFilter(this);
     }
     controls_.setVisible(control::StopButton, false);
     controls_.setEnabled(control::PlayButton, false);
@@ -315,7 +255,42 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     emitEvent(AppEvent::close(window::Main));
 }
 
+namespace {
+
+// The project files among dropped things: local files whose extension is
+// exactly "mmlp" (what Open accepts).
+QStringList droppedProjects(const QMimeData* mime) {
+    QStringList paths;
+    if (!mime || !mime->hasUrls()) return paths;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && hasProjectExtension(url.toLocalFile())) paths << url.toLocalFile();
+    return paths;
+}
+
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedProjects(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QStringList paths = droppedProjects(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    // As a file the desktop asks to open: through Open, question included.
+    if (openRequest_) openRequest_(paths.join('\t'));
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A project dropped on a field or an editor opens, as anywhere on the
+    // window; other drops (text) go to the field.
+    const auto type = event->type();
+    if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+        !droppedProjects(static_cast<QDropEvent*>(event)->mimeData()).isEmpty()) {
+        if (type == QEvent::Drop) dropEvent(static_cast<QDropEvent*>(event));
+        else static_cast<QDragMoveEvent*>(event)->acceptProposedAction();
+        return true;
+    }
     if (event->type() == QEvent::FocusIn) {
         const int n = controls_.numberOf(qobject_cast<QWidget*>(watched));
         if (n >= 0) emitEvent(AppEvent::control(n, ControlEventType::Focus));

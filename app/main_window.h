@@ -49,16 +49,27 @@ public:
     // that Play finds a selection only in the editor the user works in.
     void dropUnfocusedSelections();
 
+    // File > Open Recent: the files, newest first (menu events carry the index).
+    void setRecentFiles(const QStringList& paths);
+    // Edit > Undo ... Select All (menu::Undo .. menu::SelectAll) on the
+    // focused editor or field.
+    void editFocusedField(int item);
+    // Where the desktop's request to open files goes (the dropped .mmlp files).
+    void setOpenRequest(std::function<void(const QString& paths)> open) { openRequest_ = std::move(open); }
+
     // Web addresses of Help items 13 and 14 (empty: not configured).
     static QString websiteUrl();
     static QString forumUrl();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
+    void enableEditItems(bool asTheFieldAllows);
     void buildControls();
     QWidget* makeControl(const ControlSpec& spec);
     void emitEvent(const AppEvent& event);
@@ -69,6 +80,8 @@ private:
     QAction* aboutItem_ = nullptr;
     QAction* quitItem_ = nullptr;
     QAction* playContextItem_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    std::function<void(const QString&)> openRequest_;
     std::function<void(const AppEvent&)> sink_;
     QString title_;
     std::array<class MmlEditorColouring*, 5> colouring_{};  // by channel 1..4

@@ -135,8 +135,10 @@ void SongCommands::engineEvent(std::int64_t data) {
 }
 
 void SongCommands::recordToWave() {
-    QString path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save Wave As...", "wav", "Wave File", {});
+    QString path = dialogs_.filePanel(Dialogs::PanelMode::Save, "Save Wave As...", "wav", "Wave File",
+                                      document_.panelStart(document_.projectName() + ".wav"));
     if (path.isEmpty()) return;
+    Document::rememberFolder(path);
     if (!path.contains(".wav")) path += ".wav";
     wavePath_ = path;
     // The whole song is recorded: no editor keeps a selection that Play would

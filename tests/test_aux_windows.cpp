@@ -236,7 +236,9 @@ TEST_F(AuxWindowsTest, AboutWindow) {
         EXPECT_FALSE(label->text().isEmpty()) << l.control;
         EXPECT_FALSE(label->wordWrap()) << l.control;
     }
-    EXPECT_EQ(about->label(76)->text(), "Bleeptone v1.2.0");
+    // This copy's version, and no address but the one it was built with (the licence otherwise).
+    EXPECT_EQ(about->label(76)->text(), QString("Bleeptone ") + BLEEPTONE_VERSION);
+    EXPECT_EQ(about->label(79)->text(), MainWindow::websiteUrl().isEmpty() ? "MIT License" : MainWindow::websiteUrl());
 }
 
 TEST_F(AuxWindowsTest, EachCommandOpensAFreshWindow) {
@@ -277,16 +279,23 @@ TEST_F(AuxWindowsTest, CloseButtonClosesJustThatWindow) {
     menu(menu::Help);
     menu(menu::PsgModule);
     menu(menu::About);
+    // The window system's close button, Escape and Ctrl+W.
     const struct {
         std::function<QWidget*()> window;
-    } order[] = {{[&] { return aux().module(); }}, {[&] { return aux().about(); }}, {[&] { return aux().help(); }}};
+        std::function<void(QWidget*)> close;
+    } order[] = {
+        {[&] { return aux().module(); }, [](QWidget* w) { w->windowHandle()->close(); }},
+        {[&] { return aux().about(); }, [](QWidget* w) { QTest::keyClick(w->windowHandle(), Qt::Key_Escape); }},
+        {[&] { return aux().help(); }, [](QWidget* w) { QTest::keyClick(w->windowHandle(), Qt::Key_W, Qt::ControlModifier); }},
+    };
     int open = 3;
     for (const auto& o : order) {
         QPointer<QWidget> w = o.window();
         ASSERT_NE(w, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w, 10000));
-        // As the window system's close button does.
-        w->windowHandle()->close();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w, 10000));
+        o.close(w);
         runPosted();
         EXPECT_TRUE(w.isNull());
         EXPECT_EQ(o.window(), nullptr);

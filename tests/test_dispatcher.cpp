@@ -216,6 +216,10 @@ TEST_F(DispatcherTest, MenuDispatch) {
         {menu::PsgModule, "psgModule"},
         {menu::Website, "url " + MainWindow::websiteUrl().toStdString()},
         {menu::SupportForum, "url " + MainWindow::forumUrl().toStdString()},
+        {menu::ExportAudio, "exportAudio"},
+        {menu::ClearRecent, "clearRecent"},
+        {menu::Undo, "edit " + std::to_string(menu::Undo)},
+        {menu::SelectAll, "edit " + std::to_string(menu::SelectAll)},
     };
     for (const auto& r : rows) {
         log.clear();
@@ -261,6 +265,36 @@ TEST_F(DispatcherTest, OpenDocumentsRunsOpenWithThePendingPath) {
     state.pendingPath = "/home/user/tune.mmlp";
     dispatcher.submit(AppEvent::openDocuments());
     EXPECT_EQ(log, (Log{"openPath /home/user/tune.mmlp", "step"}));
+}
+
+TEST_F(DispatcherTest, OpenRecentCarriesTheIndex) {
+    AppEvent e = AppEvent::menu(menu::OpenRecent);
+    e.data = 3;
+    dispatcher.submit(e);
+    EXPECT_EQ(log, (Log{"openRecent 3", "step"}));
+}
+
+TEST_F(DispatcherTest, PlayAndStopKeysClickTheButtons) {
+    // F5 plays when Play can play, and stops what plays; Escape only stops.
+    const struct {
+        int item;
+        bool playing, playEnabled;
+        std::string click;  // empty: nothing
+    } rows[] = {
+        {menu::PlayOrStop, false, true, "play"},  {menu::PlayOrStop, false, false, ""},
+        {menu::PlayOrStop, true, false, "stop"},  {menu::StopPlaying, true, false, "stop"},
+        {menu::StopPlaying, false, true, ""},
+    };
+    for (const auto& r : rows) {
+        window.controls().setVisible(control::StopButton, r.playing);
+        window.controls().setVisible(control::PlayButton, !r.playing);
+        window.controls().setEnabled(control::PlayButton, r.playEnabled);
+        log.clear();
+        dispatcher.submit(AppEvent::menu(r.item));
+        runPosted();
+        const Log want = r.click.empty() ? Log{"step"} : Log{"step", r.click, "step"};
+        EXPECT_EQ(log, want) << "menu item " << r.item;
+    }
 }
 
 TEST_F(DispatcherTest, CopyAndPasteMenusOnlyPostAClick) {

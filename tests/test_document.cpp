@@ -12,6 +12,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+#include <QDragEnterEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -36,6 +41,7 @@
 #include "main_window.h"
 #include "project_file.h"
 #include "project_model.h"
+#include "recent_files.h"
 #include "test_support.h"
 #include "window_fields.h"
 #include "qt_printers.h"
@@ -797,6 +803,144 @@ TEST_F(DocumentTest, WorkLeftByACrashIsOfferedBack) {
     runPosted();
     EXPECT_TRUE(dialogs.calls.empty());
     EXPECT_TRUE(QFile::exists(running.copyPath()));
+}
+
+// ---------------------------------------------------------------------------
+// Open Recent, the panels' folders, drops and the Edit menu.
+
+TEST_F(DocumentTest, OpenRecentListsProjectsOpenedAndSaved) {
+    RecentFiles& recent = app->recentFiles();
+    recent.clear();
+    const QString a = write("A.mmlp", projectFile(kSong)), b = write("B.mmlp", projectFile(kSong));
+    open(a);
+    open(b);
+    menu(menu::New);
+    type(18, "c");
+    dialogs.panelPaths.push_back(file("C"));
+    menu(menu::SaveAs);
+    EXPECT_EQ(recent.files(), (QStringList{file("C.mmlp"), b, a}));  // newest first, once each
+    open(a);
+    EXPECT_EQ(recent.files(), (QStringList{a, file("C.mmlp"), b}));
+    // The menu follows the list, and survives the program.
+    QMenu* submenu = window().menuItem(menu::OpenRecent)->menu();
+    EXPECT_EQ(submenu->actions().first()->text(), "&1 A.mmlp");
+    EXPECT_TRUE(window().menuItem(menu::ClearRecent)->isEnabled());
+    EXPECT_EQ(RecentFiles().files(), recent.files());
+
+    // Choosing one goes through Open: the unsaved-work question first.
+    type(18, "x");
+    dialogs.clear();
+    dialogs.answers.push_back(testing::Yes);
+    AppEvent choose = AppEvent::menu(menu::OpenRecent);
+    choose.data = 2;
+    app->dispatcher().submit(choose);
+    runPosted();
+    EXPECT_EQ(dialogs.kinds(), std::vector<std::string>{"question"});
+    EXPECT_EQ(window().title(), "B - Bleeptone");
+    EXPECT_EQ(recent.files().first(), b);
+
+    // A file that has gone: a clear error, and the list without it.
+    QFile::remove(a);
+    dialogs.clear();
+    choose.data = recent.files().indexOf(a);
+    app->dispatcher().submit(choose);
+    runPosted();
+    ASSERT_EQ(dialogs.kinds(), std::vector<std::string>{"error"});
+    EXPECT_TRUE(dialogs.calls[0].text.contains("A.mmlp")) << dialogs.calls[0].text.toStdString();
+    EXPECT_FALSE(recent.files().contains(a));
+    EXPECT_EQ(window().title(), "B - Bleeptone");
+
+    // At most ten, and Clear Menu empties it.
+    for (int i = 0; i < 12; ++i) recent.add(file("P" + std::to_string(i) + ".mmlp"));
+    EXPECT_EQ(recent.files().size(), RecentFiles::kMaxFiles);
+    menu(menu::ClearRecent);
+    EXPECT_TRUE(recent.files().isEmpty());
+    EXPECT_FALSE(window().menuItem(menu::ClearRecent)->isEnabled());
+}
+
+TEST_F(DocumentTest, PanelsStartWhereTheUserWorks) {
+    QSettings().remove("lastFolder");
+    const QString home = QDir::homePath() + '/';
+    // Nothing known yet: the home folder.
+    dialogs.panelPaths.push_back("");
+    menu(menu::Open);
+    EXPECT_EQ(dialogs.calls.back().folder, home);
+    // The folder last used, kept across runs.
+    std::filesystem::create_directories(path("songs"));
+    const QString song = write("songs/Song.mmlp", projectFile(kSong));
+    open(song);
+    EXPECT_EQ(dialogs.calls.back().folder, home);
+    startProgram();
+    dialogs.panelPaths.push_back("");
+    menu(menu::Open);
+    EXPECT_EQ(dialogs.calls.back().folder, file("songs") + '/');
+    // The project's own folder, with its name proposed for Save As and for
+    // Record to Wave (the first Save As after Open saves without a panel).
+    open(song);
+    menu(menu::SaveAs);
+    dialogs.clear();
+    dialogs.panelPaths = {"", ""};
+    menu(menu::SaveAs);
+    menu(menu::RecordToWave);
+    ASSERT_EQ(dialogs.kinds(), (std::vector<std::string>{"save panel", "save panel"}));
+    EXPECT_EQ(dialogs.calls[0].folder, file("songs/Song.mmlp"));
+    EXPECT_EQ(dialogs.calls[1].folder, file("songs/Song.wav"));
+    // A demo proposes its own name.
+    menu(menu::Demo2);
+    dialogs.clear();
+    dialogs.panelPaths = {""};
+    menu(menu::RecordToWave);
+    EXPECT_TRUE(dialogs.calls[0].folder.endsWith("/Demo 2.wav")) << dialogs.calls[0].folder.toStdString();
+}
+
+TEST_F(DocumentTest, DroppedProjectOpensThroughOpen) {
+    const QString song = write("Song.mmlp", projectFile(kSong));
+    const QString other = write("Song.MMLP", projectFile(kSong));
+    auto drop = [&](QWidget* target, const QString& path) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        runPosted();
+        return true;
+    };
+    // Anything but a project is refused, on the window and on an editor.
+    EXPECT_FALSE(drop(&window(), other));
+    EXPECT_EQ(window().title(), "Bleeptone");
+    // A project dropped on an editor opens (after the unsaved-work question).
+    type(18, "x");
+    dialogs.answers.push_back(testing::Yes);
+    auto* editor = static_cast<QPlainTextEdit*>(controls().widget(control::channelEditor(2)));
+    EXPECT_TRUE(drop(editor->viewport(), song));
+    EXPECT_EQ(dialogs.kinds(), std::vector<std::string>{"question"});
+    EXPECT_EQ(window().title(), "Song - Bleeptone");
+    EXPECT_FALSE(controls().text(31).contains("file:"));  // not dropped into the editor as text
+}
+
+TEST_F(DocumentTest, EditMenuActsOnTheFocusedFieldAndItsChangesCount) {
+    open(write("Song.mmlp", projectFile(kSong)));
+    auto* verse = static_cast<QLineEdit*>(controls().widget(control::verseNameField(1)));
+    type(control::verseNameField(1), "2");
+    EXPECT_EQ(verse->text(), "Lead2");
+    menu(menu::Save);
+    ASSERT_EQ(window().title(), "Song - Bleeptone");
+    verse->setFocus();
+    menu(menu::Undo);  // an undo is a change like any other
+    EXPECT_EQ(verse->text(), "Lead");
+    EXPECT_EQ(window().title(), "Song* - Bleeptone");
+    menu(menu::SelectAll);
+    menu(menu::Cut);
+    EXPECT_EQ(verse->text(), "");
+    menu(menu::Paste);
+    EXPECT_EQ(verse->text(), "Lead");
+    // In a channel editor too.
+    auto* editor = static_cast<QPlainTextEdit*>(controls().widget(control::channelEditor(1)));
+    editor->setFocus();
+    menu(menu::SelectAll);
+    EXPECT_EQ(editor->textCursor().selectedText().size(), controls().text(18).size());
 }
 
 }  // namespace

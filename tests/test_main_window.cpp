@@ -207,43 +207,51 @@ TEST_F(WindowTest, OnlyChannelOneOffersNoise) {
 TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
     const struct {
         int n;
-        const char* label;
+        const char* label;  // with its mnemonic
         const char* keys;
         bool enabled;
     } rows[] = {
-        {menu::New, "New", "Ctrl+N", true},
-        {menu::Open, "Open", "Ctrl+O", true},
-        {menu::Save, "Save", "Ctrl+S", false},
-        {menu::SaveAs, "Save As...", "Shift+Ctrl+S", false},
-        {menu::CopyMml, "Copy MML", "Shift+Ctrl+C", false},
-        {menu::PasteMml, "Paste MML", "Shift+Ctrl+V", true},
-        {menu::RecordToWave, "Record to Wave", "Shift+Ctrl+W", false},
-        {7, "Demo 1", "", true},
-        {8, "Demo 2", "", true},
-        {9, "Demo 3", "", true},
-        {10, "Demo 4", "", true},
-        {menu::Help, "Help", "F1", true},
-        {menu::PsgModule, "PSG Module", "", true},
-        {menu::SupportForum, "Support Forum", "", true},
-        {menu::Quit, nullptr, "Ctrl+Q", true},
-        {menu::About, nullptr, "", true},
+        {menu::New, "&New", "Ctrl+N", true},
+        {menu::Open, "&Open", "Ctrl+O", true},
+        {menu::OpenRecent, "Open &Recent", "", true},
+        {menu::ClearRecent, "Clear Menu", "", false},  // nothing to clear yet
+        {menu::Save, "&Save", "Ctrl+S", false},
+        {menu::SaveAs, "Save &As...", "Shift+Ctrl+S", false},
+        {menu::CopyMml, "&Copy MML", "Shift+Ctrl+C", false},
+        {menu::PasteMml, "&Paste MML", "Shift+Ctrl+V", true},
+        {menu::RecordToWave, "Record to &Wave", "Shift+Ctrl+W", false},
+        {menu::ExportAudio, "&Export Audio...", "Ctrl+E", false},
+        {menu::Undo, "&Undo", "Ctrl+Z", true},
+        {menu::Redo, "&Redo", nullptr, true},  // the platform's: Ctrl+Y or Shift+Ctrl+Z
+        {menu::Cut, "Cu&t", "Ctrl+X", true},
+        {menu::Copy, "&Copy", "Ctrl+C", true},
+        {menu::Paste, "&Paste", "Ctrl+V", true},
+        {menu::SelectAll, "Select &All", "Ctrl+A", true},
+        {menu::PlayOrStop, "&Play", "F5", true},
+        {menu::StopPlaying, "&Stop", "Esc", true},
+        {menu::Demo1, "Demo &1", "", true},
+        {menu::Demo4, "Demo &4", "", true},
+        {menu::Help, "&Help", "F1", true},
+        {menu::PsgModule, "&PSG Module", "", true},
+        {menu::SupportForum, "Support &Forum", "", true},
+        {menu::Quit, "&Quit", "Ctrl+Q", true},
+        {menu::About, "&About Bleeptone", "", true},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE("menu item " + std::to_string(r.n));
         QAction* a = window.menuItem(r.n);
         ASSERT_NE(a, nullptr);
-        if (r.label) {
-            EXPECT_EQ(a->text(), r.label);
-        }
+        EXPECT_EQ(a->text(), r.label);
+        const QKeySequence keys = r.keys ? QKeySequence(r.keys) : QKeySequence(QKeySequence::Redo);
         EXPECT_EQ(a->shortcut().toString(QKeySequence::PortableText).toStdString(),
-                  QKeySequence(r.keys).toString(QKeySequence::PortableText).toStdString());
+                  keys.toString(QKeySequence::PortableText).toStdString());
         // The two web items work only with an address to open.
         const bool web = r.n == menu::SupportForum;
         EXPECT_EQ(a->isEnabled(), web ? !MainWindow::forumUrl().isEmpty() : r.enabled);
     }
     QAction* site = window.menuItem(menu::Website);
     ASSERT_NE(site, nullptr);
-    EXPECT_TRUE(site->text().endsWith(" Website")) << site->text().toStdString();
+    EXPECT_TRUE(site->text().endsWith(" &Website")) << site->text().toStdString();
     EXPECT_TRUE(site->shortcut().isEmpty());
     EXPECT_EQ(site->isEnabled(), !MainWindow::websiteUrl().isEmpty());
 }
@@ -265,25 +273,28 @@ std::vector<int> numbersOf(const MainWindow& window, const QMenu* m) {
 
 TEST_F(WindowTest, MenusInOrder) {
     const QList<QAction*> bar = window.menuBar()->actions();
-    ASSERT_GE(bar.size(), 3);
-    EXPECT_EQ(bar[0]->text(), "File");
-    EXPECT_EQ(bar[1]->text(), "Tunes");
-    EXPECT_EQ(bar[2]->text(), "Help");
+    std::vector<std::string> titles;
+    for (QAction* a : bar) titles.push_back(a->text().toStdString());
+    EXPECT_EQ(titles, (std::vector<std::string>{"&File", "&Edit", "&Play", "&Tunes", "&Help"}));
+    ASSERT_EQ(bar.size(), 5);
     const int sep = -100;
-    const std::vector<int> file{0, 1, 2, 3, sep, 4, 5, sep, 6};
-    const std::vector<int> tunes{7, 8, 9, 10};
-    const std::vector<int> help{11, sep, 12, sep, 13, 14};
-    auto starts = [](const std::vector<int>& got, const std::vector<int>& want) {
-        return got.size() >= want.size() && std::equal(want.begin(), want.end(), got.begin());
-    };
-    EXPECT_TRUE(starts(numbersOf(window, bar[0]->menu()), file));
-    EXPECT_EQ(numbersOf(window, bar[1]->menu()), tunes);
-    EXPECT_TRUE(starts(numbersOf(window, bar[2]->menu()), help));
+    using namespace menu;
+    const std::vector<int> file{New,       Open, OpenRecent, Save, SaveAs, sep, CopyMml, PasteMml, sep, RecordToWave,
+                                ExportAudio, sep,  Quit};
+    const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll};
+    const std::vector<int> play{PlayOrStop, StopPlaying};
+    const std::vector<int> tunes{Demo1, Demo2, Demo3, Demo4};
+    const std::vector<int> help{Help, sep, PsgModule, sep, Website, SupportForum, sep, About};
+    EXPECT_EQ(numbersOf(window, bar[0]->menu()), file);
+    EXPECT_EQ(numbersOf(window, bar[1]->menu()), edit);
+    EXPECT_EQ(numbersOf(window, bar[2]->menu()), play);
+    EXPECT_EQ(numbersOf(window, bar[3]->menu()), tunes);
+    EXPECT_EQ(numbersOf(window, bar[4]->menu()), help);
 }
 
 TEST_F(WindowTest, ChoosingAMenuItemRaisesItsNumber) {
     for (int n = -3; n < menu::Count; ++n) {
-        if (n == -2) continue;
+        if (n == -2 || n == menu::OpenRecent) continue;  // -2 is no item; Open Recent is a submenu
         QAction* a = window.menuItem(n);
         ASSERT_NE(a, nullptr) << "menu item " << n;
         a->setEnabled(true);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFontMetricsF>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextEdit>
 
 #include "rtf_reader.h"
@@ -72,6 +73,8 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 AuxWindow::AuxWindow(int number, QWidget* parent) : QWidget(parent, Qt::Window), number_(number) {
     setAttribute(Qt::WA_DeleteOnClose, false);
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 }
 
 void AuxWindow::closeEvent(QCloseEvent* event) {
@@ -112,7 +115,7 @@ void DocumentWindow::resizeEvent(QResizeEvent* event) {
     }
 }
 
-AboutWindow::AboutWindow(QWidget* parent) : AuxWindow(1, parent) {
+AboutWindow::AboutWindow(const AboutInfo& info, QWidget* parent) : AuxWindow(1, parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString());
     setFixedSize(360, 170);
@@ -127,10 +130,11 @@ AboutWindow::AboutWindow(QWidget* parent) : AuxWindow(1, parent) {
         QRect rect;
         QString text;
     } lines[] = {
-        {{180, 25, 140, 20}, "Bleeptone v1.2.0"},
+        {{180, 25, 140, 20}, "Bleeptone " + info.version},
         {{160, 52, 180, 20}, "Made by the Bleeptone team"},
         {{180, 72, 140, 20}, "with MML at heart"},
-        {{180, 98, 140, 20}, "bleeptone.invalid"},
+        // The maker's address when this copy was built with one; else the licence.
+        {{180, 98, 140, 20}, info.address.isEmpty() ? QString("MIT License") : info.address},
         {{180, 125, 140, 20}, "(c) 2026, share freely"},
     };
     for (int i = 0; i < 5; ++i) {
@@ -180,7 +184,7 @@ void AuxWindows::openModule(QWidget* over) {
 
 void AuxWindows::openAbout(QWidget* over) {
     delete about_;
-    about_ = new AboutWindow();
+    about_ = new AboutWindow(aboutInfo_);
     place(about_, over);
 }
 

@@ -35,7 +35,7 @@ private:
     void setColour(const QColor& colour);
 };
 
-// A secondary window that asks instead of closing.
+// A secondary window that asks instead of closing; Escape and Ctrl+W ask too.
 class AuxWindow : public QWidget {
     Q_OBJECT
 public:
@@ -68,10 +68,16 @@ private:
     bool loaded_ = false;
 };
 
+// What the About window says of this copy of the program.
+struct AboutInfo {
+    QString version;  // "0.1.0"
+    QString address;  // the maker's web address; empty when none was configured
+};
+
 class AboutWindow : public AuxWindow {
     Q_OBJECT
 public:
-    explicit AboutWindow(QWidget* parent = nullptr);
+    explicit AboutWindow(const AboutInfo& info, QWidget* parent = nullptr);
     QLabel* label(int control) const;  // control::AboutEmblem and the five labels after it
 
 private:
@@ -88,8 +94,8 @@ QImage emblemImage();
 class AuxWindows {
 public:
     // close: where a window's close request goes (the loop); link: the copy link's click.
-    AuxWindows(std::function<void(int window)> closeRequest, std::function<void()> linkClicked)
-        : closeRequest_(std::move(closeRequest)), linkClicked_(std::move(linkClicked)) {}
+    AuxWindows(std::function<void(int window)> closeRequest, std::function<void()> linkClicked, AboutInfo about)
+        : closeRequest_(std::move(closeRequest)), linkClicked_(std::move(linkClicked)), aboutInfo_(std::move(about)) {}
     ~AuxWindows();
     void openHelp(QWidget* over);
     void openModule(QWidget* over);
@@ -103,6 +109,7 @@ private:
     void place(AuxWindow* w, QWidget* over);
     std::function<void(int)> closeRequest_;
     std::function<void()> linkClicked_;
+    AboutInfo aboutInfo_;
     QPointer<DocumentWindow> help_, module_;
     QPointer<AboutWindow> about_;
 };
