@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -941,6 +942,29 @@ TEST_F(DocumentTest, EditMenuActsOnTheFocusedFieldAndItsChangesCount) {
     editor->setFocus();
     menu(menu::SelectAll);
     EXPECT_EQ(editor->textCursor().selectedText().size(), controls().text(18).size());
+}
+
+TEST_F(DocumentTest, CaretAndSelectionSurviveAMessageBox) {
+    // The loop's end-of-iteration step runs while a box has the focus; the
+    // editor the user was in keeps its caret and selection all the same.
+    type(18, "cdefr");
+    auto* editor = static_cast<QPlainTextEdit*>(controls().widget(18));
+    controls().setSelection(18, 1, 2);
+    QDialog box(&window());
+    auto* button = new QLineEdit(&box);  // a box takes the focus
+    box.show();
+    QApplication::setActiveWindow(&box);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&box, 10000));
+    button->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), button);
+    app->dispatcher().submit(AppEvent::control(control::TempoBox, ControlEventType::Up));  // any event
+    box.close();
+    EXPECT_EQ(controls().selection(18), std::make_pair(1, 2));
+    QApplication::setActiveWindow(&window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 10000));
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+    QTest::keyClicks(editor, "g");
+    EXPECT_EQ(controls().text(18), "cgfr");
 }
 
 }  // namespace

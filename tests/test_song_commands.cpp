@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QTest>
 #include <QThread>
 
 #include <array>
@@ -341,6 +342,28 @@ TEST_F(SongCommandsTest, ASelectionPlaysOnItsVoice) {
         EXPECT_TRUE(playShown()) << r.what;
     }
     EXPECT_TRUE(dialogs.log().empty());
+}
+
+TEST_F(SongCommandsTest, ClickingPlayKeepsTheEditorAndItsPassage) {
+    // With the mouse, as a person does: the passage stays selected and plays
+    // again on the next click; the focus stays in the editor.
+    startApp(true);
+    loadDemo(4);
+    app->window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->window(), 10000));
+    QWidget* editor = controls().widget(18);
+    editor->setFocus();
+    controls().setSelection(18, 45, 2);
+    for (int round = 0; round < 2; ++round) {
+        QTest::mouseClick(controls().widget(control::PlayButton), Qt::LeftButton);
+        runPosted();
+        EXPECT_EQ(engineText(0), "T13O5K0L4V40W5\\4*cd") << "round " << round;
+        EXPECT_EQ(controls().focused(), 18);
+        EXPECT_EQ(controls().selection(18), std::make_pair(45, 2));
+        QTest::mouseClick(controls().widget(control::StopButton), Qt::LeftButton);
+        runPosted();
+        EXPECT_EQ(controls().selection(18), std::make_pair(45, 2));
+    }
 }
 
 TEST_F(SongCommandsTest, AllChannelsMutedEndsAtTheNextTick) {
