@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -177,7 +178,11 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
             });
             return box;
         }
-        case ControlKind::CheckBox: return new QCheckBox(spec.caption, parent);  // no change events
+        case ControlKind::CheckBox: {
+            auto* box = new QCheckBox(spec.caption, parent);  // no change events
+            box->installEventFilter(this);                     // Ctrl+click solos
+            return box;
+        }
         case ControlKind::TextField: {
             auto* field = new QLineEdit(spec.caption, parent);
             if (control::rowOfPatternField(n) != 0)
@@ -291,11 +296,32 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         else static_cast<QDragMoveEvent*>(event)->acceptProposedAction();
         return true;
     }
-    if (event->type() == QEvent::FocusIn) {
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const int n = controls_.numberOf(qobject_cast<QWidget*>(watched));
+        if (control::isMuteBox(n) && mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::ControlModifier)) {
+            if (type == QEvent::MouseButtonPress) toggleSolo(control::channelOf(n));
+            return true;
+        }
+    }
+    if (type == QEvent::FocusIn && qobject_cast<QPlainTextEdit*>(watched)) {  // an editor got the focus
         const int n = controls_.numberOf(qobject_cast<QWidget*>(watched));
         if (n >= 0) emitEvent(AppEvent::control(n, ControlEventType::Focus));
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::toggleSolo(int channel) {
+    std::array<int, 4> mutes{};
+    for (int c = 1; c <= 4; ++c) mutes[static_cast<std::size_t>(c - 1)] = controls_.state(control::muteBox(c));
+    std::array<int, 4> solo{1, 1, 1, 1};
+    solo[static_cast<std::size_t>(channel - 1)] = 0;
+    // Again on the channel that is soloed: the mutes from before come back.
+    const bool unsolo = mutesBeforeSolo_ && mutes == solo;
+    if (!unsolo && !mutesBeforeSolo_) mutesBeforeSolo_ = mutes;
+    const std::array<int, 4> next = unsolo ? *mutesBeforeSolo_ : solo;
+    if (unsolo) mutesBeforeSolo_.reset();
+    for (int c = 1; c <= 4; ++c) controls_.setState(control::muteBox(c), next[static_cast<std::size_t>(c - 1)]);
 }
 
 }  // namespace bleeptone

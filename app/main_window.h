@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "app_event.h"
 #include "control_table.h"
@@ -69,6 +70,8 @@ protected:
 
 private:
     void buildMenus();
+    // Ctrl+click on a Mute box: that channel alone; again: the mutes from before.
+    void toggleSolo(int channel);
     void enableEditItems(bool asTheFieldAllows);
     void buildControls();
     QWidget* makeControl(const ControlSpec& spec);
@@ -82,6 +85,7 @@ private:
     QAction* playContextItem_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     std::function<void(const QString&)> openRequest_;
+    std::optional<std::array<int, 4>> mutesBeforeSolo_;
     std::function<void(const AppEvent&)> sink_;
     QString title_;
     std::array<class MmlEditorColouring*, 5> colouring_{};  // by channel 1..4

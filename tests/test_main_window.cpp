@@ -538,6 +538,30 @@ TEST_F(WindowTest, MuteBoxRaisesNoEvent) {
     EXPECT_TRUE(events.empty());
 }
 
+TEST_F(WindowTest, CtrlClickOnAMuteBoxSolos) {
+    ControlTable& t = window.controls();
+    auto mutes = [&] {
+        std::string m;
+        for (int c = 1; c <= 4; ++c) m += t.state(control::muteBox(c)) ? 'M' : '-';
+        return m;
+    };
+    auto ctrlClick = [&](int c) {
+        QWidget* box = t.widget(control::muteBox(c));
+        QTest::mouseClick(box, Qt::LeftButton, Qt::ControlModifier, QPoint(8, box->height() / 2));
+    };
+    t.setState(control::muteBox(4), 1);
+    ctrlClick(2);
+    EXPECT_EQ(mutes(), "M-MM");  // channel 2 alone
+    ctrlClick(3);
+    EXPECT_EQ(mutes(), "MM-M");  // now channel 3 alone
+    ctrlClick(3);
+    EXPECT_EQ(mutes(), "---M");  // the mutes from before the solo
+    ctrlClick(1);
+    QTest::mouseClick(t.widget(control::muteBox(2)), Qt::LeftButton, {}, QPoint(8, 5));  // a plain click
+    EXPECT_EQ(mutes(), "--MM");  // plain clicks still toggle
+    EXPECT_TRUE(events.empty());
+}
+
 TEST_F(WindowTest, ButtonClicksRaiseClicks) {
     ControlTable& t = window.controls();
     t.setEnabled(control::PlayButton, true);
