@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QSettings>
 #include <QTextEdit>
 #include <QUrl>
 
@@ -37,6 +38,8 @@ void AppCommands::openRecent(int index) {
 void AppCommands::clearRecent() { recent_.clear(); }
 
 void AppCommands::editField(int item) { window_.editFocusedField(item); }
+
+void AppCommands::rememberOption(int item, bool on) { QSettings().setValue(optionKey(item), on); }
 void AppCommands::play() { song_.play(); }
 void AppCommands::stop() { song_.stop(); }
 void AppCommands::copyMml() { song_.copyMml(); }

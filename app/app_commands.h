@@ -2,6 +2,7 @@
 // The program's commands: what the loop's events ask of the document, the
 // song commands, the info bars and the secondary windows.
 
+#include "controls.h"
 #include "dispatcher.h"
 
 namespace bleeptone {
@@ -18,6 +19,11 @@ struct AppState;
 
 inline const QString kRecoverQuestion = QStringLiteral(
     "Bleeptone did not close properly last time, and some of your work was not saved. Do you want to restore it?");
+
+// Where a check item of the Play menu is kept between runs.
+inline QString optionKey(int item) {
+    return item == menu::LoopPlayback ? "loopPlayback" : item == menu::FollowPlayback ? "followPlayback" : "oscilloscope";
+}
 
 class AppCommands : public Commands {
 public:
@@ -45,6 +51,7 @@ public:
     void openRecent(int index) override;
     void clearRecent() override;
     void editField(int item) override;
+    void rememberOption(int item, bool on) override;
     void play() override;
     void stop() override;
     void copyMml() override;

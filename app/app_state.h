@@ -17,6 +17,8 @@ struct AppState {
     int RecordFlag = 0;          // the next Play records
     QString StatusText;          // "Playing  ", "Recording  " or empty
     QString pendingPath;         // documents the desktop asked to open, joined by tabs
+    bool loopPlayback = false;   // Play > Loop Playback: a song or passage that ends starts again
+    bool followPlayback = true;  // Play > Follow Playback: the editors scroll to what plays
 };
 
 }  // namespace bleeptone

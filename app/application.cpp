@@ -1,10 +1,12 @@
 #include "application.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileOpenEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -80,6 +82,12 @@ bool Application::start(const Options& options) {
     recent_ = std::make_unique<RecentFiles>();
     recent_->setListener([this](const QStringList& files) { window_->setRecentFiles(files); });
     window_->setRecentFiles(recent_->files());
+    // The Play menu's check items as the last run left them.
+    const QSettings settings;
+    state_.loopPlayback = settings.value(optionKey(menu::LoopPlayback), false).toBool();
+    state_.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
+    window_->menuItem(menu::LoopPlayback)->setChecked(state_.loopPlayback);
+    window_->menuItem(menu::FollowPlayback)->setChecked(state_.followPlayback);
     document_->setRecentFiles(recent_.get());
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
                                               *autosave_, state_, *recent_);

@@ -105,6 +105,13 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
         case menu::StopPlaying:
             if (playing) post(AppEvent::control(control::StopButton));
             break;
+        case menu::LoopPlayback:
+        case menu::FollowPlayback: {
+            const bool on = window_.menuItem(item)->isChecked();
+            (item == menu::LoopPlayback ? state_.loopPlayback : state_.followPlayback) = on;
+            commands_.rememberOption(item, on);
+            break;
+        }
         case menu::Help: commands_.help(); break;
         case menu::PsgModule: commands_.psgModule(); break;
         case menu::Website: commands_.openUrl(MainWindow::websiteUrl()); break;

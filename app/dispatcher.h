@@ -38,6 +38,8 @@ public:
     virtual void openRecent(int index) = 0;  // File > Open Recent, the index-th file (newest 0)
     virtual void clearRecent() = 0;
     virtual void editField(int item) = 0;  // menu::Undo .. menu::SelectAll on the focused field
+    // A check item of the Play menu changed (menu::LoopPlayback ...): keep it for later runs.
+    virtual void rememberOption(int item, bool on) = 0;
     virtual void play() = 0;
     virtual void stop() = 0;
     virtual void copyMml() = 0;

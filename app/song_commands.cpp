@@ -130,8 +130,18 @@ void SongCommands::engineEvent(std::int64_t data) {
         if (state_.RecordFlag == 1) post_(AppEvent::control(control::StopButton));
         else clockStart_.start();
     } else if (data == kEventEnded) {
+        // Loop Playback: again at once, from the editors as they are now
+        // (so edits are heard); a recording ends all the same.
+        if (state_.loopPlayback && !recording_ && state_.RecordFlag == 0 && anythingToPlay()) return play();
         returnToIdle();
     }
+}
+
+bool SongCommands::anythingToPlay() const {
+    const WindowFields fields(window_.controls());
+    for (int ch = 1; ch <= 4; ++ch)
+        if (channelSounds(fields, ch) || window_.controls().selection(control::channelEditor(ch)).second > 0) return true;
+    return false;
 }
 
 void SongCommands::recordToWave() {

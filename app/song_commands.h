@@ -44,6 +44,7 @@ public:
 private:
     bool playSelection(const std::array<QString, 4>& prefixes);
     void showStopButton(bool stopShown);
+    bool anythingToPlay() const;
     void updateClock();
     void returnToIdle();
     void reportRecording();

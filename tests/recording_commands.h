@@ -30,6 +30,9 @@ public:
     void openRecent(int i) override { note("openRecent " + std::to_string(i)); }
     void clearRecent() override { note("clearRecent"); }
     void editField(int item) override { note("edit " + std::to_string(item)); }
+    void rememberOption(int item, bool on) override {
+        note("option " + std::to_string(item) + (on ? " on" : " off"));
+    }
     void play() override { note("play"); }
     void stop() override { note("stop"); }
     void copyMml() override { note("copyMml"); }

@@ -249,6 +249,30 @@ TEST_F(SongCommandsTest, EndOfTheSongReturnsToIdle) {
     EXPECT_EQ(display(), "");
 }
 
+TEST_F(SongCommandsTest, LoopPlaybackStartsAgainFromTheEditorsAsTheyAreNow) {
+    startApp(true);
+    loadDemo(1);
+    app->window().menuItem(menu::LoopPlayback)->trigger();
+    ASSERT_TRUE(state().loopPlayback);
+    submit(AppEvent::control(control::PlayButton));
+    controls().setText(control::channelEditor(1), "cdef");  // an edit while it plays
+    submit(AppEvent::engine(-1));
+    EXPECT_TRUE(stopShown());
+    EXPECT_EQ(state().StatusText, kStatusPlaying);
+    EXPECT_TRUE(engineText(0).endsWith("cdef cdef cdef cdef ")) << engineText(0).toStdString();  // its pattern
+    // A passage loops too; Stop ends it all.
+    controls().setSelection(control::channelEditor(1), 1, 2);
+    submit(AppEvent::engine(-1));
+    EXPECT_EQ(engineText(0), "T11O1K0L4V48W1\\8*de");
+    submit(AppEvent::control(control::StopButton));
+    EXPECT_TRUE(playShown());
+    // Off: the end is the end.
+    app->window().menuItem(menu::LoopPlayback)->trigger();
+    submit(AppEvent::control(control::PlayButton));
+    submit(AppEvent::engine(-1));
+    EXPECT_TRUE(playShown());
+}
+
 TEST_F(SongCommandsTest, LoopWhilePlayingRestartsTheClock) {
     startApp(true);
     loadDemo(1);
