@@ -31,16 +31,17 @@ InfoBarUpdater::InfoBarUpdater(MainWindow& window)
         connect(editor, &QPlainTextEdit::selectionChanged, this, &InfoBarUpdater::markStale);
     }
     // The settings the bar starts from, however they change.
-    std::vector<int> settings{control::TempoBox, control::MeasureBox};
-    for (int c = 1; c <= 4; ++c)
-        settings.insert(settings.end(), {control::waveformBox(c), control::octaveBox(c), control::volumeBox(c),
-                                         control::decayBox(c)});
-    for (int n : settings) {
-        QWidget* w = controls.widget(n);
+    auto watchSetting = [this, &controls](int number) {
+        QWidget* w = controls.widget(number);
         if (auto* spin = qobject_cast<QSpinBox*>(w)) connect(spin, &QSpinBox::valueChanged, this, &InfoBarUpdater::markStale);
         if (auto* box = qobject_cast<QComboBox*>(w))
             connect(box, &QComboBox::currentIndexChanged, this, &InfoBarUpdater::markStale);
-    }
+    };
+    watchSetting(control::TempoBox);
+    watchSetting(control::MeasureBox);
+    for (int c = 1; c <= 4; ++c)
+        for (int n : {control::waveformBox(c), control::octaveBox(c), control::volumeBox(c), control::decayBox(c)})
+            watchSetting(n);
 }
 
 bool InfoBarUpdater::eventFilter(QObject* watched, QEvent* event) {
@@ -99,8 +100,9 @@ void InfoBarUpdater::redraw(int channel) {
     ControlTable& controls = window_.controls();
     const int editorWidth = controls.geometry(control::channelEditor(1)).width();
     const qreal ratio = controls.widget(control::infoBar(channel))->devicePixelRatioF();
-    if (static_cast<int>(image_.deviceIndependentSize().width()) != editorWidth || image_.devicePixelRatio() != ratio)
-        image_ = newInfoBarImage(editorWidth, ratio);
+    const bool imageFresh =
+        static_cast<int>(image_.deviceIndependentSize().width()) == editorWidth && image_.devicePixelRatio() == ratio;
+    if (!imageFresh) image_ = newInfoBarImage(editorWidth, ratio);
 
     // The verse at the caret (the start of the selection), read from the
     // editor's document: its line and number, nothing before it.
@@ -119,10 +121,15 @@ void InfoBarUpdater::redraw(int channel) {
     const QString measure = controls.text(control::MeasureBox);
     content.measureUnits = 8 * (measure.isEmpty() ? 4 : measure.left(1).toInt());
     content.editorWidth = editorWidth;
+    stale_ = false;
+    // The same picture again (the caret moved within a command, a key
+    // changed nothing the bar shows): nothing to draw.
+    const std::size_t c = static_cast<std::size_t>(channel);
+    if (shown_[c] && content == drawn_ && imageFresh) return;
     drawInfoBar(image_, content, strip_, font_);
     controls.setImage(control::infoBar(channel), image_);
-    shown_[static_cast<std::size_t>(channel)] = true;
-    stale_ = false;
+    shown_[c] = true;
+    drawn_ = content;
 }
 
 }  // namespace bleeptone

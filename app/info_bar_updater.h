@@ -14,6 +14,8 @@
 
 #include <array>
 
+#include "info_bar.h"
+
 namespace bleeptone {
 
 class MainWindow;
@@ -44,6 +46,7 @@ private:
     QImage strip_;
     QFont font_;
     std::array<bool, 5> shown_{};  // by channel 1..4: the bar shows a picture
+    InfoBarContent drawn_;         // what the shared image shows
     bool stale_ = true;            // something the focused bar shows may have changed
     bool stepScheduled_ = false;
 };

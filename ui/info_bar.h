@@ -22,6 +22,7 @@ struct InfoBarContent {
     int channel = 1;       // 1..4
     int measureUnits = 32;  // 8 x quarter notes per measure (16, 24, 32)
     int editorWidth = 714;
+    friend bool operator==(const InfoBarContent&, const InfoBarContent&) = default;
 };
 
 // "05" for 5; texts of two characters or more stay as they are.
