@@ -6,13 +6,23 @@ namespace bleeptone {
 
 EnginePump::EnginePump(Engine& engine, std::function<void(std::int64_t)> deliver, QObject* parent)
     : QObject(parent), engine_(engine), deliver_(std::move(deliver)) {
-    connect(&timer_, &QTimer::timeout, this, &EnginePump::drain);
-    timer_.start(kIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, &EnginePump::poll);
+    timer_.start(kIdleIntervalMs);
 }
 
-void EnginePump::drain() {
+void EnginePump::poll() {
+    // Looked at before draining: the end of what plays now is drained below,
+    // or awaited at the fast pace.
+    const bool busy = engine_.hasOutput() &&
+                      (engine_.sequencer().playingMask() != 0 || engine_.recorder().recording());
+    if (busy) endToCome_ = true;
     EngineEvent ev;
-    while (engine_.pollEvent(ev)) deliver_(ev.data);
+    while (engine_.pollEvent(ev)) {
+        if (ev.data == kEventEnded) endToCome_ = false;
+        deliver_(ev.data);
+    }
+    const int interval = busy || endToCome_ ? kIntervalMs : kIdleIntervalMs;
+    if (timer_.interval() != interval) timer_.start(interval);
 }
 
 }  // namespace bleeptone

@@ -294,6 +294,51 @@ TEST_F(EditorColouring, CaretAndSelectionStayAfterAReplacement) {
     EXPECT_EQ(e->textCursor().position(), 1);
 }
 
+// A long verse carries its colours around what the editor shows (the rest
+// stays in the base colour), wherever the view goes.
+TEST_F(EditorColouring, LongVerseIsColouredWhereTheViewIs) {
+    auto expected = [](QChar ch) {
+        switch (classifyMmlChar(ch.unicode())) {
+            case C::Command: return kBlue;
+            case C::Modifier: return kBlack;
+            case C::Number: return kGrey;
+            default: return kRed;
+        }
+    };
+    const QString verse = QString("T120O4L8V40 CDEF GAB>C <B-AGF# EDC4. R8 \\3W2 ").repeated(130);
+    window().controls().setText(18, verse);
+    window().colourAllEditors();
+    QPlainTextEdit* e = focusedEditor(18);
+    const struct {
+        Qt::Key key;
+        int from, to;  // characters that must show their own colours
+    } rows[] = {
+        {Qt::Key_End, static_cast<int>(verse.size()) - 60, static_cast<int>(verse.size())},
+        {Qt::Key_Home, 0, 60},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.from);
+        QTest::keyClick(e, r.key);
+        runPosted();
+        const auto [first, last] = MmlHighlighter::colouredColumns(e->document()->firstBlock());
+        EXPECT_LT(last - first, 1000) << "only a window of the verse is coloured";
+        ASSERT_LE(first, r.from);
+        ASSERT_GE(last, r.to);
+        for (int i = r.from; i < r.to; ++i) ASSERT_EQ(colourAt(e, i), expected(verse[i])) << i;
+        for (int i : {first - 1, last}) {
+            if (i >= 0 && i < verse.size()) {
+                EXPECT_EQ(colourAt(e, i), kRed) << i;
+            }
+        }
+    }
+    // Typing keeps the window and the colours.
+    QTest::keyClicks(e, "v1");
+    EXPECT_EQ(colourAt(e, 0), kBlue);
+    EXPECT_EQ(colourAt(e, 1), kGrey);
+    EXPECT_EQ(colourAt(e, 2), kBlue);
+    EXPECT_EQ(e->toPlainText(), "v1" + verse);
+}
+
 // Text the program puts into the editors is coloured and cleaned at once,
 // without an undo step and without marking the document edited.
 TEST_F(EditorColouring, DemoLoadColoursAllEditors) {

@@ -246,6 +246,31 @@ TEST(InfoBarDrawing, SquaresOfTheMeasure) {
     EXPECT_TRUE(is(full, 714 - 206, 10, kLight));
 }
 
+TEST(InfoBarDrawing, TwiceTheDetailAtPixelRatioTwo) {
+    // Same layout, every logical pixel two by two: the fills and squares at
+    // 2x sampled at every other pixel are the 1x bar's.
+    MML_Info i = kNewSettings;
+    i.EvtCnt = 9;
+    QImage image = newInfoBarImage(714, 2.0);
+    image.fill(Qt::red);
+    drawInfoBar(image, content(i), waveformStrip(), infoBarFont());
+    ASSERT_EQ(image.size(), QSize(1428, 40));
+    EXPECT_EQ(image.devicePixelRatio(), 2.0);
+    EXPECT_EQ(image.deviceIndependentSize(), QSizeF(714, 20));
+    QImage sampled(714, 20, QImage::Format_RGB32);
+    for (int x = 0; x < 714; ++x)
+        for (int y = 0; y < 20; ++y) sampled.setPixel(x, y, image.pixel(2 * x, 2 * y));
+    EXPECT_EQ(squares(sampled), "LsssH...........");
+    for (int x = 0; x < 1428; ++x)
+        for (int y = 0; y < 40; ++y) ASSERT_FALSE(is(image, x, y, Qt::red)) << x << "," << y;
+    // The text is drawn with twice the detail, not as a scaled 1x picture:
+    // some of its edges fall on odd device pixels.
+    int oddEdges = 0;
+    for (int x = 1; x + 1 < 300; x += 2)
+        for (int y = 0; y < 40; ++y) oddEdges += image.pixel(x, y) != image.pixel(x - 1, y);
+    EXPECT_GT(oddEdges, 20);
+}
+
 // ---------------------------------------------------------------------------
 // The bars of the program.
 
@@ -447,6 +472,37 @@ TEST_F(InfoBarProgram, ImageFollowsTheEditorWidth) {
     show(4, "c", 1, 0);
     EXPECT_EQ(bar(4).size(), QSize(714, 20));
     EXPECT_EQ(squares(bar(4)), "Lsss............");
+}
+
+TEST_F(InfoBarProgram, RedrawnAtOnceWhenItsSizeOrTheDocumentChanges) {
+    show(1, "l4 cde", 6, 0);
+    ASSERT_EQ(squares(bar(1)), "LsssLsssLsss....");
+
+    // A wider window: the bar follows before any key.
+    ASSERT_TRUE(resizeClient(1200, 710));
+    runPosted();
+    ASSERT_EQ(bar(1).size(), QSize(890, 20));
+    EXPECT_EQ(squares(bar(1)), "LsssLsssLsss....");
+    ASSERT_TRUE(resizeClient(1024, 710));
+    runPosted();
+    EXPECT_EQ(bar(1).size(), QSize(714, 20));
+
+    // A demo or New replaces the document under the caret: the bar shows
+    // the new one's state there, as a fresh focus would draw it.
+    for (int item : {menu::Demo1, menu::New}) {
+        SCOPED_TRACE(item);
+        controls().setText(18, "t9 o6 l16 cdefg");
+        controls().setSelection(18, 15, 0);
+        app->dispatcher().submit(AppEvent::control(18, ControlEventType::Focus));
+        const QImage before = bar(1);
+        app->dispatcher().submit(AppEvent::menu(item));
+        runPosted();
+        ASSERT_EQ(controls().focused(), 18);
+        const QImage after = bar(1);
+        EXPECT_FALSE(after == before);
+        app->dispatcher().submit(AppEvent::control(18, ControlEventType::Focus));
+        EXPECT_TRUE(bar(1) == after);
+    }
 }
 
 }  // namespace

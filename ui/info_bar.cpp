@@ -4,6 +4,9 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace bleeptone {
 
 QString twoDigits(int n) {
@@ -27,14 +30,17 @@ QFont infoBarFont() {
     return font;
 }
 
-QImage newInfoBarImage(int width) {
-    QImage image(std::max(width, 1), kInfoBarHeight, QImage::Format_RGB32);
+QImage newInfoBarImage(int width, qreal devicePixelRatio) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage image(static_cast<int>(std::ceil(std::max(width, 1) * ratio)),
+                 static_cast<int>(std::ceil(kInfoBarHeight * ratio)), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(kInfoLightBlue);
     return image;
 }
 
 void drawInfoBar(QImage& image, const InfoBarContent& c, const QImage& strip, const QFont& font) {
-    const int W = image.width();
+    const int W = static_cast<int>(image.deviceIndependentSize().width());
     QPainter p(&image);
     p.setFont(font);
     const QFontMetrics fm(font);

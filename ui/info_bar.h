@@ -22,6 +22,7 @@ struct InfoBarContent {
     int channel = 1;       // 1..4
     int measureUnits = 32;  // 8 x quarter notes per measure (16, 24, 32)
     int editorWidth = 714;
+    friend bool operator==(const InfoBarContent&, const InfoBarContent&) = default;
 };
 
 // "05" for 5; texts of two characters or more stay as they are.
@@ -32,10 +33,13 @@ QString transposeText(int t);
 // The bar's font: Menlo where present, else the system's fixed-width font, 15 pixels.
 QFont infoBarFont();
 
-// Draws the bar into the image (its width is the bar's W).
+// Draws the bar into the image (its width in logical pixels is the bar's W).
+// Coordinates are logical pixels: an image with a device pixel ratio of 2
+// gets the same bar drawn with twice the detail.
 void drawInfoBar(QImage& image, const InfoBarContent& content, const QImage& waveformStrip, const QFont& font);
 
-// A new bar image: 24-bit, the given width, 20 high, light blue.
-QImage newInfoBarImage(int width);
+// A new bar image: 24-bit, the given width and 20 high in logical pixels,
+// at the screen's device pixel ratio, light blue.
+QImage newInfoBarImage(int width, qreal devicePixelRatio = 1.0);
 
 }  // namespace bleeptone

@@ -4,9 +4,16 @@
 // character MML has no use for becomes "?".
 
 #include <QColor>
+#include <QPlainTextDocumentLayout>
 #include <QSyntaxHighlighter>
+#include <QTextCharFormat>
+
+#include <array>
+#include <optional>
+#include <utility>
 
 class QPlainTextEdit;
+class QTextBlock;
 class QTextDocument;
 
 namespace bleeptone {
@@ -28,16 +35,64 @@ struct MmlColours {
 
 // Colours a document; only changed blocks are recoloured, and colours never
 // enter the undo history.
+//
+// Given the editor that shows the document (which does not wrap, in a font
+// whose characters are all equally wide), a verse longer than
+// kWholeVerseLimit is coloured only in a window of columns around those the
+// editor shows, and in the base colour outside it; the window follows the
+// view whenever it scrolls or grows. What the editor shows is the same, but
+// a keystroke in a verse of 20,000 characters does not hand the editor
+// thousands of colour runs to lay out and draw (each run is a separate piece
+// of text for Qt's layout, and every keystroke lays out the whole verse).
 class MmlHighlighter : public QSyntaxHighlighter {
     Q_OBJECT
 public:
+    // Colours every verse whole.
     explicit MmlHighlighter(QTextDocument* document);
+    explicit MmlHighlighter(QPlainTextEdit* editor);
+
+    static constexpr int kWholeVerseLimit = 512;
+    // Windows start and end on multiples of kWindowGrid columns and reach at
+    // least kWindowMargin columns beyond those shown.
+    static constexpr int kWindowGrid = 32;
+    static constexpr int kWindowMargin = 16;
+
+    // The columns [first, last) of the block's verse that carry their colours.
+    static std::pair<int, int> colouredColumns(const QTextBlock& block);
 
 protected:
     void highlightBlock(const QString& text) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;  // the editor's view grows
 
 private:
+    // The columns the editor shows, or none when it cannot tell.
+    std::optional<std::pair<int, int>> shownColumns() const;
+    // Recolours the shown verses whose windows do not cover what is shown.
+    void followView();
+
+    QPlainTextEdit* editor_ = nullptr;
     MmlColours colours_;
+    std::array<QTextCharFormat, 4> formats_;  // base, command, modifier, number
+    bool following_ = false;
+};
+
+// The document layout of the channel editors. New colours of a verse report
+// the whole verse as changed (a format change counts its length as removed
+// and as added), and Qt's plain-text layout takes such a change for one
+// that reaches into the verses below: it drops their layouts and repaints
+// the whole view, on every keystroke. Here a change within one verse that
+// leaves the number of verses as it was lays out and repaints that verse
+// alone.
+class MmlDocumentLayout : public QPlainTextDocumentLayout {
+    Q_OBJECT
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int removed, int added) override;
+
+private:
+    int blockCount_ = -1;
 };
 
 // The text with every character MML has no use for turned into "?" (each

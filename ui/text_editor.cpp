@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QTextDocument>
 
 #include "mml_colouring.h"
 
@@ -20,6 +21,13 @@ void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
     }
     menu->exec(event->globalPos());
     delete menu;
+}
+
+MmlEditor::MmlEditor(QAction* playItem, QWidget* parent) : TextEditor(playItem, parent) {
+    auto* doc = new QTextDocument(this);
+    doc->setDocumentLayout(new MmlDocumentLayout(doc));
+    doc->setDefaultFont(font());
+    setDocument(doc);
 }
 
 void MmlEditor::keyPressEvent(QKeyEvent* event) {

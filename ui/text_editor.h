@@ -27,7 +27,8 @@ private:
 class MmlEditor : public TextEditor {
     Q_OBJECT
 public:
-    using TextEditor::TextEditor;
+    // Its document is laid out by MmlDocumentLayout.
+    explicit MmlEditor(QAction* playItem, QWidget* parent = nullptr);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
