@@ -96,6 +96,7 @@ bool Application::start(const Options& options) {
     window_->setEventSink(submit);
     window_->setOpenRequest([this](const QString& paths) { openDocuments(paths); });
     pump_ = std::make_unique<EnginePump>(*engine_, [submit](std::int64_t data) { submit(AppEvent::engine(data)); });
+    song_->setStartedListener([this] { pump_->poll(); });  // the engine's events at the playing pace at once
     qApp->installEventFilter(this);
     dispatcher_->post(AppEvent::recoverWork());
     return true;

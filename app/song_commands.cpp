@@ -47,6 +47,7 @@ bool SongCommands::playSelection(const std::array<QString, 4>& prefixes) {
         showStopButton(true);
         if (ch == 1) engine_.PSG_PlayMML(u16view(passage->text), u"", u"", u"");
         else engine_.PSG_PlayMML(u"", u16view(passage->text), u"", u"");
+        if (started_) started_();
         return true;
     }
     return false;
@@ -75,7 +76,9 @@ void SongCommands::play() {
     } else {
         state_.StatusText = kStatusPlaying;
     }
-    engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]), u16view(channelText_[2]), u16view(channelText_[3]));
+    engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]), u16view(channelText_[2]),
+                        u16view(channelText_[3]));
+    if (started_) started_();
     songLength_ = songLengthTenths(channelText_);
     clockStart_.start();
     clock_.start();

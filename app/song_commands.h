@@ -28,6 +28,8 @@ public:
                  std::function<void(const AppEvent&)> post);
 
     void play();
+    // Told each time something starts to play (the engine's events are then due).
+    void setStartedListener(std::function<void()> started) { started_ = std::move(started); }
     void stop();
     void engineEvent(std::int64_t data);
     void recordToWave();
@@ -55,6 +57,7 @@ private:
     Engine& engine_;
     Document& document_;
     std::function<void(const AppEvent&)> post_;
+    std::function<void()> started_;
     std::array<QString, 4> channelText_;
     qint64 songLength_ = 0;
     QString wavePath_;
