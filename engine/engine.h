@@ -239,7 +239,7 @@ public:
     // each voice's part and the mix (see ScopeRing). Thread: main. Callback: yes.
     void setScopeEnabled(bool on) { scope_.setEnabled(on); }
     bool scopeEnabled() const { return scope_.enabled(); }
-    // Copies the newest frames (at most `frames`, at most 8,192) of the five
+    // Copies the newest frames (at most `frames`, at most 4,096) of the five
     // traces (voices 0..3, then the mix) into out[t][0..]; returns how many.
     // Thread: main (the one reader). Callback: no.
     std::size_t copyScope(std::size_t frames, float* const out[kScopeTraces], std::uint64_t* firstFrame = nullptr) {
