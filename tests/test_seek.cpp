@@ -14,10 +14,14 @@
 #include <thread>
 #include <vector>
 
+#include "cli.h"
+#include "cli_run.h"
 #include "engine.h"
+#include "offline_render.h"
 #include "project_blocks.h"
 #include "project_model.h"
 #include "song_assembly.h"
+#include "test_support.h"
 #include "u16_view.h"
 
 namespace bleeptone {
@@ -309,6 +313,43 @@ TEST(SeekLive, ContinueTakesOverWithoutAJump) {
     engine->PSG_PlayMML(u"", u"", u"", u"");
     output->render(heard, 3 * kTickSamples, 459);
     EXPECT_EQ(engine->sequencer().playingMask(), 0u);
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+namespace bleeptone {
+namespace {
+
+// bleeptone play --start: "C4 D4" ends at tick 96 (sample 44,064); from 0.5 s
+// (sample 22,050) the recording holds exactly the tune's samples from there
+// on, up to its end (the last 459 faded out, as every recording's are).
+class SeekCli : public testing::TempDirTest {};
+
+TEST_F(SeekCli, PlayStartsAtTheGivenMoment) {
+    const std::string wav = path("start.wav");
+    const testing::CliRun run =
+        testing::runCli({"play", "--mml", "C4 D4", "--audio", "null", "--start", "0.5", "--record", wav});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    const testing::Bytes file = testing::readBytes(wav);
+    ASSERT_GE(file.size(), 44u);
+    const std::size_t samples = (file.size() - 44) / 2;
+    ASSERT_EQ(samples, 44064u - 22050u);
+    const Take full = fullRender({u"C4 D4", u"", u"", u""}, RenderPath::Simd, 44064);
+    for (std::size_t i = 0; i + kTickSamples < samples; ++i) {
+        const auto got = static_cast<std::int16_t>(file[44 + 2 * i] | file[45 + 2 * i] << 8);
+        ASSERT_EQ(got, recordingSample(full.samples[22050 + i])) << "sample " << i;
+    }
+}
+
+TEST(SeekCliArgs, StartIsSecondsWithinRange) {
+    for (const char* bad : {"-1", "abc", "36001", "nan", ""}) {
+        const testing::CliRun run = testing::runCli({"play", "--mml", "C", "--audio", "null", "--start", bad});
+        EXPECT_EQ(run.code, kExitUsage) << bad;
+        EXPECT_NE(run.err.find("--start must be a number of seconds from 0 to 36000"), std::string::npos) << run.err;
+    }
+    // Past the end of the tune: it ends at once.
+    EXPECT_EQ(testing::runCli({"play", "--mml", "C16", "--audio", "null", "--start", "60"}).code, kExitOk);
 }
 
 }  // namespace
