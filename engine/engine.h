@@ -18,14 +18,19 @@
 //
 // Who owns what:
 // - main: the channel texts (MML_Commands), the output, the recording's start
-//   and stop, the consumer side of the event queue.
+//   and stop, the consumer side of the event queue, the reading side of the
+//   playhead and oscilloscope rings, the SilentSong of a seek (but while its
+//   hand-over is posted), the song numbers.
 // - audio: the voice state (PSGInternal, prng), the ring's samples and
-//   record_buffer_idx, the producer side of the event queue. The channel
-//   records (MML_Channel) belong to whichever of PSG_PlayMML and the tick
-//   holds its flag (IsSettingMML, IsParsingMML); the two never overlap.
+//   record_buffer_idx, the producer side of the event queue, the writing
+//   side of the playhead and oscilloscope rings, the song's start frame. The
+//   channel records (MML_Channel) belong to whichever of PSG_PlayMML and the
+//   tick holds its flag (IsSettingMML, IsParsingMML); the two never overlap,
+//   and a hand-over's take happens only while the main thread keeps off them.
 // - WAV writer: the file (wave_file), prev_idx and its staging buffer.
 // - shared through atomics only: the flags above, IsPlayingMML, pending phase
-//   restarts, the ring restart request and samplesStored, the recorder's state.
+//   restarts, the ring restart request and samplesStored, the recorder's
+//   state, the hand-over word, the oscilloscope switch, the published song start.
 //
 // Data paths out of (and into) the audio thread, all lock-free and
 // allocation-free on the audio side:
@@ -63,9 +68,10 @@
 // until the writer, woken at once, has written the rest and closed the file;
 // no audio is rendered meanwhile.
 //
-// Calls that block: PSG_PlayMML waits while a tick runs (1 ms sleeps);
+// Calls that block: PSG_PlayMML waits while a tick runs (1 ms sleeps) and,
+// like every call that starts a song, withdraws or waits out a hand-over;
 // PSG_PlayMMLFrom renders the silent part and waits until the audio thread
-// has taken the new song (about one output buffer);
+// has taken the new song (about one output buffer); continueMML renders;
 // PSG_StartWaveRecord (which finishes a running recording first),
 // PSG_StopWaveRecord and PSG_Terminate wait until the file is closed;
 // PSG_Init and PSG_Terminate wait for the output's last callback.
@@ -121,6 +127,16 @@
 // NoteTable                 97 frequencies, C0..C8
 // WaveMask                  the bit masks of waveforms W0..W7
 // MMLTable                  the class byte of each low byte of a code unit
+//
+// Our own terms
+// -------------
+// frame                     a sample's index on the engine's counter (framesRendered)
+// song frame                a sample's index counted from the song's start
+// song number               which PSG_PlayMML / PSG_PlayMMLFrom / continueMML a
+//                           playhead snapshot's positions belong to
+// position                  an index in UTF-16 units into a channel text as handed over
+// seek                      a new engine's silent render of the first N samples of a song
+// hand-over                 the audio thread taking a seeked song over, between blocks
 
 #include <atomic>
 #include <cstddef>
