@@ -14,8 +14,7 @@ void renderThunk(void* context, float* out, std::size_t frames) {
 
 }  // namespace
 
-Engine::Engine()
-    : sequencer_(synth_, &events_, &ring_, &playhead_), recorder_(ring_, &sequencer_) {
+Engine::Engine() : sequencer_(synth_, &events_, &ring_, &playhead_), recorder_(ring_, &sequencer_) {
     sequencer_.setObserver(&recorder_);
 }
 
@@ -168,8 +167,10 @@ void Engine::PSG_Core(float* out, std::size_t frames) {
         // the block to land on it.
         if ((handover_.load(std::memory_order_acquire) & kStateMask) == kHandoverPosted) {
             const std::uint64_t at = handoverAt_.load(std::memory_order_relaxed);
-            if (stored >= at) takeHandover(stored);
-            else if (at - stored < limit) limit = static_cast<std::size_t>(at - stored);
+            if (stored >= at)
+                takeHandover(stored);
+            else if (at - stored < limit)
+                limit = static_cast<std::size_t>(at - stored);
         }
         // Phase restarts requested by PSG_PlayMML take effect before the next
         // block (and before its tick, whose notes may set the phase again).

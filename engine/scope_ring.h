@@ -76,8 +76,8 @@ public:
         frames = std::min<std::size_t>(frames, kFrames / 2);
         for (int attempt = 0; attempt < 4; ++attempt) {
             const std::uint64_t w0 = written_.load(std::memory_order_seq_cst);
-            const std::uint64_t from = std::max(w0 - std::min<std::uint64_t>(w0, frames),
-                                                validFrom_.load(std::memory_order_acquire));
+            const std::uint64_t from =
+                std::max(w0 - std::min<std::uint64_t>(w0, frames), validFrom_.load(std::memory_order_acquire));
             if (from >= w0) return report(first, w0, 0);
             readerFrom_.store(from, std::memory_order_seq_cst);
             // Blocks that started before the announcement are at most kMaxBlock

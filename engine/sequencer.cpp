@@ -80,8 +80,8 @@ void Sequencer::resetChannel(MML_Channel& ch) {
     ch.soundingAt = -1;
 }
 
-void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1,
-                            std::u16string_view channel2, std::u16string_view channel3, std::uint32_t song) {
+void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1, std::u16string_view channel2,
+                            std::u16string_view channel3, std::uint32_t song) {
     const std::u16string_view texts[kVoices] = {untilNul(channel0), untilNul(channel1), untilNul(channel2),
                                                 untilNul(channel3)};
     // Each side raises its own flag, then looks at the other's (sequentially

@@ -47,9 +47,8 @@ public:
     // restarts them; song is the number the playhead snapshots carry from now
     // on, and the song's clock starts again at the next tick. Thread: main,
     // one caller at a time. Callback: no (copies the texts, waits while a tick runs).
-    void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
-                     std::u16string_view channel2 = {}, std::u16string_view channel3 = {},
-                     std::uint32_t song = 0);
+    void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {}, std::u16string_view channel2 = {},
+                     std::u16string_view channel3 = {}, std::uint32_t song = 0);
 
     // One tick. frame is the index of the first sample rendered after it (the
     // time stamp of the events it posts and of its playhead snapshot).
@@ -127,9 +126,9 @@ private:
     std::atomic<std::uint32_t> IsPlayingMML{0};
     std::atomic<std::uint32_t> pendingPhaseRestart_{0};
 
-    std::uint32_t song_ = 0;                      // belongs with the channel records
-    std::atomic<bool> songStartPending_{false};   // set by PSG_PlayMML, taken by the next tick
-    std::uint64_t songStart_ = 0;                 // the audio thread's
+    std::uint32_t song_ = 0;                     // belongs with the channel records
+    std::atomic<bool> songStartPending_{false};  // set by PSG_PlayMML, taken by the next tick
+    std::uint64_t songStart_ = 0;                // the audio thread's
 };
 
 }  // namespace bleeptone

@@ -29,8 +29,8 @@ TEST(Playhead, PositionsOfTheSoundingCommands) {
         int tick;
         Positions positions;
     } rows[] = {
-        {0, {2, 0, -1, -1}},    {23, {2, 0, -1, -1}},   {24, {4, 0, -1, -1}},  {47, {4, 0, -1, -1}},
-        {48, {6, 0, -1, -1}},   {95, {6, 0, -1, -1}},   {96, {9, -1, -1, -1}}, {119, {9, -1, -1, -1}},
+        {0, {2, 0, -1, -1}},     {23, {2, 0, -1, -1}},    {24, {4, 0, -1, -1}},  {47, {4, 0, -1, -1}},
+        {48, {6, 0, -1, -1}},    {95, {6, 0, -1, -1}},    {96, {9, -1, -1, -1}}, {119, {9, -1, -1, -1}},
         {120, {-1, -1, -1, -1}}, {130, {-1, -1, -1, -1}},
     };
     std::vector<float> buf(kTickSamples);
@@ -100,7 +100,7 @@ TEST(Playhead, NowFollowsWhatIsHeard) {
     output->render(5 * kTickSamples - 900);
     ASSERT_TRUE(engine->playheadNow(s));
     EXPECT_EQ(s.frame, 2u * kTickSamples);
-    EXPECT_EQ(s.positions[0], 4);  // the C, read at tick 0, sounds until tick 3
+    EXPECT_EQ(s.positions[0], 4);      // the C, read at tick 0, sounds until tick 3
     output->render(5 * kTickSamples);  // sample 3,589 heard: tick 7, the E (6..8)
     ASSERT_TRUE(engine->playheadNow(s));
     EXPECT_EQ(s.frame, 7u * kTickSamples);

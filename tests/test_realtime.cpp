@@ -185,14 +185,14 @@ TEST(Realtime, ScopeAndSeekHandOversNeverAllocate) {
     std::size_t copied = 0;
     std::uint32_t lastSong = 0;
     for (int round = 0; round < 6; ++round) {
-        lastSong = round % 2 ? engine->continueMML(b) : engine->PSG_PlayMMLFrom(a, 44100u * static_cast<unsigned>(round));
+        lastSong =
+            round % 2 ? engine->continueMML(b) : engine->PSG_PlayMMLFrom(a, 44100u * static_cast<unsigned>(round));
         const int calls = output->calls();
         while (output->calls() < calls + 40) {
             copied += engine->copyScope(2048, dest);
             PlayheadSnapshot s;
             engine->playheadNow(s);
-            for (EngineEvent e; engine->pollEvent(e);) {
-            }
+            for (EngineEvent e; engine->pollEvent(e);) {}
         }
     }
     PlayheadSnapshot s;

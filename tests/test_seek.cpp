@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <optional>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,8 +119,8 @@ TEST(Seek, StartsExactlyWhereAFullRenderIs) {
         for (RenderPath path : {RenderPath::Simd, RenderPath::Scalar}) {
             const Take full = fullRender(tune.views(), path, 20 * 44100 + kAfter);
             for (std::uint64_t from : starts) {
-                const std::string what = tune.name + (path == RenderPath::Simd ? " simd" : " scalar") +
-                                         " from " + std::to_string(from);
+                const std::string what =
+                    tune.name + (path == RenderPath::Simd ? " simd" : " scalar") + " from " + std::to_string(from);
                 Take seeked = seekRender(tune.views(), path, from, kAfter);
                 // A song that ended before the start says so at once.
                 if (std::any_of(full.events.begin(), full.events.end(),
@@ -167,10 +167,10 @@ TEST(Seek, FirstFrameAtAPosition) {
         std::optional<std::uint64_t> tick;
     } rows[] = {
         {{loop, u"", u"", u""}, 0, 0, 0},
-        {{loop, u"", u"", u""}, 0, 2, 0},      // the C itself
-        {{loop, u"", u"", u""}, 0, 3, 24},     // after the C: the D
-        {{loop, u"", u"", u""}, 0, 5, 48},     // the blank before the rest: the rest
-        {{loop, u"", u"", u""}, 0, 8, 96},     // the E
+        {{loop, u"", u"", u""}, 0, 2, 0},             // the C itself
+        {{loop, u"", u"", u""}, 0, 3, 24},            // after the C: the D
+        {{loop, u"", u"", u""}, 0, 5, 48},            // the blank before the rest: the rest
+        {{loop, u"", u"", u""}, 0, 8, 96},            // the E
         {{loop, u"", u"", u""}, 0, 9, std::nullopt},  // after the last note: never (it loops for ever)
         {{loop, u"", u"", u""}, 0, -5, 0},
         {{u"", u"C4 D4", u"", u""}, 1, 3, 48},

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "engine.h"
 #include "project_blocks.h"
 #include "project_fields.h"
 #include "project_model.h"
-#include "engine.h"
+#include "qt_printers.h"
 #include "song_assembly.h"
 #include "song_positions.h"
 #include "u16_view.h"
-#include "qt_printers.h"
 
 namespace bleeptone {
 namespace {
@@ -361,12 +361,20 @@ TEST(SongPositions, SegmentsOfTheAssembledText) {
         int position;
         std::optional<EditorPlace> place;
     } rows[] = {
-        {0, std::nullopt},  {16, std::nullopt},          // the prefix
-        {17, EditorPlace{1, 1, 0}}, {39, EditorPlace{1, 1, 22}},
-        {40, std::nullopt},                              // a joining blank
-        {41, EditorPlace{1, 1, 0}},                      // the verse again
-        {86, EditorPlace{1, 2, 21}}, {88, std::nullopt}, {89, EditorPlace{1, 3, 0}},
-        {90, std::nullopt}, {91, std::nullopt}, {-1, std::nullopt},  // the last blank, past the end
+        // The prefix (0..16), verse 1, the joining blank at 40, verse 1 again.
+        {0, std::nullopt},
+        {16, std::nullopt},
+        {17, EditorPlace{1, 1, 0}},
+        {39, EditorPlace{1, 1, 22}},
+        {40, std::nullopt},
+        {41, EditorPlace{1, 1, 0}},
+        // Verse 2, a blank, verse 3, the last blank, past the end.
+        {86, EditorPlace{1, 2, 21}},
+        {88, std::nullopt},
+        {89, EditorPlace{1, 3, 0}},
+        {90, std::nullopt},
+        {91, std::nullopt},
+        {-1, std::nullopt},
     };
     for (const auto& r : rows) EXPECT_EQ(placeInSong(a, 1, r.position), r.place) << r.position;
 
@@ -418,8 +426,7 @@ TEST(SongPositions, DemosMapBackToTheirEditors) {
                 EXPECT_EQ(song[c - 1].text.mid(s.offset, s.length), verses[s.verse - 1]) << d << "/" << c;
         }
         auto engine = Engine::create();
-        engine->PSG_PlayMML(u16view(song[0].text), u16view(song[1].text), u16view(song[2].text),
-                            u16view(song[3].text));
+        engine->PSG_PlayMML(u16view(song[0].text), u16view(song[1].text), u16view(song[2].text), u16view(song[3].text));
         std::vector<float> buf(kTickSamples);
         int mapped = 0;
         for (int tick = 0; tick < 2000; ++tick) {
@@ -447,7 +454,10 @@ TEST(SongPositions, PassageMapsBackToItsEditor) {
     const struct {
         int position;
         std::optional<EditorPlace> place;
-    } rows[] = {{0, std::nullopt}, {16, std::nullopt}, {17, EditorPlace{3, 2, 21}}, {18, EditorPlace{3, 2, 22}},
+    } rows[] = {{0, std::nullopt},
+                {16, std::nullopt},
+                {17, EditorPlace{3, 2, 21}},
+                {18, EditorPlace{3, 2, 22}},
                 {19, std::nullopt}};
     for (const auto& r : rows) EXPECT_EQ(placeInPassage(*p, 3, r.position), r.place) << r.position;
     EXPECT_EQ(passageVoice(1), 0);
@@ -458,15 +468,13 @@ TEST(SongPositions, PassageMapsBackToItsEditor) {
 
 TEST(SongPositions, EditorOffsetsAndPlaces) {
     const QString editor = "cde\n\nfg";
-    const struct {
-        int offset, verse, column;
-    } rows[] = {{0, 1, 0}, {3, 1, 3}, {4, 2, 0}, {5, 3, 0}, {7, 3, 2}};
+    const struct { int offset, verse, column; } rows[] = {{0, 1, 0}, {3, 1, 3}, {4, 2, 0}, {5, 3, 0}, {7, 3, 2}};
     for (const auto& r : rows) {
         EXPECT_EQ(editorPlaceAt(editor, 2, r.offset), (EditorPlace{2, r.verse, r.column})) << r.offset;
         EXPECT_EQ(editorOffset(editor, r.verse, r.column), r.offset) << r.offset;
     }
     EXPECT_EQ(editorPlaceAt(editor, 2, 99), (EditorPlace{2, 3, 2}));  // held to the text
-    EXPECT_EQ(editorOffset(editor, 1, 9), 3);                          // held to the line
+    EXPECT_EQ(editorOffset(editor, 1, 9), 3);                         // held to the line
     EXPECT_EQ(editorOffset(editor, 4, 0), -1);
     EXPECT_EQ(editorOffset(editor, 0, 0), -1);
 }
