@@ -241,6 +241,9 @@ public:
     // The playhead for the sample being heard now (frames rendered minus the
     // output's latency): the snapshot of the last tick at or before it.
     // False when there is none (nothing rendered yet, or only newer ones).
+    // The heard sample is h = framesRendered() - outputLatencyFrames() - 1;
+    // its place on the song's clock is out.songFrame + (h - out.frame).
+    // Snapshots of an earlier song (out.song) are what is still being heard.
     // Thread: main (any thread may read; the latency is the main thread's).
     // Callback: no.
     bool playheadNow(PlayheadSnapshot& out) const;
