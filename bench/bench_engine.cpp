@@ -45,12 +45,18 @@ void BM_RenderScalar(benchmark::State& state) { renderSecond(state, RenderPath::
 BENCHMARK(BM_RenderSimd)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderScalar)->Unit(benchmark::kMicrosecond);
 
+// A busy four-voice tune: sixteenth notes, an envelope, a decay, noise.
+const SongTexts kBusy = {u"T180L16W2O5CEG>C<GEC8:", u"T180L8W3O3C\\1,9,2,5CGG:", u"T180W4V30O2C2\\4G2:",
+                         u"T180L16W5O1V20C*1C:"};
+
 // One 2,048-frame render callback, as the sound device asks for it, against
-// its deadline of 2048 / 44100 s = 46.4 ms: median and worst call.
+// its deadline of 2048 / 44100 s = 46.4 ms: median and worst call. With
+// argument 1 the oscilloscope ring is on (its reader is left out: it runs on
+// the main thread).
 void BM_Callback2048(benchmark::State& state) {
     auto engine = Engine::create();
-    engine->PSG_PlayMML(u"T180L16W2O5CEG>C<GEC8:", u"T180L8W3O3C\\1,9,2,5CGG:", u"T180W4V30O2C2\\4G2:",
-                        u"T180L16W5O1V20C*1C:");
+    engine->PSG_PlayMML(kBusy[0], kBusy[1], kBusy[2], kBusy[3]);
+    engine->setScopeEnabled(state.range(0) != 0);
     std::vector<float> buffer(2048);
     std::vector<double> micros;
     micros.reserve(1 << 20);
@@ -68,7 +74,32 @@ void BM_Callback2048(benchmark::State& state) {
     state.counters["worst_us"] = micros.back();
     state.counters["deadline_us"] = 2048.0 * 1e6 / kSampleRate;
 }
-BENCHMARK(BM_Callback2048)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Callback2048)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// Play from Here five minutes into the busy tune: the silent render of
+// 13,230,000 samples and the hand-over (an engine without output takes it
+// at once), as PSG_PlayMMLFrom does it on the main thread.
+void seekFiveMinutes(benchmark::State& state, RenderPath path) {
+    auto engine = Engine::create();
+    engine->synth().setRenderPath(path);
+    for (auto _ : state) engine->PSG_PlayMMLFrom(kBusy, 300ull * kSampleRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(300.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+void BM_SeekFiveMinutesSimd(benchmark::State& state) { seekFiveMinutes(state, RenderPath::Simd); }
+void BM_SeekFiveMinutesScalar(benchmark::State& state) { seekFiveMinutes(state, RenderPath::Scalar); }
+BENCHMARK(BM_SeekFiveMinutesSimd)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeekFiveMinutesScalar)->Unit(benchmark::kMillisecond);
+
+// Where Play from Here finds its sample: the first frame at a position near
+// the end of a ten-minute text (only the sequencer runs).
+void BM_FirstFrameAt(benchmark::State& state) {
+    std::u16string text;  // 250 bars of 228 ticks: 593 s
+    for (int bar = 0; bar < 250; ++bar) text += u"T120L16CDEFGAB>C<BAGFEDC8R8 ";
+    const auto position = static_cast<std::int32_t>(text.size() - 3);
+    for (auto _ : state) benchmark::DoNotOptimize(firstFrameAt({text, u"", u"", u""}, 0, position));
+}
+BENCHMARK(BM_FirstFrameAt)->Unit(benchmark::kMillisecond);
 
 // One tick with every channel reading a note: a text of short notes with
 // settings between them, so every tick reads commands on all four channels.

@@ -36,10 +36,14 @@ private:
     struct sigaction oldTerm_ {};
 };
 
+// The latest --start: as far as render goes (a seek of ten hours takes seconds).
+constexpr double kMaxStartSeconds = 36000.0;
+
 struct PlayArgs {
     SongSource song;
     std::optional<AudioBackend> audio;
     std::string recordPath;
+    std::uint64_t startFrame = 0;
 };
 
 std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, PlayArgs& out) {
@@ -47,13 +51,18 @@ std::optional<std::string> parsePlayArgs(const std::vector<std::string>& args, P
         if (name == "--audio") {
             out.audio = parseAudioBackend(value);
             if (!out.audio) return "unknown audio output '" + value + "' (portaudio or null)";
+        } else if (name == "--start") {
+            double seconds = 0;
+            if (!parseSeconds(value, seconds) || seconds < 0 || seconds > kMaxStartSeconds)
+                return "--start must be a number of seconds from 0 to 36000: '" + value + "'";
+            out.startFrame = framesForSeconds(seconds);
         } else {
             if (value.empty()) return "the recording file name is empty";
             out.recordPath = value;
         }
         return std::nullopt;
     };
-    return parseSongCommand(args, out.song, {"--audio", "--record"}, {}, option);
+    return parseSongCommand(args, out.song, {"--audio", "--record", "--start"}, {}, option);
 }
 
 }  // namespace
@@ -80,9 +89,11 @@ int runPlay(const std::vector<std::string>& args, const CliIo& io) {
         std::fprintf(io.err, "bleeptone play: cannot create %s\n", opts.recordPath.c_str());
         return kExitIo;
     }
-    std::u16string_view texts[kVoices];
+    // From the start, or from --start exactly as if it had played until then
+    // (a tune that has ended by then ends at once).
+    SongTexts texts;
     for (std::size_t k = 0; k < channelTexts.size() && k < kVoices; ++k) texts[k] = channelTexts[k];
-    engine->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+    engine->PSG_PlayMMLFrom(texts, opts.startFrame);
 
     // Until the tune ends, or loops while recording (the recording has
     // stopped itself by then), or a stop signal comes.

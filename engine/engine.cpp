@@ -1,5 +1,9 @@
 #include "engine.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 namespace bleeptone {
 
 namespace {
@@ -10,7 +14,7 @@ void renderThunk(void* context, float* out, std::size_t frames) {
 
 }  // namespace
 
-Engine::Engine() : sequencer_(synth_, events_, ring_), recorder_(ring_, &sequencer_) {
+Engine::Engine() : sequencer_(synth_, &events_, &ring_, &playhead_), recorder_(ring_, &sequencer_) {
     sequencer_.setObserver(&recorder_);
 }
 
@@ -47,13 +51,127 @@ void Engine::PSG_Terminate() {
         output_->stop();
         output_.reset();
     }
+    // A song posted but never taken is taken now: nothing renders any more.
+    if ((handover_.load() & kStateMask) == kHandoverPosted) takeHandover(framesRendered());
+}
+
+std::uint32_t Engine::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1,
+                                  std::u16string_view channel2, std::u16string_view channel3) {
+    settleHandover();
+    sequencer_.PSG_PlayMML(channel0, channel1, channel2, channel3, ++songCount_);
+    return songCount_;
+}
+
+std::uint32_t Engine::PSG_PlayMMLFrom(const SongTexts& texts, std::uint64_t startFrame) {
+    settleHandover();
+    silent_.start(texts, ++songCount_, synth_.renderPath());
+    silent_.advance(startFrame);
+    postHandover(0, /*alignRecording=*/true);
+    awaitHandover();
+    return songCount_;
+}
+
+std::uint32_t Engine::continueMML(const SongTexts& texts) {
+    settleHandover();
+    if (!output_ || sequencer_.songStartPending()) {
+        // Nothing renders on its own, or the song has not started yet: the
+        // same moment is the song frame as it stands.
+        return PSG_PlayMMLFrom(texts, sequencer_.songStartPending() ? 0 : songFrame());
+    }
+    // Aim past what the output may render before the post lands: its largest
+    // call twice over, plus the silent render's own time (measured, then
+    // caught up with).
+    const std::uint64_t lead = 2 * std::max<std::uint64_t>(kPreferredBufferFrames, largestCall_.load()) + kTickSamples;
+    const std::uint64_t songStart = songStart_.load(std::memory_order_acquire);
+    silent_.start(texts, ++songCount_, synth_.renderPath());
+    silent_.advance(songFrame() + lead);
+    for (int round = 0; round < 8; ++round) {
+        const std::uint64_t now = songFrame();
+        if (now + lead / 2 <= silent_.frame()) break;
+        silent_.advance(now + lead - silent_.frame());
+    }
+    postHandover(songStart + silent_.frame(), /*alignRecording=*/false);
+    return songCount_;
+}
+
+void Engine::postHandover(std::uint64_t atFrame, bool alignRecording) {
+    handoverAt_.store(atFrame, std::memory_order_relaxed);
+    handoverAligns_.store(alignRecording, std::memory_order_relaxed);
+    handover_.store((++handoverTicket_ << 2) | kHandoverPosted, std::memory_order_release);
+    // Without an output the caller renders: take it over here and now.
+    if (!output_) takeHandover(framesRendered());
+}
+
+void Engine::awaitHandover() {
+    using Clock = std::chrono::steady_clock;
+    std::uint64_t rendered = framesRendered();
+    Clock::time_point progress = Clock::now();
+    while ((handover_.load(std::memory_order_acquire) & kStateMask) != kHandoverIdle) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::uint64_t now = framesRendered();
+        if (now != rendered) {
+            rendered = now;
+            progress = Clock::now();
+        } else if (Clock::now() - progress > std::chrono::milliseconds(250)) {
+            return;  // the output has stalled: leave the song posted
+        }
+    }
+}
+
+void Engine::settleHandover() {
+    std::uint64_t word = handover_.load(std::memory_order_acquire);
+    if ((word & kStateMask) == kHandoverPosted &&
+        handover_.compare_exchange_strong(word, word & ~kStateMask, std::memory_order_acq_rel)) {
+        return;  // withdrawn before the audio thread claimed it
+    }
+    while ((handover_.load(std::memory_order_acquire) & kStateMask) == kHandoverTaking) std::this_thread::yield();
+}
+
+void Engine::takeHandover(std::uint64_t frame) {
+    std::uint64_t word = handover_.load(std::memory_order_acquire);
+    if ((word & kStateMask) != kHandoverPosted) return;
+    const std::uint64_t ticket = word & ~kStateMask;
+    if (!handover_.compare_exchange_strong(word, ticket | kHandoverTaking, std::memory_order_acq_rel)) return;
+
+    synth_.adoptState(silent_.synth());
+    const std::uint64_t songStart = frame - silent_.frame();
+    sequencer_.adopt(silent_.sequencer(), songStart);
+    songStart_.store(songStart, std::memory_order_release);
+    // Like a song's first tick, a song that starts keeps a recording started
+    // just before it aligned with its first sample.
+    if (handoverAligns_.load(std::memory_order_relaxed) && !ring_.holdAlignment.load() &&
+        ring_.record_buffer_idx.load(std::memory_order_relaxed) < RecordRing::kAlignLimit) {
+        ring_.record_buffer_idx.store(0, std::memory_order_release);
+    }
+    playhead_.publish(sequencer_.snapshot(frame));
+    if (silent_.endedSilently()) events_.post({kEventEnded, frame});
+    handover_.store(ticket | kHandoverIdle, std::memory_order_release);
+}
+
+bool Engine::playheadNow(PlayheadSnapshot& out) const {
+    const std::uint64_t rendered = framesRendered();
+    const std::uint64_t latency = outputLatencyFrames();
+    if (rendered == 0 || rendered <= latency) return false;
+    return playhead_.at(rendered - latency - 1, out);
 }
 
 void Engine::PSG_Core(float* out, std::size_t frames) {
     if (frames == 0) return;
+    if (frames > largestCall_.load(std::memory_order_relaxed)) largestCall_.store(frames, std::memory_order_relaxed);
     const DenormalGuard denormals;
     PSGInternal& psg = synth_.state();
+    std::uint64_t stored = ring_.samplesStored.load(std::memory_order_relaxed);
     while (frames > 0) {
+        std::size_t limit = frames;
+        // A seeked song waiting to be taken over: at its frame, splitting
+        // the block to land on it.
+        if ((handover_.load(std::memory_order_acquire) & kStateMask) == kHandoverPosted) {
+            const std::uint64_t at = handoverAt_.load(std::memory_order_relaxed);
+            if (stored >= at)
+                takeHandover(stored);
+            else if (at - stored < limit)
+                limit = static_cast<std::size_t>(at - stored);
+        }
         // Phase restarts requested by PSG_PlayMML take effect before the next
         // block (and before its tick, whose notes may set the phase again).
         if (const std::uint32_t restarts = sequencer_.takePhaseRestarts()) {
@@ -62,21 +180,30 @@ void Engine::PSG_Core(float* out, std::size_t frames) {
         }
         const std::uint32_t restart = ring_.restartRequested.load(std::memory_order_acquire);
         if (restart != ring_.restartApplied.load(std::memory_order_relaxed)) {
-            ring_.restartStored.store(ring_.samplesStored.load(std::memory_order_relaxed), std::memory_order_relaxed);
+            ring_.restartStored.store(stored, std::memory_order_relaxed);
             ring_.record_buffer_idx.store(0, std::memory_order_relaxed);
             ring_.restartApplied.store(restart, std::memory_order_release);
         }
         std::size_t due = static_cast<std::size_t>(psg.interrupt_cnt);
         if (due == 0) {
-            sequencer_.MML_Interrupt(ring_.samplesStored.load(std::memory_order_relaxed));
+            sequencer_.MML_Interrupt(stored);
+            if (sequencer_.songStart() != songStart_.load(std::memory_order_relaxed))
+                songStart_.store(sequencer_.songStart(), std::memory_order_release);
             due = kTickSamples;
         }
-        const std::size_t block = frames < due ? frames : due;
+        const std::size_t block = limit < due ? limit : due;
         RingCursor cursor{ring_.record_buffer.data(), RecordRing::kSamples - 1,
                           ring_.record_buffer_idx.load(std::memory_order_relaxed)};
-        synth_.renderBlock(out, static_cast<int>(block), cursor);
-        ring_.samplesStored.store(ring_.samplesStored.load(std::memory_order_relaxed) + block,
-                                  std::memory_order_relaxed);
+        if (scope_.enabled()) {
+            ScopeCursor scope;
+            const bool writes = scope_.beginBlock(stored, static_cast<std::uint32_t>(block), scope);
+            synth_.renderBlock(out, static_cast<int>(block), cursor, writes ? &scope : nullptr);
+            if (writes) scope_.endBlock(stored + block);
+        } else {
+            synth_.renderBlock(out, static_cast<int>(block), cursor);
+        }
+        stored += block;
+        ring_.samplesStored.store(stored, std::memory_order_relaxed);
         ring_.record_buffer_idx.store(cursor.index, std::memory_order_release);
         psg.interrupt_cnt = static_cast<std::int32_t>(due - block);
         out += block;

@@ -18,14 +18,49 @@
 //
 // Who owns what:
 // - main: the channel texts (MML_Commands), the output, the recording's start
-//   and stop, the consumer side of the event queue.
+//   and stop, the consumer side of the event queue, the reading side of the
+//   playhead and oscilloscope rings, the SilentSong of a seek (but while its
+//   hand-over is posted), the song numbers.
 // - audio: the voice state (PSGInternal, prng), the ring's samples and
-//   record_buffer_idx, the producer side of the event queue. The channel
-//   records (MML_Channel) belong to whichever of PSG_PlayMML and the tick
-//   holds its flag (IsSettingMML, IsParsingMML); the two never overlap.
+//   record_buffer_idx, the producer side of the event queue, the writing
+//   side of the playhead and oscilloscope rings, the song's start frame. The
+//   channel records (MML_Channel) belong to whichever of PSG_PlayMML and the
+//   tick holds its flag (IsSettingMML, IsParsingMML); the two never overlap,
+//   and a hand-over's take happens only while the main thread keeps off them.
 // - WAV writer: the file (wave_file), prev_idx and its staging buffer.
 // - shared through atomics only: the flags above, IsPlayingMML, pending phase
-//   restarts, the ring restart request and samplesStored, the recorder's state.
+//   restarts, the ring restart request and samplesStored, the recorder's
+//   state, the hand-over word, the oscilloscope switch, the published song start.
+//
+// Data paths out of (and into) the audio thread, all lock-free and
+// allocation-free on the audio side:
+// - events: the tick posts (audio), the main thread polls; EventQueue, a
+//   bounded single-producer single-consumer queue (events.h).
+// - playhead: at the end of every tick that runs, the sequencer publishes a
+//   PlayheadSnapshot {frame, songFrame, song, positions} (audio) into a ring
+//   of 256 seqlock slots; any thread reads, the main thread through
+//   playheadNow() on its timer, which picks the snapshot of the sample being
+//   heard (framesRendered minus the output's latency). playhead.h.
+// - oscilloscope: while setScopeEnabled(true) (main; the render checks the
+//   flag once per block), each block's voices and mix go into ScopeRing's
+//   five traces (audio, plain stores); the main thread copies the newest
+//   frames out with copyScope(). The reader announces what it copies and the
+//   writer leaves out (never waits for) a block that would overwrite it.
+//   scope_ring.h.
+// - seek hand-over: the main thread renders the new song's state silently in
+//   its own SilentSong (seek.h), then posts it with the engine frame at which
+//   to take it (handover_: ticket, posted / taking / idle). At a block
+//   boundary (splitting a block to land on that frame) the audio thread
+//   claims it (CAS), copies the voice state, swaps the texts in (no
+//   allocation), publishes a snapshot and marks it idle. Before touching the
+//   SilentSong or the live sequencer again the main thread settles the
+//   hand-over: it withdraws a post not yet claimed (CAS) or waits the few
+//   microseconds of a claim. PSG_PlayMMLFrom also waits (briefly) until it
+//   has been taken; continueMML does not.
+// - song clock: the audio thread keeps the song's start (the engine frame of
+//   its sample 0) and publishes it (atomic); songFrame() = framesRendered()
+//   minus it.
+// - recording ring: render (audio) to the WAV writer, see Recorder.
 //
 // Inside the render callback nothing allocates, locks, logs, does I/O or
 // waits, with one exception: the auto-stop of a recording started with
@@ -33,7 +68,10 @@
 // until the writer, woken at once, has written the rest and closed the file;
 // no audio is rendered meanwhile.
 //
-// Calls that block: PSG_PlayMML waits while a tick runs (1 ms sleeps);
+// Calls that block: PSG_PlayMML waits while a tick runs (1 ms sleeps) and,
+// like every call that starts a song, withdraws or waits out a hand-over;
+// PSG_PlayMMLFrom renders the silent part and waits until the audio thread
+// has taken the new song (about one output buffer); continueMML renders;
 // PSG_StartWaveRecord (which finishes a running recording first),
 // PSG_StopWaveRecord and PSG_Terminate wait until the file is closed;
 // PSG_Init and PSG_Terminate wait for the output's last callback.
@@ -89,7 +127,18 @@
 // NoteTable                 97 frequencies, C0..C8
 // WaveMask                  the bit masks of waveforms W0..W7
 // MMLTable                  the class byte of each low byte of a code unit
+//
+// Our own terms
+// -------------
+// frame                     a sample's index on the engine's counter (framesRendered)
+// song frame                a sample's index counted from the song's start
+// song number               which PSG_PlayMML / PSG_PlayMMLFrom / continueMML a
+//                           playhead snapshot's positions belong to
+// position                  an index in UTF-16 units into a channel text as handed over
+// seek                      a new engine's silent render of the first N samples of a song
+// hand-over                 the audio thread taking a seeked song over, between blocks
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -98,9 +147,12 @@
 
 #include "events.h"
 #include "output.h"
+#include "playhead.h"
 #include "query.h"
 #include "record_ring.h"
 #include "recorder.h"
+#include "scope_ring.h"
+#include "seek.h"
 #include "sequencer.h"
 #include "synth.h"
 
@@ -150,11 +202,67 @@ public:
     bool hasOutput() const { return output_ != nullptr; }
 
     // Hands up to four channel texts to the sequencer (MML_NoChange keeps a
-    // channel as it is). Thread: main. Callback: no (copies the texts, waits
-    // while a tick runs).
-    void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
-                     std::u16string_view channel2 = {}, std::u16string_view channel3 = {}) {
-        sequencer_.PSG_PlayMML(channel0, channel1, channel2, channel3);
+    // channel as it is). Returns the song number that playhead snapshots of
+    // these texts carry; the song's clock starts at the next tick.
+    // Thread: main. Callback: no (copies the texts, waits while a tick runs).
+    std::uint32_t PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
+                              std::u16string_view channel2 = {}, std::u16string_view channel3 = {});
+
+    // Plays the texts from sample startFrame of the song on, exactly as if a
+    // new engine had played them from their start (Play from Here, --start,
+    // loop restarts): renders startFrame samples silently on this thread
+    // (events of that part are dropped), then the audio thread takes the new
+    // state over at its next block boundary; the engine's sample counter and
+    // event queue carry on. A song that ended within the silent part posts
+    // -1 when it is taken over. Returns the song number (see PSG_PlayMML)
+    // once the audio thread has taken it (without an output: at once, the
+    // caller being the one that renders). Should the output stall, it stops
+    // waiting after 250 ms without a rendered sample; the next call then
+    // withdraws the song if it was still not taken.
+    // Thread: main. Callback: no (renders, about 8,000 times real time; waits).
+    std::uint32_t PSG_PlayMMLFrom(const SongTexts& texts, std::uint64_t startFrame);
+
+    // Live edit: the playing song goes on from the same moment with new
+    // texts. The new song is rendered silently up to a sample a little ahead
+    // of the one being rendered now and taken over exactly there, so the
+    // song's clock runs on without a jump (the new texts sound within about
+    // two output buffers plus the silent render). Does not wait; a later
+    // call withdraws a take-over still pending. Returns the song number.
+    // Thread: main. Callback: no (renders, allocates).
+    std::uint32_t continueMML(const SongTexts& texts);
+
+    // Samples of the song rendered so far: since its first tick (PSG_PlayMML)
+    // or its sample 0 (PSG_PlayMMLFrom, continueMML). Thread: any. Callback: yes.
+    std::uint64_t songFrame() const {
+        const std::uint64_t start = songStart_.load(std::memory_order_acquire);
+        return framesRendered() - start;
+    }
+
+    // The playhead for the sample being heard now (frames rendered minus the
+    // output's latency): the snapshot of the last tick at or before it.
+    // False when there is none (nothing rendered yet, or only newer ones).
+    // The heard sample is h = framesRendered() - outputLatencyFrames() - 1;
+    // its place on the song's clock is out.songFrame + (h - out.frame).
+    // Snapshots of an earlier song (out.song) are what is still being heard.
+    // Thread: main (any thread may read; the latency is the main thread's).
+    // Callback: no.
+    bool playheadNow(PlayheadSnapshot& out) const;
+    // The snapshot of the last tick at or before engine frame `frame`.
+    // Thread: any. Callback: yes (wait-free).
+    bool playheadAt(std::uint64_t frame, PlayheadSnapshot& out) const { return playhead_.at(frame, out); }
+    // Samples between rendering and hearing (0 without an output).
+    // Thread: main. Callback: no.
+    std::uint64_t outputLatencyFrames() const { return output_ ? output_->latencyFrames() : 0; }
+
+    // The oscilloscope ring: while enabled, every rendered block also writes
+    // each voice's part and the mix (see ScopeRing). Thread: main. Callback: yes.
+    void setScopeEnabled(bool on) { scope_.setEnabled(on); }
+    bool scopeEnabled() const { return scope_.enabled(); }
+    // Copies the newest frames (at most `frames`, at most 4,096) of the five
+    // traces (voices 0..3, then the mix) into out[t][0..]; returns how many.
+    // Thread: main (the one reader). Callback: no.
+    std::size_t copyScope(std::size_t frames, float* const out[kScopeTraces], std::uint64_t* firstFrame = nullptr) {
+        return scope_.copyNewest(frames, out, firstFrame);
     }
 
     // The render callback: fills frames samples, running a sequencer tick
@@ -192,13 +300,33 @@ public:
     Recorder& recorder() { return recorder_; }
 
 private:
+    // The hand-over word: a ticket (which post) times 4 plus its state.
+    static constexpr std::uint64_t kHandoverIdle = 0, kHandoverPosted = 1, kHandoverTaking = 2, kStateMask = 3;
+
+    void postHandover(std::uint64_t atFrame, bool alignRecording);
+    void awaitHandover();
+    void settleHandover();
+    void takeHandover(std::uint64_t frame);  // audio thread (or the renderer without an output)
+
     Synth synth_;
     RecordRing ring_;
     EventQueue events_;
+    PlayheadRing playhead_;
+    ScopeRing scope_;
     Sequencer sequencer_;
     Recorder recorder_;  // after the ring and the sequencer: it finishes its file first
     OutputFactory outputFactory_ = makeAudioOutput;
     std::unique_ptr<AudioOutput> output_;
+
+    // Seeking: the silent song (main thread's, except while posted) and the hand-over.
+    SilentSong silent_;
+    std::atomic<std::uint64_t> handover_{kHandoverIdle};
+    std::atomic<std::uint64_t> handoverAt_{0};  // engine frame at which to take it
+    std::atomic<bool> handoverAligns_{false};   // align a recording as at a song's first tick
+    std::uint64_t handoverTicket_ = 0;          // main thread's
+    std::uint32_t songCount_ = 0;               // main thread's: the last song number given
+    std::atomic<std::uint64_t> songStart_{0};   // engine frame of the song's sample 0 (audio writes)
+    std::atomic<std::size_t> largestCall_{0};   // largest frame count PSG_Core was asked for
 };
 
 }  // namespace bleeptone

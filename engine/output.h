@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,6 +34,9 @@ public:
     virtual void stop() = 0;
     // Why start() failed. Thread: main. Callback: no.
     virtual std::string error() const = 0;
+    // Samples between the render and the ear while started: the device's
+    // output latency plus the buffer being filled. Thread: main. Callback: no.
+    virtual std::uint64_t latencyFrames() const { return 0; }
 };
 
 enum class AudioBackend { PortAudio, Null };
@@ -55,6 +59,8 @@ public:
     bool start(RenderFn render, void* context) override;
     void stop() override;
     std::string error() const override { return {}; }
+    // The buffer it renders ahead of its clock.
+    std::uint64_t latencyFrames() const override { return kPreferredBufferFrames; }
 
 private:
     std::atomic<bool> running_{false};

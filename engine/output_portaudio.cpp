@@ -50,6 +50,9 @@ public:
         if (err != paNoError) return fail(err);
         err = Pa_StartStream(stream_);
         if (err != paNoError) return fail(err);
+        const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
+        const double deviceFrames = info && info->outputLatency > 0.0 ? info->outputLatency * kSampleRate : 0.0;
+        latency_ = static_cast<std::uint64_t>(deviceFrames + 0.5) + kPreferredBufferFrames;
         return true;
     }
 
@@ -66,6 +69,7 @@ public:
     }
 
     std::string error() const override { return error_; }
+    std::uint64_t latencyFrames() const override { return stream_ ? latency_ : 0; }
 
 private:
     bool fail(PaError err) {
@@ -85,6 +89,7 @@ private:
     void* context_ = nullptr;
     PaStream* stream_ = nullptr;
     bool initialized_ = false;
+    std::uint64_t latency_ = 0;
     std::string error_;
 };
 

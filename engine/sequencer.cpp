@@ -25,18 +25,63 @@ constexpr std::int32_t kMaxWorkingVolume = 63 * 8;
 
 }  // namespace
 
-Sequencer::Sequencer(Synth& synth, EventQueue& events, RecordRing& ring)
-    : synth_(synth), events_(events), ring_(ring) {
+Sequencer::Sequencer(Synth& synth, EventQueue* events, RecordRing* ring, PlayheadRing* playhead)
+    : synth_(synth), events_(events), ring_(ring), playhead_(playhead) {
     for (auto& ch : channels_) ch.EvtCnt = -1;
+}
+
+void Sequencer::reset() {
+    for (int k = 0; k < kVoices; ++k) {
+        channels_[k] = MML_Channel{};
+        channels_[k].EvtCnt = -1;
+        MML_Commands[k].clear();
+        MML_Numbers[k].fill(0);
+        MML_Envelope[k].fill(0);
+    }
+    IsSettingMML.store(false);
+    IsParsingMML.store(false);
+    IsPlayingMML.store(0);
+    pendingPhaseRestart_.store(0);
+    song_ = 0;
+    songStartPending_.store(false);
+    songStart_ = 0;
+}
+
+void Sequencer::adopt(Sequencer& from, std::uint64_t songStart) {
+    for (int k = 0; k < kVoices; ++k) {
+        const MML_Channel& source = from.channels_[k];
+        const std::ptrdiff_t at = source.CmdPtr ? source.CmdPtr - from.MML_Commands[k].c_str() : -1;
+        MML_Commands[k].swap(from.MML_Commands[k]);  // no allocation: the buffers change hands
+        channels_[k] = source;
+        channels_[k].CmdPtr = at >= 0 ? MML_Commands[k].c_str() + at : nullptr;
+        from.channels_[k].CmdPtr = nullptr;  // its text is the old one now
+    }
+    MML_Numbers = from.MML_Numbers;
+    MML_Envelope = from.MML_Envelope;
+    IsPlayingMML.store(from.IsPlayingMML.load());
+    pendingPhaseRestart_.store(from.pendingPhaseRestart_.load());
+    song_ = from.song_;
+    songStartPending_.store(false);
+    songStart_ = songStart;
+}
+
+PlayheadSnapshot Sequencer::snapshot(std::uint64_t frame) const {
+    PlayheadSnapshot s;
+    s.frame = frame;
+    s.songFrame = frame - songStart_;
+    s.song = song_;
+    for (int k = 0; k < kVoices; ++k) s.positions[k] = channels_[k].soundingAt;
+    return s;
 }
 
 void Sequencer::resetChannel(MML_Channel& ch) {
     resetChannelInfo(ch);
     ch.Volume_ = 0;
+    ch.soundingAt = -1;
 }
 
-void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1,
-                            std::u16string_view channel2, std::u16string_view channel3) {
+void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1, std::u16string_view channel2,
+                            std::u16string_view channel3, std::uint32_t song) {
     const std::u16string_view texts[kVoices] = {untilNul(channel0), untilNul(channel1), untilNul(channel2),
                                                 untilNul(channel3)};
     // Each side raises its own flag, then looks at the other's (sequentially
@@ -56,6 +101,8 @@ void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view ch
     // The render loop owns the phases; it restarts these before its next block.
     pendingPhaseRestart_.fetch_or(restarted);
     IsPlayingMML.fetch_or(restarted, std::memory_order_relaxed);
+    song_ = song;
+    songStartPending_.store(true);
 
     IsSettingMML.store(false);
 }
@@ -78,7 +125,7 @@ bool Sequencer::allAtTextStart() const {
 
 void Sequencer::postEndEvent(std::int64_t data, std::uint64_t frame) {
     if (observer_) observer_->beforeEndEvent();
-    events_.post({data, frame});
+    if (events_) events_->post({data, frame});
 }
 
 void Sequencer::MML_Interrupt(std::uint64_t frame) {
@@ -91,9 +138,13 @@ void Sequencer::MML_Interrupt(std::uint64_t frame) {
 
     // Keep the recording aligned with the start of the tune (unless a stop is
     // still copying the start of the ring).
-    if (allAtTextStart() && !ring_.holdAlignment.load() &&
-        ring_.record_buffer_idx.load(std::memory_order_relaxed) < RecordRing::kAlignLimit) {
-        ring_.record_buffer_idx.store(0, std::memory_order_release);
+    if (ring_ && allAtTextStart() && !ring_->holdAlignment.load() &&
+        ring_->record_buffer_idx.load(std::memory_order_relaxed) < RecordRing::kAlignLimit) {
+        ring_->record_buffer_idx.store(0, std::memory_order_release);
+    }
+    if (songStartPending_.load(std::memory_order_relaxed)) {
+        songStartPending_.store(false);
+        songStart_ = frame;
     }
 
     std::uint32_t loopMask = 0;
@@ -102,6 +153,7 @@ void Sequencer::MML_Interrupt(std::uint64_t frame) {
     if (loopMask != 0 && loopMask == IsPlayingMML.load(std::memory_order_relaxed)) {
         postEndEvent(kEventLooped, frame);
     }
+    if (playhead_) playhead_->publish(snapshot(frame));
     IsParsingMML.store(false);
 }
 
@@ -116,6 +168,7 @@ void Sequencer::tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame)
     if (!ch.CmdPtr || mmlClass(*ch.CmdPtr) == mmlClasses::End) {
         synth_.state().vmul[k] = 0.0f;
         ch.EvtCnt = -1;
+        ch.soundingAt = -1;
         const std::uint32_t playing = IsPlayingMML.fetch_and(~(1u << k), std::memory_order_relaxed) & ~(1u << k);
         if (playing == 0) postEndEvent(kEventEnded, frame);
         return;
@@ -136,11 +189,13 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
     const char16_t* const end = start + MML_Commands[k].size();
     const char16_t* pos = ch.CmdPtr;
     bool looped = false;
+    ch.soundingAt = -1;  // the last note has run out
     for (;;) {
         const MMLCommand cmd = readMMLCommand(pos, end, &MML_Numbers[k]);
         if (cmd.atEnd()) break;  // the channel ends at the next tick
         if (mmlCommands::isNoteOrRest(cmd.code)) {
             startNote(k, cmd);
+            ch.soundingAt = static_cast<std::int32_t>(cmd.at - start);
             break;
         }
         if (cmd.code == mmlCommands::Loop) {
@@ -155,7 +210,7 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
         } else if (cmd.code == mmlCommands::Event) {
             // Event numbers are never negative; a digit run that wrapped past
             // 2^63 must not pass for "ended" or "looped".
-            events_.post({cmd.number & INT64_MAX, frame});
+            if (events_) events_->post({cmd.number & INT64_MAX, frame});
         } else if (cmd.code == mmlCommands::Decay) {
             if (cmd.closed >= 1) {
                 ch.Decay = kDecayEnvelope;

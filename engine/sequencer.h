@@ -11,6 +11,7 @@
 
 #include "events.h"
 #include "mml.h"
+#include "playhead.h"
 #include "record_ring.h"
 #include "synth.h"
 
@@ -23,6 +24,7 @@ struct MML_Channel : MML_Info {
     std::int32_t EvtLen = 0;          // length in ticks of the current note or rest
     std::int32_t Volume_ = 0;         // working volume in eighths of a step
     const char16_t* CmdPtr = nullptr;  // where reading resumes; none before the first text
+    std::int32_t soundingAt = -1;      // text position of the note or rest counting down; -1 none
 };
 
 // Called by the tick before it posts -1 or -2: the recorder's auto-stop.
@@ -35,20 +37,48 @@ public:
 
 class Sequencer {
 public:
+    // Without an event queue the tick's events are dropped; without a ring
+    // there is no recording to align; without a playhead ring no snapshots
+    // are published (a seek's silent part has none of the three).
     // Thread: any, before rendering starts. Callback: no.
-    Sequencer(Synth& synth, EventQueue& events, RecordRing& ring);
+    Sequencer(Synth& synth, EventQueue* events, RecordRing* ring, PlayheadRing* playhead = nullptr);
 
     // Replaces the texts of the channels whose text is not MML_NoChange and
-    // restarts them. Thread: main, one caller at a time. Callback: no (copies
-    // the texts, waits while a tick runs).
-    void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
-                     std::u16string_view channel2 = {}, std::u16string_view channel3 = {});
+    // restarts them; song is the number the playhead snapshots carry from now
+    // on, and the song's clock starts again at the next tick. Thread: main,
+    // one caller at a time. Callback: no (copies the texts, waits while a tick runs).
+    void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {}, std::u16string_view channel2 = {},
+                     std::u16string_view channel3 = {}, std::uint32_t song = 0);
 
     // One tick. frame is the index of the first sample rendered after it (the
-    // time stamp of the events it posts). Skipped while PSG_PlayMML replaces
-    // texts. Thread: audio. Callback: yes (no allocation, lock or wait but
-    // the observer's auto-stop).
+    // time stamp of the events it posts and of its playhead snapshot).
+    // Skipped while PSG_PlayMML replaces texts. Thread: audio. Callback: yes
+    // (no allocation, lock or wait but the observer's auto-stop).
     void MML_Interrupt(std::uint64_t frame);
+
+    // Back to the state of a new engine: every channel idle without a text,
+    // number and envelope lists zero, nothing playing or pending.
+    // Thread: the owner, while nothing renders with it. Callback: no.
+    void reset();
+
+    // Takes over everything that plays from `from` (channel records, texts,
+    // lists, the playing mask, pending phase restarts, the song number), as
+    // the state of a song whose clock stood at 0 at engine frame songStart.
+    // The texts are swapped, not copied: `from` is left with the old ones.
+    // Thread: audio, between blocks, while `from`'s owner leaves it alone.
+    // Callback: yes (no allocation: swaps and copies fixed-size state).
+    void adopt(Sequencer& from, std::uint64_t songStart);
+
+    // Engine frame at which the song's clock stood at 0: the first tick after
+    // PSG_PlayMML, or what adopt was given. Thread: audio. Callback: yes.
+    std::uint64_t songStart() const { return songStart_; }
+    // Whether PSG_PlayMML has started a song whose first tick has not run
+    // yet. Thread: any. Callback: yes.
+    bool songStartPending() const { return songStartPending_.load(); }
+
+    // The snapshot of the last tick: positions of the sounding commands.
+    // Thread: audio (or the owner while nothing renders). Callback: yes.
+    PlayheadSnapshot snapshot(std::uint64_t frame) const;
 
     // Voices whose phase PSG_PlayMML restarted since the last call; the
     // render loop applies them before the next block. Thread: audio. Callback: yes.
@@ -61,6 +91,9 @@ public:
     // Returns once no tick is running. Thread: main, never inside a tick.
     // Callback: no (sleeps 1 ms at a time).
     void waitWhileTicking() const;
+
+    // The song number PSG_PlayMML was last given. Thread: main. Callback: no.
+    std::uint32_t song() const { return song_; }
 
     // Bit k set while channel k plays. Thread: any. Callback: yes.
     std::uint32_t playingMask() const { return IsPlayingMML.load(std::memory_order_relaxed); }
@@ -78,8 +111,9 @@ private:
     void postEndEvent(std::int64_t data, std::uint64_t frame);
 
     Synth& synth_;
-    EventQueue& events_;
-    RecordRing& ring_;
+    EventQueue* events_;
+    RecordRing* ring_;
+    PlayheadRing* playhead_;
     TickObserver* observer_ = nullptr;
 
     std::array<MML_Channel, kVoices> channels_{};
@@ -91,6 +125,10 @@ private:
     std::atomic<bool> IsParsingMML{false};
     std::atomic<std::uint32_t> IsPlayingMML{0};
     std::atomic<std::uint32_t> pendingPhaseRestart_{0};
+
+    std::uint32_t song_ = 0;                     // belongs with the channel records
+    std::atomic<bool> songStartPending_{false};  // set by PSG_PlayMML, taken by the next tick
+    std::uint64_t songStart_ = 0;                // the audio thread's
 };
 
 }  // namespace bleeptone

@@ -88,19 +88,29 @@ void Synth::PSG_Sound(std::uint8_t channel, float frequency, std::uint8_t volume
     }
 }
 
-void Synth::renderBlock(float* out, int n, RingCursor& ring) {
+void Synth::renderBlock(float* out, int n, RingCursor& ring, ScopeCursor* scope) {
 #if defined(__SSE2__) || defined(_M_X64)
     if (path_ == RenderPath::Simd) {
-        renderBlockSimd(out, n, ring);
+        renderBlockSimd(out, n, ring, scope);
         return;
     }
 #endif
-    renderBlockScalar(out, n, ring);
+    renderBlockScalar(out, n, ring, scope);
+}
+
+void Synth::skipBlock(int n) {
+#if defined(__SSE2__) || defined(_M_X64)
+    if (path_ == RenderPath::Simd) {
+        skipBlockSimd(n);
+        return;
+    }
+#endif
+    skipBlockScalar(n);
 }
 
 // The reference: single precision, the operations in the documented order,
 // no fused multiply-add. The vector path must give the same bits.
-void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
+void Synth::renderBlockScalar(float* out, int n, RingCursor& ring, ScopeCursor* scope) {
     // Local copies: the ring stores are atomic, and the compiler would
     // otherwise reload the members after each one.
     float phase[kVoices], phaseAdd[kVoices], tmp[kVoices], speed[kVoices], pull[kVoices];
@@ -139,6 +149,11 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
         float s = (v[0] + v[2]) + (v[1] + v[3]);
         s = std::min(s, 0.5f);
         s = std::max(s, -0.5f);
+        if (scope) {
+            for (int k = 0; k < kVoices; ++k) scope->traces[k][scope->index] = v[k];
+            scope->traces[kScopeMixTrace][scope->index] = s;
+            scope->index = (scope->index + 1) & scope->mask;
+        }
         storeRingSample(ring.samples, ring.index, static_cast<std::int16_t>(static_cast<std::int32_t>(s * 65534.0f)));
         ring.index = (ring.index + 1) & ring.mask;
         out[i] = s + s;
@@ -149,6 +164,39 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring) {
         psg_.tmp[k] = tmp[k];
     }
     prng_ = prng;
+}
+
+// The reference of the silent render: the same phase steps and gain
+// recurrence as renderBlockScalar, without waveforms, mix or output. A gain
+// that has settled on its fixed point keeps it, so its recurrence stops there.
+void Synth::skipBlockScalar(int n) {
+    const float threeQuarters = 0.5f * 0.5f + 0.5f;
+    const bool noise = psg_.wave_mask[0] == kNoiseMask;
+    for (int k = 0; k < kVoices; ++k) {
+        float tmp = psg_.tmp[k];
+        const float speed = psg_.vol_change_speed[k];
+        const float pull = (1.0f - speed) * ((psg_.vmul[k] * threeQuarters) * psg_.mastervolume);
+        for (int i = 0; i < n; ++i) {
+            const float next = tmp * speed + pull;
+            if (std::bit_cast<std::uint32_t>(next) == std::bit_cast<std::uint32_t>(tmp)) break;
+            tmp = next;
+        }
+        psg_.tmp[k] = tmp;
+
+        float p = psg_.phase[k];
+        const float add = psg_.phase_add[k];
+        std::uint32_t wraps = 0;
+        for (int i = 0; i < n; ++i) {
+            p = p + add;
+            if (p >= 1.0f) {
+                p -= 1.0f;
+                ++wraps;
+            }
+        }
+        psg_.phase[k] = p;
+        if (k == 0 && noise)
+            for (std::uint32_t w = 0; w < wraps; ++w) stepNoise(prng_);
+    }
 }
 
 #if defined(__SSE2__) || defined(_M_X64)

@@ -7,6 +7,7 @@
 
 #include "constants.h"
 #include "record_ring.h"
+#include "scope_ring.h"
 
 namespace bleeptone {
 
@@ -57,13 +58,29 @@ public:
     // main while nothing renders. Callback: yes.
     void PSG_Sound(std::uint8_t channel, float frequency, std::uint8_t volume, std::uint8_t waveform = 0);
 
-    // Renders n samples of the current voice settings into out and the ring;
-    // no tick runs here. Thread: audio. Callback: yes.
-    void renderBlock(float* out, int n, RingCursor& ring);
+    // Renders n samples of the current voice settings into out and the ring,
+    // and, with a scope cursor, each voice's part and the mix into the
+    // oscilloscope ring; no tick runs here. Thread: audio. Callback: yes.
+    void renderBlock(float* out, int n, RingCursor& ring, ScopeCursor* scope = nullptr);
+
+    // Advances the voice state (phases, smoothed gains, noise register) by n
+    // samples exactly as renderBlock would, without producing any: the silent
+    // part of a seek. Thread: audio, or whoever owns this Synth. Callback: yes.
+    void skipBlock(int n);
 
     // Vector (the default) or scalar render; both give the same bits.
     // Thread: main, while nothing renders. Callback: no.
     void setRenderPath(RenderPath path) { path_ = path; }
+    // Thread: any. Callback: yes.
+    RenderPath renderPath() const { return path_; }
+
+    // Takes over another synthesiser's voice state and noise register (the
+    // render path stays). Thread: audio, between blocks, while `from`'s owner
+    // leaves it alone; or the owner while nothing renders. Callback: yes (copies).
+    void adoptState(const Synth& from) {
+        psg_ = from.psg_;
+        prng_ = from.prng_;
+    }
 
     // The voice state and the noise register, for the render loop, the tick
     // and tests. Thread: audio, or main while nothing renders. Callback: yes.
@@ -74,8 +91,10 @@ public:
     void setPrng(std::uint32_t value) { prng_ = value; }
 
 private:
-    void renderBlockScalar(float* out, int n, RingCursor& ring);
-    void renderBlockSimd(float* out, int n, RingCursor& ring);
+    void renderBlockScalar(float* out, int n, RingCursor& ring, ScopeCursor* scope);
+    void renderBlockSimd(float* out, int n, RingCursor& ring, ScopeCursor* scope);
+    void skipBlockScalar(int n);
+    void skipBlockSimd(int n);
 
     PSGInternal psg_{};
     std::uint32_t prng_ = 1;  // noise shift register; never reset

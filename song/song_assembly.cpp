@@ -47,22 +47,42 @@ bool channelSounds(const ProjectFields& fields, int channel) {
            !versesOf(fields.text(control::channelEditor(channel))).isEmpty();
 }
 
-QString channelSongText(const ProjectFields& fields, int channel) {
-    if (!channelSounds(fields, channel)) return {};
+ChannelAssembly assembleChannel(const ProjectFields& fields, int channel) {
+    ChannelAssembly a;
+    if (!channelSounds(fields, channel)) return a;
     const QStringList verses = versesOf(fields.text(control::channelEditor(channel)));
+    const auto append = [&](int v) {
+        if (v < 1 || v > verses.size()) return;  // names no verse: the empty text
+        a.segments.push_back({static_cast<int>(a.text.size()), static_cast<int>(verses[v - 1].size()), v});
+        a.text += verses[v - 1];
+    };
     const QString pattern = fields.text(control::patternField(channel));
-    QString text = channelPrefix(fields, channel);
-    if (pattern.isEmpty()) return text + verseAt(verses, 1);
-    if (pattern.size() == 1) return text + verseAt(verses, numberRule(pattern));
-    QString q = pattern;
-    q.remove(' ');
-    for (const QString& entry : q.split('+')) text += verseAt(verses, numberRule(entry)) + ' ';
-    return text;
+    a.text = channelPrefix(fields, channel);
+    if (pattern.isEmpty()) {
+        append(1);
+    } else if (pattern.size() == 1) {
+        append(numberRule(pattern));
+    } else {
+        QString q = pattern;
+        q.remove(' ');
+        for (const QString& entry : q.split('+')) {
+            append(numberRule(entry));
+            a.text += ' ';
+        }
+    }
+    return a;
 }
+
+QString channelSongText(const ProjectFields& fields, int channel) { return assembleChannel(fields, channel).text; }
 
 std::array<QString, 4> assembleSong(const ProjectFields& fields) {
     return {channelSongText(fields, 1), channelSongText(fields, 2), channelSongText(fields, 3),
             channelSongText(fields, 4)};
+}
+
+std::array<ChannelAssembly, 4> assembleSongWithMap(const ProjectFields& fields) {
+    return {assembleChannel(fields, 1), assembleChannel(fields, 2), assembleChannel(fields, 3),
+            assembleChannel(fields, 4)};
 }
 
 qint64 songLengthTenths(const std::array<QString, 4>& texts) {
@@ -82,7 +102,9 @@ std::optional<Passage> selectedPassage(const QString& prefix, const QString& edi
     if (contentEnd < 0) contentEnd = editorText.size();
     if (start + static_cast<qsizetype>(length) > contentEnd) length = static_cast<int>(contentEnd - start);
     const QString passage = editorText.mid(start, length);
-    if (passage.isEmpty()) return Passage{{}, start, length};
+    const int verse = static_cast<int>(editorText.left(lineStart).count('\n')) + 1;
+    const int column = static_cast<int>(start - lineStart);
+    if (passage.isEmpty()) return Passage{{}, start, length, 0, verse, column};
 
     const QString line = prefix + editorText.mid(lineStart, contentEnd - lineStart);
     MML_Info info;
@@ -95,7 +117,7 @@ std::optional<Passage> selectedPassage(const QString& prefix, const QString& edi
                                  .arg(info.Volume)
                                  .arg(info.Waveform)
                                  .arg(info.Decay);
-    return Passage{preamble + passage, start, length};
+    return Passage{preamble + passage, start, length, static_cast<int>(preamble.size()), verse, column};
 }
 
 namespace {

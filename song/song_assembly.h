@@ -8,6 +8,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 #include "project_fields.h"
 
@@ -27,10 +28,28 @@ QString verseAt(const QStringList& verses, int v);
 // "T<tempo> W<waveform> O<octave> \<decay> V<volume> " from the controls as they stand.
 QString channelPrefix(const ProjectFields& fields, int channel);
 
+// One verse's place in an assembled channel text.
+struct TextSegment {
+    int offset = 0;  // where it starts in the assembled text (UTF-16 units)
+    int length = 0;  // its length (an empty verse has a segment of length 0)
+    int verse = 0;   // its verse number: the editor line, from 1
+    friend bool operator==(const TextSegment&, const TextSegment&) = default;
+};
+
+// A channel's text for the whole song with the place of each verse in it,
+// in text order. The prefix and the blanks that join verses belong to no
+// segment; pattern entries that name no verse add nothing and have none.
+struct ChannelAssembly {
+    QString text;
+    std::vector<TextSegment> segments;
+};
+
 // The channel's text for the whole song: empty for a muted channel or one
 // without verses, else its prefix and the verses of its pattern.
+ChannelAssembly assembleChannel(const ProjectFields& fields, int channel);
 QString channelSongText(const ProjectFields& fields, int channel);
 std::array<QString, 4> assembleSong(const ProjectFields& fields);
+std::array<ChannelAssembly, 4> assembleSongWithMap(const ProjectFields& fields);
 // True when the channel takes part in the song (not muted, has verses).
 bool channelSounds(const ProjectFields& fields, int channel);
 
@@ -43,6 +62,9 @@ struct Passage {
     QString text;        // what to play: a settings preamble, "*", the passage
     int selectionStart;  // the selection, shortened to end with its line's text
     int selectionLength;
+    int preambleLength = 0;  // text = preamble (up to and with "*") + the selected characters
+    int verse = 0;           // the line holding the selection, from 1
+    int column = 0;          // where the selection starts in that line
 };
 // The passage for a selection (start, length in UTF-16 units of the editor's
 // text), or nothing for an empty selection. A selection that holds no text

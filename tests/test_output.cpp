@@ -224,6 +224,7 @@ TEST(OutputTest, ClockedSilentOutputRendersUntilStopped) {
         ClockedSilentOutput output;
         ASSERT_TRUE(output.start(render, &counter));
         EXPECT_EQ(output.error(), "");
+        EXPECT_EQ(output.latencyFrames(), kPreferredBufferFrames);  // it renders one buffer ahead
         ASSERT_TRUE(waitFor([&] { return counter.calls.load() >= 3; }));
         output.stop();
         EXPECT_FALSE(counter.inside.load());
@@ -237,8 +238,10 @@ TEST(OutputTest, ClockedSilentOutputRendersUntilStopped) {
 
     auto engine = Engine::create();
     ASSERT_EQ(engine->PSG_Init(AudioBackend::Null).result, InitResult::Silent);
+    EXPECT_EQ(engine->outputLatencyFrames(), kPreferredBufferFrames);
     ASSERT_TRUE(waitFor([&] { return engine->framesRendered() >= 3 * kPreferredBufferFrames; }));
     engine->PSG_Terminate();
+    EXPECT_EQ(engine->outputLatencyFrames(), 0u);
     const std::uint64_t frames = engine->framesRendered();
     EXPECT_EQ(frames % kPreferredBufferFrames, 0u);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));

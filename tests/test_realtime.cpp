@@ -9,8 +9,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
+#include <memory>
 #include <new>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "engine.h"
 
@@ -122,6 +125,83 @@ TEST(Realtime, RenderingALongTuneNeverAllocates) {
     EXPECT_EQ(ended, 0u);
     EXPECT_EQ(other, 0u);
     EXPECT_EQ(engine->droppedEvents(), 0u);
+}
+
+// An output whose thread is marked as the audio thread: it renders as fast
+// as it can, 512 frames a call, until stopped.
+class MarkedOutput : public AudioOutput {
+public:
+    bool start(RenderFn render, void* context) override {
+        running_.store(true);
+        thread_ = std::thread([this, render, context] {
+            std::array<float, 512> buf{};
+            tAudioThread = true;
+            while (running_.load()) {
+                render(context, buf.data(), buf.size());
+                calls_.fetch_add(1);
+                std::this_thread::yield();
+            }
+            tAudioThread = false;
+        });
+        return true;
+    }
+    void stop() override {
+        running_.store(false);
+        if (thread_.joinable()) thread_.join();
+    }
+    std::string error() const override { return {}; }
+    int calls() const { return calls_.load(); }
+
+private:
+    std::atomic<bool> running_{false};
+    std::atomic<int> calls_{0};
+    std::thread thread_;
+};
+
+// With the oscilloscope on and the playhead read, songs taken over from a
+// seek (Play from Here, a live edit) are taken by the audio thread without
+// an allocation there: the texts change hands, they are not copied.
+TEST(Realtime, ScopeAndSeekHandOversNeverAllocate) {
+    MarkedOutput* output = nullptr;
+    auto engine = Engine::create();
+    engine->setOutputFactory([&output](AudioBackend) {
+        auto o = std::make_unique<MarkedOutput>();
+        output = o.get();
+        return o;
+    });
+    engine->setScopeEnabled(true);
+    gAllocs = 0;
+    gFrees = 0;
+    ASSERT_EQ(engine->PSG_Init().result, InitResult::Device);
+    const SongTexts a = {u"*1 L8 \\.2,9,6,4 CDEFGAB>C<:", u"W4V30\\2O3C2G2*2E4.R8:", u"W2\\0,9,3O5E8G8>C4<R4:",
+                         u"W5 O3 L16 CDCD:"};
+    const SongTexts b = {u"W5 O4 L16 CDRCD:", u"", u"\\0,9,2 O5 L4 EGB>C:", u"W3 O2 C1:"};
+    std::vector<float> trace[kScopeTraces];
+    float* dest[kScopeTraces];
+    for (int t = 0; t < kScopeTraces; ++t) {
+        trace[t].resize(2048);
+        dest[t] = trace[t].data();
+    }
+    std::size_t copied = 0;
+    std::uint32_t lastSong = 0;
+    for (int round = 0; round < 6; ++round) {
+        lastSong =
+            round % 2 ? engine->continueMML(b) : engine->PSG_PlayMMLFrom(a, 44100u * static_cast<unsigned>(round));
+        const int calls = output->calls();
+        while (output->calls() < calls + 40) {
+            copied += engine->copyScope(2048, dest);
+            PlayheadSnapshot s;
+            engine->playheadNow(s);
+            for (EngineEvent e; engine->pollEvent(e);) {}
+        }
+    }
+    PlayheadSnapshot s;
+    ASSERT_TRUE(engine->playheadAt(UINT64_MAX, s));
+    engine->PSG_Terminate();
+    EXPECT_EQ(gAllocs.load(), 0u);
+    EXPECT_EQ(gFrees.load(), 0u);
+    EXPECT_GT(copied, 0u);
+    EXPECT_EQ(s.song, lastSong);  // the last hand-over was taken
 }
 
 }  // namespace

@@ -9,13 +9,18 @@
 
 #include <array>
 #include <climits>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "engine.h"
 #include "project_blocks.h"
 #include "project_fields.h"
 #include "project_model.h"
-#include "song_assembly.h"
 #include "qt_printers.h"
+#include "song_assembly.h"
+#include "song_positions.h"
+#include "u16_view.h"
 
 namespace bleeptone {
 namespace {
@@ -328,6 +333,150 @@ TEST(PlayingTime, ElapsedAgainstTheLength) {
     };
     for (const auto& r : rows)
         EXPECT_EQ(playingTimeText(r.status, r.elapsedMs, r.lengthTenths), r.text) << r.elapsedMs;
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+namespace bleeptone {
+namespace {
+
+// ------------------------------------------------------ position mapping
+
+// The looping example: prefix of 17, verses of 23, 23 and 1 characters,
+// pattern "1+1+2+3", each verse followed by a blank.
+TEST(SongPositions, SegmentsOfTheAssembledText) {
+    ProjectModel m = newTemplate();
+    m.setState(control::TempoBox, 13);
+    m.setState(control::waveformBox(1), 4);
+    m.setState(control::octaveBox(1), 2);
+    m.setState(control::decayBox(1), 3);
+    m.setText(control::channelEditor(1), kLoopingEditor);
+    m.setText(patternField(1), "1+1+2+3");
+    const ChannelAssembly a = assembleChannel(m, 1);
+    EXPECT_EQ(a.text, channelSongText(m, 1));
+    EXPECT_EQ(a.segments, (std::vector<TextSegment>{{17, 23, 1}, {41, 23, 1}, {65, 23, 2}, {89, 1, 3}}));
+
+    const struct {
+        int position;
+        std::optional<EditorPlace> place;
+    } rows[] = {
+        // The prefix (0..16), verse 1, the joining blank at 40, verse 1 again.
+        {0, std::nullopt},
+        {16, std::nullopt},
+        {17, EditorPlace{1, 1, 0}},
+        {39, EditorPlace{1, 1, 22}},
+        {40, std::nullopt},
+        {41, EditorPlace{1, 1, 0}},
+        // Verse 2, a blank, verse 3, the last blank, past the end.
+        {86, EditorPlace{1, 2, 21}},
+        {88, std::nullopt},
+        {89, EditorPlace{1, 3, 0}},
+        {90, std::nullopt},
+        {91, std::nullopt},
+        {-1, std::nullopt},
+    };
+    for (const auto& r : rows) EXPECT_EQ(placeInSong(a, 1, r.position), r.place) << r.position;
+
+    // Play from Here: the first time the pattern plays the verse.
+    EXPECT_EQ(songPositionOf(a, 1, 5), 22);
+    EXPECT_EQ(songPositionOf(a, 2, 0), 65);
+    EXPECT_EQ(songPositionOf(a, 2, 99), 88);  // held at the verse's end
+    EXPECT_EQ(songPositionOf(a, 2, -3), 65);
+    EXPECT_EQ(songPositionOf(a, 4, 0), std::nullopt);  // not in the editor
+    m.setText(patternField(1), "2+3");
+    EXPECT_EQ(songPositionOf(assembleChannel(m, 1), 1, 0), std::nullopt);  // not in the pattern
+}
+
+TEST(SongPositions, PatternsMutesAndEmptyEditors) {
+    ProjectModel m = newTemplate();
+    m.setText(control::channelEditor(2), "cde\n\nfg");  // verses of 3, 0 and 2
+    const struct {
+        QString pattern;
+        std::vector<TextSegment> segments;
+    } rows[] = {
+        {"", {{17, 3, 1}}},                  // verse 1 alone, no blank
+        {"3", {{17, 2, 3}}},                 // one character: that verse alone
+        {"0", {}},                           // names no verse
+        {"2+3", {{17, 0, 2}, {18, 2, 3}}},   // an empty verse keeps its place
+        {"3++1", {{17, 2, 3}, {21, 3, 1}}},  // the empty entry adds one blank
+        {" 1 + 9 + 1", {{17, 3, 1}, {22, 3, 1}}},
+    };
+    for (const auto& r : rows) {
+        m.setText(patternField(2), r.pattern);
+        const ChannelAssembly a = assembleChannel(m, 2);
+        EXPECT_EQ(a.segments, r.segments) << r.pattern.toStdString();
+        EXPECT_EQ(a.text, channelSongText(m, 2));
+    }
+    m.setState(control::muteBox(2), 1);
+    EXPECT_TRUE(assembleChannel(m, 2).segments.empty());
+    EXPECT_EQ(songPositionOf(assembleChannel(m, 2), 1, 0), std::nullopt);
+    EXPECT_TRUE(assembleChannel(m, 3).segments.empty());  // no verses
+}
+
+// Every segment of every demo holds its verse, and a playing demo's
+// sounding positions all lead back to note or rest letters in the editors.
+TEST(SongPositions, DemosMapBackToTheirEditors) {
+    for (int d = 1; d <= 4; ++d) {
+        const ProjectModel m = demo(d);
+        const std::array<ChannelAssembly, 4> song = assembleSongWithMap(m);
+        for (int c = 1; c <= 4; ++c) {
+            const QStringList verses = versesOf(m.text(control::channelEditor(c)));
+            for (const TextSegment& s : song[c - 1].segments)
+                EXPECT_EQ(song[c - 1].text.mid(s.offset, s.length), verses[s.verse - 1]) << d << "/" << c;
+        }
+        auto engine = Engine::create();
+        engine->PSG_PlayMML(u16view(song[0].text), u16view(song[1].text), u16view(song[2].text), u16view(song[3].text));
+        std::vector<float> buf(kTickSamples);
+        int mapped = 0;
+        for (int tick = 0; tick < 2000; ++tick) {
+            engine->PSG_Core(buf.data(), buf.size());
+            PlayheadSnapshot snap;
+            ASSERT_TRUE(engine->playheadAt(engine->framesRendered() - 1, snap));
+            for (int c = 1; c <= 4; ++c) {
+                if (snap.positions[c - 1] < 0) continue;
+                const auto place = placeInSong(song[c - 1], c, snap.positions[c - 1]);
+                ASSERT_TRUE(place.has_value()) << "demo " << d << " tick " << tick;
+                const QChar letter = verseAt(versesOf(m.text(control::channelEditor(c))), place->verse)[place->column];
+                ASSERT_TRUE(QString("CDEFGABRcdefgabr").contains(letter)) << "demo " << d << " tick " << tick;
+                ++mapped;
+            }
+        }
+        EXPECT_GT(mapped, 2000) << d;
+    }
+}
+
+// The passage "T13O5K0L4V40W5\4*cd" of "cd" at columns 21 and 22 of verse 2.
+TEST(SongPositions, PassageMapsBackToItsEditor) {
+    const auto p = selectedPassage(kLoopingPrefix, kLoopingEditor, 45, 2);
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->preambleLength, 17);
+    const struct {
+        int position;
+        std::optional<EditorPlace> place;
+    } rows[] = {{0, std::nullopt},
+                {16, std::nullopt},
+                {17, EditorPlace{3, 2, 21}},
+                {18, EditorPlace{3, 2, 22}},
+                {19, std::nullopt}};
+    for (const auto& r : rows) EXPECT_EQ(placeInPassage(*p, 3, r.position), r.place) << r.position;
+    EXPECT_EQ(passageVoice(1), 0);
+    EXPECT_EQ(passageVoice(3), 1);
+    const auto empty = selectedPassage(kNewPrefix, "c\n\nd", 2, 2);
+    EXPECT_EQ(placeInPassage(*empty, 1, 0), std::nullopt);
+}
+
+TEST(SongPositions, EditorOffsetsAndPlaces) {
+    const QString editor = "cde\n\nfg";
+    const struct { int offset, verse, column; } rows[] = {{0, 1, 0}, {3, 1, 3}, {4, 2, 0}, {5, 3, 0}, {7, 3, 2}};
+    for (const auto& r : rows) {
+        EXPECT_EQ(editorPlaceAt(editor, 2, r.offset), (EditorPlace{2, r.verse, r.column})) << r.offset;
+        EXPECT_EQ(editorOffset(editor, r.verse, r.column), r.offset) << r.offset;
+    }
+    EXPECT_EQ(editorPlaceAt(editor, 2, 99), (EditorPlace{2, 3, 2}));  // held to the text
+    EXPECT_EQ(editorOffset(editor, 1, 9), 3);                         // held to the line
+    EXPECT_EQ(editorOffset(editor, 4, 0), -1);
+    EXPECT_EQ(editorOffset(editor, 0, 0), -1);
 }
 
 }  // namespace

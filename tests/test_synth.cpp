@@ -3,12 +3,16 @@
 // floating-point mode, and the two render paths held together.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -431,4 +435,157 @@ TEST(SynthProperty, AnySplitOfARequestGivesTheSameSamples) {
             EXPECT_EQ(whole->synth().state().interrupt_cnt, split->synth().state().interrupt_cnt);
             EXPECT_EQ(whole->framesRendered(), split->framesRendered());
         }
+}
+
+// ---------------------------------------------------------------- seeking
+
+// The silent render reaches the very state the audible one does: voices,
+// noise register, tick count and channel records, whatever the tune.
+TEST(SynthProperty, SilentRenderReachesTheSameState) {
+    std::mt19937 rng(0x5EED0003);
+    for (RenderPath path : kPaths)
+        for (int round = 0; round < 4; ++round) {
+            std::u16string texts[4];
+            for (auto& t : texts) t = randomTune(rng);
+            const std::uint64_t frames = 50000 + rng() % 100000;
+            auto loud = Engine::create();
+            loud->synth().setRenderPath(path);
+            loud->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+            core(*loud, frames);
+            auto silent = std::make_unique<SilentSong>();
+            silent->start({texts[0], texts[1], texts[2], texts[3]}, 1, path);
+            for (std::uint64_t done = 0; done < frames;) {  // in uneven steps
+                const std::uint64_t n = std::min<std::uint64_t>(frames - done, 1 + rng() % 5000);
+                silent->advance(n);
+                done += n;
+            }
+            const std::string what = std::string(name(path)) + " round " + std::to_string(round);
+            EXPECT_EQ(silent->frame(), frames);
+            EXPECT_EQ(std::memcmp(&loud->synth().state(), &silent->synth().state(), sizeof(PSGInternal)), 0) << what;
+            EXPECT_EQ(loud->synth().prng(), silent->synth().prng()) << what;
+            for (int k = 0; k < kVoices; ++k) {
+                const MML_Channel& a = loud->sequencer().channel(k);
+                const MML_Channel& b = silent->sequencer().channel(k);
+                EXPECT_EQ(static_cast<const MML_Info&>(a), static_cast<const MML_Info&>(b)) << what << " channel " << k;
+                EXPECT_EQ(a.Volume_, b.Volume_) << what;
+                EXPECT_EQ(a.soundingAt, b.soundingAt) << what;
+            }
+        }
+}
+
+// ----------------------------------------------------------- oscilloscope
+
+// Voice 1 alone, a square wave of period 64 (phase step 1/64, exact): after
+// sample i its phase is (i + 1)/64, so it is positive from (i + 1) mod 64 = 32
+// to 63, and its rising zero crossings fall on i = 31, 95, 159... The other
+// voices are zero, the mix is voice 1 and the output twice the mix.
+TEST(SynthScope, SquareWaveCrossesZeroWhereItShould) {
+    std::vector<float> traces[2][kScopeTraces];
+    for (int p = 0; p < 2; ++p) {
+        auto engine = Engine::create();
+        engine->synth().setRenderPath(kPaths[p]);
+        PSGInternal& psg = engine->synth().state();
+        psg.phase_add[1] = 1.0f / 64;
+        psg.wave_mask[1] = kSquareMask;
+        psg.vmul[1] = VolTable[63];
+        engine->setScopeEnabled(true);
+        std::vector<float> out;
+        for (std::size_t n : {1000u, 3u, 459u, 2000u, 1538u}) {  // 5,000 samples in uneven calls
+            const std::vector<float> part = core(*engine, n);
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        float* dest[kScopeTraces];
+        for (int t = 0; t < kScopeTraces; ++t) {
+            traces[p][t].assign(4096, 99.0f);
+            dest[t] = traces[p][t].data();
+        }
+        std::uint64_t first = 0;
+        ASSERT_EQ(engine->copyScope(4096, dest, &first), 4096u) << name(kPaths[p]);
+        ASSERT_EQ(first, 5000u - 4096u);
+        int rising = 0;
+        for (std::size_t j = 0; j < 4096; ++j) {
+            const std::uint64_t i = first + j;
+            const float v = traces[p][1][j];
+            ASSERT_EQ(v > 0.0f, (i + 1) % 64 >= 32) << name(kPaths[p]) << " sample " << i;
+            if (j > 0 && traces[p][1][j - 1] < 0.0f && v > 0.0f) {
+                ASSERT_EQ(i % 64, 31u) << name(kPaths[p]);
+                ++rising;
+            }
+            for (int k : {0, 2, 3}) ASSERT_EQ(traces[p][k][j], 0.0f);
+            ASSERT_EQ(bits(traces[p][kScopeMixTrace][j]), bits(v));
+            ASSERT_EQ(bits(out[i]), bits(v + v));
+        }
+        EXPECT_EQ(rising, 64);
+    }
+    for (int t = 0; t < kScopeTraces; ++t) EXPECT_EQ(traces[0][t], traces[1][t]) << "trace " << t;
+}
+
+// Off, nothing is written; on again, only what was rendered since counts.
+TEST(SynthScope, HoldsOnlyWhatWasRenderedWhileOn) {
+    auto engine = Engine::create();
+    engine->PSG_PlayMML(u"W4 C1", u"", u"", u"");
+    std::vector<float> trace[kScopeTraces];
+    float* dest[kScopeTraces];
+    for (int t = 0; t < kScopeTraces; ++t) {
+        trace[t].resize(2048);
+        dest[t] = trace[t].data();
+    }
+    core(*engine, 1000);
+    EXPECT_EQ(engine->copyScope(2048, dest), 0u);
+    engine->setScopeEnabled(true);
+    const std::vector<float> out = core(*engine, 300);
+    std::uint64_t first = 0;
+    ASSERT_EQ(engine->copyScope(2048, dest, &first), 300u);
+    EXPECT_EQ(first, 1000u);
+    for (std::size_t j = 0; j < 300; ++j) ASSERT_EQ(bits(trace[kScopeMixTrace][j] * 2.0f), bits(out[j]));
+    engine->setScopeEnabled(false);
+    core(*engine, 5000);
+    engine->setScopeEnabled(true);
+    core(*engine, 10);
+    ASSERT_EQ(engine->copyScope(2048, dest, &first), 10u);
+    EXPECT_EQ(first, 6300u);
+}
+
+// A reader on another thread (run under ThreadSanitizer) copies while the
+// render writes: every frame it gets is the frame the output had there, and
+// its mix is the clipped sum of its voices.
+TEST(SynthScope, ReaderOnAnotherThreadGetsWholeFrames) {
+    auto engine = Engine::create();
+    engine->PSG_PlayMML(u"T200 W4 L16 CEG>C<GE:", u"W2 O3 \\0,9,4 C4 G4:", u"W5 O2 L8 C.D:", u"W1 O5 V63 C1:");
+    engine->setScopeEnabled(true);
+    constexpr std::size_t kFrames = 40 * 2048;
+    std::vector<float> out(kFrames);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        for (std::size_t at = 0; at < kFrames; at += 2048) engine->PSG_Core(out.data() + at, 2048);
+        done.store(true);
+    });
+    struct Copy {
+        std::uint64_t first;
+        std::vector<float> mix;
+    };
+    std::vector<Copy> copies;
+    std::vector<float> trace[kScopeTraces];
+    float* dest[kScopeTraces];
+    for (int t = 0; t < kScopeTraces; ++t) {
+        trace[t].resize(2048);
+        dest[t] = trace[t].data();
+    }
+    std::size_t unmixed = 0;
+    while (!done.load()) {
+        std::uint64_t first = 0;
+        const std::size_t n = engine->copyScope(2048, dest, &first);
+        for (std::size_t j = 0; j < n; ++j) {
+            float s = (trace[0][j] + trace[2][j]) + (trace[1][j] + trace[3][j]);
+            s = std::max(std::min(s, 0.5f), -0.5f);
+            unmixed += bits(s) != bits(trace[kScopeMixTrace][j]);
+        }
+        if (n > 0 && copies.size() < 200) copies.push_back({first, {trace[4].begin(), trace[4].begin() + n}});
+    }
+    audio.join();
+    EXPECT_EQ(unmixed, 0u);
+    ASSERT_FALSE(copies.empty());
+    for (const Copy& c : copies)
+        for (std::size_t j = 0; j < c.mix.size(); ++j)
+            ASSERT_EQ(bits(c.mix[j] * 2.0f), bits(out[c.first + j])) << "frame " << c.first + j;
 }

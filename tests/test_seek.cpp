@@ -1,0 +1,356 @@
+// Exact seeking: a song started at sample N (silent render, then hand-over)
+// sounds bit for bit like the same song rendered from its start, from N on,
+// events included; the live hand-over to a running output; firstFrameAt.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli.h"
+#include "cli_run.h"
+#include "engine.h"
+#include "offline_render.h"
+#include "project_blocks.h"
+#include "project_model.h"
+#include "song_assembly.h"
+#include "test_support.h"
+#include "u16_view.h"
+
+namespace bleeptone {
+namespace {
+
+struct Take {
+    std::vector<float> samples;
+    std::vector<EngineEvent> events;
+};
+
+void renderInto(Engine& engine, Take& take, std::size_t frames, std::size_t chunk) {
+    std::vector<float> buf(chunk);
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min(chunk, frames - done);
+        engine.PSG_Core(buf.data(), n);
+        take.samples.insert(take.samples.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+        done += n;
+        for (EngineEvent e; engine.pollEvent(e);) take.events.push_back(e);
+    }
+}
+
+// A new engine that plays the texts from the start.
+Take fullRender(const SongTexts& texts, RenderPath path, std::size_t frames) {
+    Take take;
+    auto engine = Engine::create();
+    engine->synth().setRenderPath(path);
+    engine->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+    renderInto(*engine, take, frames, 1000);
+    return take;
+}
+
+// A new engine (no output: the hand-over happens at once) started at `from`.
+Take seekRender(const SongTexts& texts, RenderPath path, std::uint64_t from, std::size_t frames) {
+    Take take;
+    auto engine = Engine::create();
+    engine->synth().setRenderPath(path);
+    engine->PSG_PlayMMLFrom(texts, from);
+    EXPECT_EQ(engine->songFrame(), from);
+    renderInto(*engine, take, frames, 733);
+    return take;
+}
+
+// The part of a take from sample `from` on, its events' frames made relative.
+Take slice(const Take& full, std::uint64_t from, std::size_t frames) {
+    Take t;
+    t.samples.assign(full.samples.begin() + static_cast<std::ptrdiff_t>(from),
+                     full.samples.begin() + static_cast<std::ptrdiff_t>(from + frames));
+    for (const EngineEvent& e : full.events)
+        if (e.frame >= from && e.frame < from + frames) t.events.push_back({e.data, e.frame - from});
+    return t;
+}
+
+void expectSameTake(const Take& got, const Take& want, const std::string& what) {
+    ASSERT_EQ(got.samples.size(), want.samples.size()) << what;
+    for (std::size_t i = 0; i < want.samples.size(); ++i) {
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(got.samples[i]), std::bit_cast<std::uint32_t>(want.samples[i]))
+            << what << ", sample " << i;
+    }
+    std::vector<EngineEvent> events;
+    for (const EngineEvent& e : got.events)
+        if (e.frame < got.samples.size()) events.push_back(e);
+    ASSERT_EQ(events.size(), want.events.size()) << what;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].data, want.events[i].data) << what << ", event " << i;
+        EXPECT_EQ(events[i].frame, want.events[i].frame) << what << ", event " << i;
+    }
+}
+
+struct Tune {
+    std::string name;
+    std::array<std::u16string, kVoices> texts;
+    SongTexts views() const { return {texts[0], texts[1], texts[2], texts[3]}; }
+};
+
+Tune demoTune(int n) {
+    ProjectModel m;
+    EXPECT_TRUE(loadBuiltIn(static_cast<BuiltInProject>(static_cast<int>(BuiltInProject::Demo1) + n - 1), m));
+    const std::array<QString, 4> song = assembleSong(m);
+    Tune t{"demo " + std::to_string(n), {}};
+    for (int k = 0; k < kVoices; ++k) t.texts[k] = std::u16string(u16view(song[k]));
+    return t;
+}
+
+TEST(Seek, StartsExactlyWhereAFullRenderIs) {
+    const std::vector<Tune> tunes = {
+        demoTune(1),
+        demoTune(4),  // loops with ":" after 20 s
+        {"loops and stars", {u"*1L8CDEFG:", u"O3C2*2:", u"", u""}},
+        {"envelopes and decays", {u"\\0,9,3 L4 CDE\\.1,9,5,0 O2 C1 R2 D1", u"V63\\8C1 W2 E2", u"W3\\2,8,1 G4.A8", u""}},
+        {"noise", {u"W5 O4 L16 CDRCD V30 W5 O6 C8 C8:", u"W4 O2 C1", u"", u"W1 O5 L32 CDEFGAB>C"}},
+    };
+    const std::uint64_t starts[] = {0, 1, 458, 459, 460, 1000, 100 * 459 + 17, 5 * 44100, 19 * 44100 + 3};
+    constexpr std::size_t kAfter = 6000;  // 13 ticks after each start
+    for (const Tune& tune : tunes) {
+        for (RenderPath path : {RenderPath::Simd, RenderPath::Scalar}) {
+            const Take full = fullRender(tune.views(), path, 20 * 44100 + kAfter);
+            for (std::uint64_t from : starts) {
+                const std::string what =
+                    tune.name + (path == RenderPath::Simd ? " simd" : " scalar") + " from " + std::to_string(from);
+                Take seeked = seekRender(tune.views(), path, from, kAfter);
+                // A song that ended before the start says so at once.
+                if (std::any_of(full.events.begin(), full.events.end(),
+                                [&](const EngineEvent& e) { return e.data == kEventEnded && e.frame < from; })) {
+                    ASSERT_FALSE(seeked.events.empty()) << what;
+                    EXPECT_EQ(seeked.events.front().data, kEventEnded) << what;
+                    EXPECT_EQ(seeked.events.front().frame, 0u) << what;
+                    seeked.events.erase(seeked.events.begin());
+                }
+                expectSameTake(seeked, slice(full, from, kAfter), what);
+            }
+        }
+    }
+}
+
+// A song that ended in the silent part still tells the program so: -1 at
+// the take-over, like at any song's end.
+TEST(Seek, PastTheEndEndsAtOnce) {
+    auto engine = Engine::create();
+    engine->PSG_PlayMMLFrom({u"C8", u"", u"", u""}, 30 * kTickSamples);  // the channel ends at tick 24
+    EXPECT_EQ(engine->sequencer().playingMask(), 0u);
+    EngineEvent e;
+    ASSERT_TRUE(engine->pollEvent(e));
+    EXPECT_EQ(e.data, kEventEnded);
+    EXPECT_EQ(e.frame, 0u);
+    EXPECT_FALSE(engine->pollEvent(e));
+    // At the very tick of the end, the live tick posts it (once).
+    engine->PSG_PlayMMLFrom({u"C8", u"", u"", u""}, 24 * kTickSamples);
+    EXPECT_FALSE(engine->pollEvent(e));
+    std::vector<float> buf(10);
+    engine->PSG_Core(buf.data(), buf.size());
+    ASSERT_TRUE(engine->pollEvent(e));
+    EXPECT_EQ(e.data, kEventEnded);
+    EXPECT_FALSE(engine->pollEvent(e));
+}
+
+// Tempo 12: a quarter note lasts 48 ticks, an eighth 24.
+TEST(Seek, FirstFrameAtAPosition) {
+    const std::u16string loop = u"L8CD R4 E:";  // C 0..23, D 24..47, R 48..95, E 96..119, then again
+    const struct {
+        SongTexts texts;
+        int channel;
+        std::int32_t position;
+        std::optional<std::uint64_t> tick;
+    } rows[] = {
+        {{loop, u"", u"", u""}, 0, 0, 0},
+        {{loop, u"", u"", u""}, 0, 2, 0},             // the C itself
+        {{loop, u"", u"", u""}, 0, 3, 24},            // after the C: the D
+        {{loop, u"", u"", u""}, 0, 5, 48},            // the blank before the rest: the rest
+        {{loop, u"", u"", u""}, 0, 8, 96},            // the E
+        {{loop, u"", u"", u""}, 0, 9, std::nullopt},  // after the last note: never (it loops for ever)
+        {{loop, u"", u"", u""}, 0, -5, 0},
+        {{u"", u"C4 D4", u"", u""}, 1, 3, 48},
+        {{u"", u"C4 D4", u"", u""}, 1, 5, std::nullopt},  // past the end: the channel ends first
+        {{u"", u"C4 D4", u"", u""}, 0, 0, std::nullopt},  // a channel with an empty text
+        {{u"C1", u":", u"", u""}, 1, 0, std::nullopt},    // MML_NoChange on a new engine: never plays
+        {{u"C1", u"", u"", u""}, 4, 0, std::nullopt},     // no such channel
+    };
+    for (const auto& r : rows) {
+        const auto got = firstFrameAt(r.texts, r.channel, r.position);
+        const auto want = r.tick ? std::optional<std::uint64_t>(*r.tick * kTickSamples) : std::nullopt;
+        EXPECT_EQ(got, want) << "channel " << r.channel << " position " << r.position;
+    }
+    // The bound: the D of "C1 D1" comes at tick 192.
+    EXPECT_EQ(firstFrameAt({u"C1 D1", u"", u"", u""}, 0, 2, 191 * kTickSamples), std::nullopt);
+    EXPECT_EQ(firstFrameAt({u"C1 D1", u"", u"", u""}, 0, 2, 192 * kTickSamples), 192 * kTickSamples);
+
+    // Seeking there starts the D at once: the first tick reads it.
+    auto engine = Engine::create();
+    engine->PSG_PlayMMLFrom({u"C1 D1", u"", u"", u""}, *firstFrameAt({u"C1 D1", u"", u"", u""}, 0, 2));
+    std::vector<float> buf(1);
+    engine->PSG_Core(buf.data(), 1);
+    EXPECT_EQ(engine->sequencer().channel(0).soundingAt, 3);
+}
+
+TEST(Seek, FramesForSeconds) {
+    EXPECT_EQ(framesForSeconds(0.0), 0u);
+    EXPECT_EQ(framesForSeconds(-1.0), 0u);
+    EXPECT_EQ(framesForSeconds(1.0), 44100u);
+    EXPECT_EQ(framesForSeconds(0.4 / 44100), 0u);  // to the nearest sample
+    EXPECT_EQ(framesForSeconds(0.6 / 44100), 1u);
+    EXPECT_EQ(framesForSeconds(1.4 / 44100), 1u);
+    EXPECT_EQ(framesForSeconds(300.0), 300u * 44100u);
+}
+
+// An output that renders only when the test calls its render function.
+class HandOutput : public AudioOutput {
+public:
+    explicit HandOutput(HandOutput** self) { *self = this; }
+    bool start(RenderFn fn, void* context) override {
+        render_ = fn;
+        context_ = context;
+        return true;
+    }
+    void stop() override {}
+    std::string error() const override { return {}; }
+    std::uint64_t latencyFrames() const override { return 1000; }
+    void render(Take& take, std::size_t frames, std::size_t chunk) {
+        std::vector<float> buf(chunk);
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = std::min(chunk, frames - done);
+            render_(context_, buf.data(), n);
+            take.samples.insert(take.samples.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+            done += n;
+        }
+    }
+
+private:
+    RenderFn render_ = nullptr;
+    void* context_ = nullptr;
+};
+
+std::unique_ptr<Engine> engineWithHandOutput(HandOutput*& output) {
+    auto engine = Engine::create();
+    engine->setOutputFactory([&output](AudioBackend) { return std::make_unique<HandOutput>(&output); });
+    EXPECT_EQ(engine->PSG_Init().result, InitResult::Device);
+    return engine;
+}
+
+const SongTexts kSongA = {u"W4 L8 O3 CEGE:", u"W2 O2 C2 \\3 G2", u"", u""};
+const SongTexts kSongB = {u"W5 O4 L16 CDRCD:", u"", u"\\0,9,2 O5 L4 EGB>C", u"W3 O2 C1"};
+
+// Play from Here on a running output: song A plays, B is started at frame F
+// while the audio thread renders; from the take-over on, the output is B
+// from F on, as a new engine renders it, and the song clock reads F there.
+TEST(SeekLive, PlayFromHereTakesOverAtABlockBoundary) {
+    HandOutput* output = nullptr;
+    auto engine = engineWithHandOutput(output);
+    engine->PSG_PlayMML(kSongA[0], kSongA[1], kSongA[2], kSongA[3]);
+    Take heard;
+    output->render(heard, 3000, 512);
+
+    constexpr std::uint64_t kF = 12345;
+    std::atomic<bool> switched{false};
+    std::thread audio([&] {
+        while (!switched.load()) output->render(heard, 256, 256);
+        output->render(heard, 8000, 300);
+    });
+    const std::uint32_t song = engine->PSG_PlayMMLFrom(kSongB, kF);
+    switched.store(true);
+    audio.join();
+    for (EngineEvent e; engine->pollEvent(e);) heard.events.push_back(e);
+
+    const std::uint64_t takenAt = engine->framesRendered() - engine->songFrame() + kF;
+    ASSERT_GE(takenAt, 3000u);
+    ASSERT_LE(takenAt + 8000, heard.samples.size());
+    const std::size_t after = static_cast<std::size_t>(heard.samples.size() - takenAt);
+    Take fromB = slice(heard, takenAt, after);
+    expectSameTake(fromB, slice(fullRender(kSongB, RenderPath::Simd, kF + after), kF, after), "B after the take-over");
+
+    PlayheadSnapshot snap;
+    ASSERT_TRUE(engine->playheadAt(takenAt, snap));
+    EXPECT_EQ(snap.song, song);
+    EXPECT_EQ(snap.songFrame, kF);
+}
+
+// A live edit: the new texts take over exactly at the song frame they were
+// rendered to, so the song's clock runs on and nothing is heard twice.
+TEST(SeekLive, ContinueTakesOverWithoutAJump) {
+    HandOutput* output = nullptr;
+    auto engine = engineWithHandOutput(output);
+    engine->PSG_PlayMML(kSongA[0], kSongA[1], kSongA[2], kSongA[3]);
+    Take heard;
+    output->render(heard, 10000, 2048);
+    ASSERT_EQ(engine->songFrame(), 10000u);  // the first tick came with sample 0
+
+    engine->continueMML(kSongB);  // posted, not yet taken: nothing renders by itself
+    output->render(heard, 20000, 2048);
+    for (EngineEvent e; engine->pollEvent(e);) heard.events.push_back(e);
+    EXPECT_EQ(engine->songFrame(), 30000u);  // the clock ran on
+    PlayheadSnapshot first;
+    std::uint64_t takenAt = 0;
+    for (std::uint64_t f = 10000; f < 30000; ++f) {
+        if (engine->playheadAt(f, first) && first.song == 2) {
+            takenAt = first.frame;
+            break;
+        }
+    }
+    ASSERT_GT(takenAt, 10000u);
+    EXPECT_EQ(first.songFrame, takenAt);
+    const Take a = fullRender(kSongA, RenderPath::Simd, takenAt);
+    expectSameTake(slice(heard, 0, takenAt), a, "A before the take-over");
+    const std::size_t after = static_cast<std::size_t>(30000 - takenAt);
+    expectSameTake(slice(heard, takenAt, after), slice(fullRender(kSongB, RenderPath::Simd, 30000), takenAt, after),
+                   "B after the take-over");
+
+    // A newer edit withdraws one still pending; a stop withdraws it too.
+    engine->continueMML(kSongA);
+    engine->continueMML(kSongB);
+    engine->PSG_PlayMML(u"", u"", u"", u"");
+    output->render(heard, 3 * kTickSamples, 459);
+    EXPECT_EQ(engine->sequencer().playingMask(), 0u);
+}
+
+}  // namespace
+}  // namespace bleeptone
+
+namespace bleeptone {
+namespace {
+
+// bleeptone play --start: "C4 D4" ends at tick 96 (sample 44,064); from 0.5 s
+// (sample 22,050) the recording holds exactly the tune's samples from there
+// on, up to its end (the last 459 faded out, as every recording's are).
+class SeekCli : public testing::TempDirTest {};
+
+TEST_F(SeekCli, PlayStartsAtTheGivenMoment) {
+    const std::string wav = path("start.wav");
+    const testing::CliRun run =
+        testing::runCli({"play", "--mml", "C4 D4", "--audio", "null", "--start", "0.5", "--record", wav});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    const testing::Bytes file = testing::readBytes(wav);
+    ASSERT_GE(file.size(), 44u);
+    const std::size_t samples = (file.size() - 44) / 2;
+    ASSERT_EQ(samples, 44064u - 22050u);
+    const Take full = fullRender({u"C4 D4", u"", u"", u""}, RenderPath::Simd, 44064);
+    for (std::size_t i = 0; i + kTickSamples < samples; ++i) {
+        const auto got = static_cast<std::int16_t>(file[44 + 2 * i] | file[45 + 2 * i] << 8);
+        ASSERT_EQ(got, recordingSample(full.samples[22050 + i])) << "sample " << i;
+    }
+}
+
+TEST(SeekCliArgs, StartIsSecondsWithinRange) {
+    for (const char* bad : {"-1", "abc", "36001", "nan", ""}) {
+        const testing::CliRun run = testing::runCli({"play", "--mml", "C", "--audio", "null", "--start", bad});
+        EXPECT_EQ(run.code, kExitUsage) << bad;
+        EXPECT_NE(run.err.find("--start must be a number of seconds from 0 to 36000"), std::string::npos) << run.err;
+    }
+    // Past the end of the tune: it ends at once.
+    EXPECT_EQ(testing::runCli({"play", "--mml", "C16", "--audio", "null", "--start", "60"}).code, kExitOk);
+}
+
+}  // namespace
+}  // namespace bleeptone
