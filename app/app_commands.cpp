@@ -13,6 +13,7 @@
 #include "document.h"
 #include "info_bar_updater.h"
 #include "main_window.h"
+#include "playback_view.h"
 #include "recent_files.h"
 #include "song_commands.h"
 
@@ -41,6 +42,8 @@ void AppCommands::editField(int item) { window_.editFocusedField(item); }
 
 void AppCommands::rememberOption(int item, bool on) { QSettings().setValue(optionKey(item), on); }
 void AppCommands::play() { song_.play(); }
+void AppCommands::playFromHere() { song_.playFromHere(); }
+void AppCommands::showOscilloscope(bool shown) { playback_.showOscilloscope(shown); }
 void AppCommands::stop() { song_.stop(); }
 void AppCommands::copyMml() { song_.copyMml(); }
 void AppCommands::pasteMml() { song_.pasteMml(); }
@@ -57,7 +60,10 @@ void AppCommands::openUrl(const QString& url) {
     if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
 }
 
-void AppCommands::markEdited(int) { document_.markEdited(); }
+void AppCommands::markEdited(int) {
+    document_.markEdited();
+    song_.documentChanged();
+}
 void AppCommands::engineEvent(std::int64_t data) { song_.engineEvent(data); }
 
 void AppCommands::infoBarStep(const AppEvent& event) {

@@ -13,6 +13,7 @@ class Dialogs;
 class Document;
 class InfoBarUpdater;
 class MainWindow;
+class PlaybackView;
 class RecentFiles;
 class SongCommands;
 struct AppState;
@@ -28,7 +29,7 @@ inline QString optionKey(int item) {
 class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
-                AuxWindows& aux, Autosave& autosave, AppState& state, RecentFiles& recent)
+                AuxWindows& aux, Autosave& autosave, AppState& state, RecentFiles& recent, PlaybackView& playback)
         : window_(window),
           dialogs_(dialogs),
           document_(document),
@@ -37,7 +38,8 @@ public:
           aux_(aux),
           autosave_(autosave),
           state_(state),
-          recent_(recent) {}
+          recent_(recent),
+          playback_(playback) {}
 
     void about() override;
     void newProject() override;
@@ -52,7 +54,9 @@ public:
     void clearRecent() override;
     void editField(int item) override;
     void rememberOption(int item, bool on) override;
+    void showOscilloscope(bool shown) override;
     void play() override;
+    void playFromHere() override;
     void stop() override;
     void copyMml() override;
     void pasteMml() override;
@@ -78,6 +82,7 @@ private:
     Autosave& autosave_;
     AppState& state_;
     RecentFiles& recent_;
+    PlaybackView& playback_;
 };
 
 }  // namespace bleeptone

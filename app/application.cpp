@@ -21,6 +21,7 @@
 #include "engine_pump.h"
 #include "info_bar_updater.h"
 #include "main_window.h"
+#include "playback_view.h"
 #include "recent_files.h"
 #include "screenshot.h"
 #include "song_commands.h"
@@ -88,16 +89,25 @@ bool Application::start(const Options& options) {
     state_.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
     window_->menuItem(menu::LoopPlayback)->setChecked(state_.loopPlayback);
     window_->menuItem(menu::FollowPlayback)->setChecked(state_.followPlayback);
+    const bool scopeShown = settings.value(optionKey(menu::Oscilloscope), false).toBool();
+    window_->menuItem(menu::Oscilloscope)->setChecked(scopeShown);
     document_->setRecentFiles(recent_.get());
+    playback_ = new PlaybackView(*window_, *engine_, *song_, state_);  // owned by the window
+    connect(playback_, &PlaybackView::oscilloscopeClosed, this, [this] {
+        window_->menuItem(menu::Oscilloscope)->setChecked(false);
+        QSettings().setValue(optionKey(menu::Oscilloscope), false);
+    });
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, state_, *recent_);
+                                              *autosave_, state_, *recent_, *playback_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);
     window_->setOpenRequest([this](const QString& paths) { openDocuments(paths); });
     pump_ = std::make_unique<EnginePump>(*engine_, [submit](std::int64_t data) { submit(AppEvent::engine(data)); });
-    song_->setStartedListener([this] { pump_->poll(); });  // the engine's events at the playing pace at once
+    // The engine's events at the playing pace at once.
+    connect(song_.get(), &SongCommands::started, pump_.get(), &EnginePump::poll);
     qApp->installEventFilter(this);
+    if (window_->menuItem(menu::Oscilloscope)->isChecked()) playback_->showOscilloscope(true);
     dispatcher_->post(AppEvent::recoverWork());
     return true;
 }

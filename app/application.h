@@ -15,6 +15,7 @@ namespace bleeptone {
 
 class AppCommands;
 class Autosave;
+class PlaybackView;
 class RecentFiles;
 class WindowFields;
 class Dialogs;
@@ -66,6 +67,7 @@ public:
     AuxWindows& auxWindows() { return *aux_; }
     Autosave& autosave() { return *autosave_; }
     RecentFiles& recentFiles() { return *recent_; }
+    PlaybackView& playback() { return *playback_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -82,6 +84,7 @@ private:
     std::unique_ptr<Document> document_;
     std::unique_ptr<SongCommands> song_;
     InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
+    PlaybackView* playback_ = nullptr;           // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;

@@ -26,7 +26,7 @@ enum Item : int {
     // Added to the original menus:
     ExportAudio, OpenRecent, ClearRecent,                // File (OpenRecent: the submenu; a file is data 0..9)
     Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
-    PlayOrStop, StopPlaying, LoopPlayback, FollowPlayback,  // Play (the last two are check items)
+    PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

@@ -105,10 +105,16 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
         case menu::StopPlaying:
             if (playing) post(AppEvent::control(control::StopButton));
             break;
+        case menu::PlayFromHere:
+            if (playing || window_.controls().isEnabled(control::PlayButton)) commands_.playFromHere();
+            break;
         case menu::LoopPlayback:
-        case menu::FollowPlayback: {
+        case menu::FollowPlayback:
+        case menu::Oscilloscope: {
             const bool on = window_.menuItem(item)->isChecked();
-            (item == menu::LoopPlayback ? state_.loopPlayback : state_.followPlayback) = on;
+            if (item == menu::LoopPlayback) state_.loopPlayback = on;
+            if (item == menu::FollowPlayback) state_.followPlayback = on;
+            if (item == menu::Oscilloscope) commands_.showOscilloscope(on);
             commands_.rememberOption(item, on);
             break;
         }

@@ -40,7 +40,9 @@ public:
     virtual void editField(int item) = 0;  // menu::Undo .. menu::SelectAll on the focused field
     // A check item of the Play menu changed (menu::LoopPlayback ...): keep it for later runs.
     virtual void rememberOption(int item, bool on) = 0;
+    virtual void showOscilloscope(bool shown) = 0;
     virtual void play() = 0;
+    virtual void playFromHere() = 0;
     virtual void stop() = 0;
     virtual void copyMml() = 0;
     virtual void pasteMml() = 0;

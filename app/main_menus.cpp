@@ -74,10 +74,13 @@ void MainWindow::buildMenus() {
     QMenu* play = menuBar()->addMenu("&Play");
     item(play, menu::PlayOrStop, "&Play", QKeySequence(Qt::Key_F5))
         ->setToolTip("Plays the song, or the passage selected in a channel editor; stops what plays");
+    item(play, menu::PlayFromHere, "Play from &Here", QKeySequence(Qt::SHIFT | Qt::Key_F5));
     item(play, menu::StopPlaying, "&Stop", QKeySequence(Qt::Key_Escape));
     play->addSeparator();
     item(play, menu::LoopPlayback, "&Loop Playback")->setCheckable(true);
     item(play, menu::FollowPlayback, "&Follow Playback")->setCheckable(true);
+    play->addSeparator();
+    item(play, menu::Oscilloscope, "&Oscilloscope")->setCheckable(true);
 
     QMenu* tunes = menuBar()->addMenu("&Tunes");
     for (int d = 0; d < 4; ++d) item(tunes, menu::Demo1 + d, QString("Demo &%1").arg(d + 1));

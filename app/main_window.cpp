@@ -85,6 +85,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     playContextItem_->setVisible(false);
     connect(playContextItem_, &QAction::triggered, this,
             [this] { emitEvent(AppEvent::control(control::PlayButton)); });
+    // The channel editors also offer to play from where the menu was opened.
+    playFromHereItem_ = new QAction("Play from Here", this);
+    playFromHereItem_->setVisible(false);
+    connect(playContextItem_, &QAction::visibleChanged, this,
+            [this] { playFromHereItem_->setVisible(playContextItem_->isVisible()); });
+    connect(playFromHereItem_, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::PlayFromHere)); });
     buildMenus();
     buildControls();
     resize(kClientWidth, kClientHeight + (menuBar()->isNativeMenuBar() ? 0 : menuBar()->sizeHint().height()));
@@ -201,6 +207,7 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
             } else {
                 editor->setLineWrapMode(QPlainTextEdit::NoWrap);
                 editor->setTabChangesFocus(true);  // MML has no use for a tab: Tab leaves the editor
+                editor->addContextItem(playFromHereItem_);
                 editor->setFont(editorFont(this));
                 setBackground(editor, kEditorBackground);
                 colouring_[static_cast<std::size_t>(control::channelOfEditor(n))] =

@@ -83,6 +83,7 @@ private:
     QAction* aboutItem_ = nullptr;
     QAction* quitItem_ = nullptr;
     QAction* playContextItem_ = nullptr;
+    QAction* playFromHereItem_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     std::function<void(const QString&)> openRequest_;
     std::optional<std::array<int, 4>> mutesBeforeSolo_;

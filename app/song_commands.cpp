@@ -1,6 +1,7 @@
 #include "song_commands.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 
 #include "controls.h"
@@ -11,7 +12,9 @@
 #include "mml_text.h"
 #include "project_blocks.h"
 #include "project_model.h"
+#include "seek.h"
 #include "song_assembly.h"
+#include "song_positions.h"
 #include "u16_view.h"
 #include "window_fields.h"
 
@@ -22,7 +25,25 @@ SongCommands::SongCommands(MainWindow& window, Dialogs& dialogs, AppState& state
     : window_(window), dialogs_(dialogs), state_(state), engine_(engine), document_(document), post_(std::move(post)) {
     clock_.setInterval(kClockPeriodMs);
     connect(&clock_, &QTimer::timeout, this, &SongCommands::updateClock);
+    liveEdit_.setSingleShot(true);
+    liveEdit_.setInterval(kLiveEditDelayMs);
+    connect(&liveEdit_, &QTimer::timeout, this, &SongCommands::applyLiveEdit);
+    // The Mute boxes raise no events of their own, but what plays follows them.
+    for (int ch = 1; ch <= 4; ++ch) {
+        auto* box = qobject_cast<QCheckBox*>(window_.controls().widget(control::muteBox(ch)));
+        connect(box, &QCheckBox::toggled, this, [this] {
+            if (!window_.controls().settingByProgram()) documentChanged();
+        });
+    }
 }
+
+namespace {
+
+SongTexts textsOf(const std::array<ChannelAssembly, 4>& song) {
+    return {u16view(song[0].text), u16view(song[1].text), u16view(song[2].text), u16view(song[3].text)};
+}
+
+}  // namespace
 
 void SongCommands::showStopButton(bool stopShown) {
     ControlTable& c = window_.controls();
@@ -45,9 +66,12 @@ bool SongCommands::playSelection(const std::array<QString, 4>& prefixes) {
         if (passage->selectionLength != length) c.setSelection(editor, passage->selectionStart, passage->selectionLength);
         if (passage->text.isEmpty()) continue;
         showStopButton(true);
-        if (ch == 1) engine_.PSG_PlayMML(u16view(passage->text), u"", u"", u"");
-        else engine_.PSG_PlayMML(u"", u16view(passage->text), u"", u"");
-        if (started_) started_();
+        now_.song = ch == 1 ? engine_.PSG_PlayMML(u16view(passage->text), u"", u"", u"")
+                            : engine_.PSG_PlayMML(u"", u16view(passage->text), u"", u"");
+        now_.channels = {};
+        now_.passage = passage;
+        now_.passageChannel = ch;
+        emit started();
         return true;
     }
     return false;
@@ -59,10 +83,15 @@ void SongCommands::play() {
     for (int ch = 1; ch <= 4; ++ch) prefixes[static_cast<std::size_t>(ch - 1)] = channelPrefix(fields, ch);
     if (playSelection(prefixes)) return;
 
-    channelText_ = assembleSong(fields);
-    for (int ch = 1; ch <= 4; ++ch)
-        if (channelSounds(fields, ch)) showStopButton(true);
+    startSong(assembleSongWithMap(fields), 0);
+}
 
+void SongCommands::startSong(const std::array<ChannelAssembly, 4>& song, std::uint64_t startFrame) {
+    const WindowFields fields(window_.controls());
+    for (int ch = 1; ch <= 4; ++ch) {
+        channelText_[static_cast<std::size_t>(ch - 1)] = song[static_cast<std::size_t>(ch - 1)].text;
+        if (channelSounds(fields, ch)) showStopButton(true);
+    }
     if (state_.RecordFlag == 1) {
         if (!engine_.PSG_StartWaveRecord(wavePath_.toStdString(), /*AutoStop=*/true)) {
             dialogs_.error(QString("The wave file \"%1\" could not be created, so nothing was recorded.").arg(wavePath_));
@@ -76,19 +105,59 @@ void SongCommands::play() {
     } else {
         state_.StatusText = kStatusPlaying;
     }
-    engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]), u16view(channelText_[2]),
-                        u16view(channelText_[3]));
-    if (started_) started_();
+    liveEdit_.stop();
+    now_.song = startFrame == 0 ? engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]),
+                                                      u16view(channelText_[2]), u16view(channelText_[3]))
+                                : engine_.PSG_PlayMMLFrom(textsOf(song), startFrame);
+    now_.channels = song;
+    now_.passage.reset();
+    emit started();
     songLength_ = songLengthTenths(channelText_);
+    clockOffsetMs_ = static_cast<qint64>(startFrame * 1000 / kSampleRate);
     clockStart_.start();
     clock_.start();
     updateClock();
     state_.refresh = Refresh::Disable;
 }
 
+void SongCommands::playFromHere() {
+    ControlTable& c = window_.controls();
+    const int editor = c.focused();
+    const int channel = control::channelOfEditor(editor);
+    if (channel == 0) return play();  // no caret in a channel editor: from the start
+    const WindowFields fields(c);
+    const auto song = assembleSongWithMap(fields);
+    const EditorPlace place = editorPlaceAt(c.text(editor), channel, c.selection(editor).first);
+    const auto position = songPositionOf(song[static_cast<std::size_t>(channel - 1)], place.verse, place.column);
+    const auto frame = position ? firstFrameAt(textsOf(song), channel - 1, *position) : std::nullopt;
+    // A place the song never plays (a verse outside the pattern, a muted
+    // channel): the whole song, from its start.
+    startSong(song, frame.value_or(0));
+}
+
+void SongCommands::documentChanged() {
+    // Only a song that plays (not a passage, not a recording) follows edits.
+    if (state_.StatusText != kStatusPlaying || now_.passage) return;
+    liveEdit_.start();
+}
+
+void SongCommands::applyLiveEdit() {
+    if (state_.StatusText != kStatusPlaying || now_.passage) return;
+    const auto song = assembleSongWithMap(WindowFields(window_.controls()));
+    bool same = true;
+    for (std::size_t k = 0; k < 4; ++k) same = same && song[k].text == channelText_[k];
+    if (same) return;
+    for (std::size_t k = 0; k < 4; ++k) channelText_[k] = song[k].text;
+    // The song goes on from the same moment; the playing time carries on.
+    now_.song = engine_.continueMML(textsOf(song));
+    now_.channels = song;
+    songLength_ = songLengthTenths(channelText_);
+    updateClock();
+}
+
 void SongCommands::updateClock() {
-    window_.controls().setText(control::PlayingTime,
-                               playingTimeText(state_.StatusText, clockStart_.elapsed(), songLength_));
+    window_.controls().setText(control::PlayingTime, playingTimeText(state_.StatusText,
+                                                                     clockOffsetMs_ + clockStart_.elapsed(), songLength_));
 }
 
 void SongCommands::stopClock() { clock_.stop(); }
@@ -100,6 +169,7 @@ void SongCommands::resumeClock() {
 }
 
 void SongCommands::returnToIdle() {
+    liveEdit_.stop();
     engine_.PSG_StopWaveRecord();
     reportRecording();
     stopClock();  // before the display is emptied: it is never written again
@@ -131,7 +201,10 @@ void SongCommands::stop() {
 void SongCommands::engineEvent(std::int64_t data) {
     if (data == kEventLooped) {
         if (state_.RecordFlag == 1) post_(AppEvent::control(control::StopButton));
-        else clockStart_.start();
+        else {
+            clockStart_.start();
+            clockOffsetMs_ = 0;
+        }
     } else if (data == kEventEnded) {
         // Loop Playback: again at once, from the editors as they are now
         // (so edits are heard); a recording ends all the same.

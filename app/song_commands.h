@@ -7,10 +7,13 @@
 #include <QTimer>
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app_event.h"
 #include "app_state.h"
+#include "song_assembly.h"
 
 namespace bleeptone {
 
@@ -19,17 +22,32 @@ class Document;
 class Engine;
 class MainWindow;
 
+// What plays now, for the playhead: the engine's song number and where its
+// texts come from (the song's channels, or one passage).
+struct NowPlaying {
+    std::uint32_t song = 0;  // 0: nothing has played yet
+    std::array<ChannelAssembly, 4> channels;
+    std::optional<Passage> passage;
+    int passageChannel = 0;  // 1..4
+};
+
 class SongCommands : public QObject {
     Q_OBJECT
 public:
     static constexpr int kClockPeriodMs = 100;
+    static constexpr int kLiveEditDelayMs = 300;  // after the last key
 
     SongCommands(MainWindow& window, Dialogs& dialogs, AppState& state, Engine& engine, Document& document,
                  std::function<void(const AppEvent&)> post);
 
     void play();
-    // Told each time something starts to play (the engine's events are then due).
-    void setStartedListener(std::function<void()> started) { started_ = std::move(started); }
+    // The song from the caret of the channel editor the user is in: from the
+    // moment its channel's pattern first reaches that place, every channel
+    // exactly where it would be had the song played from the start.
+    void playFromHere();
+    // A change of the document (or a Mute box) while the song plays: soon the
+    // song goes on from the same moment with the new texts.
+    void documentChanged();
     void stop();
     void engineEvent(std::int64_t data);
     void recordToWave();
@@ -40,11 +58,19 @@ public:
     void resumeClock();
 
     const std::array<QString, 4>& channelTexts() const { return channelText_; }
+    const NowPlaying& nowPlaying() const { return now_; }
     qint64 songLength() const { return songLength_; }
     const QString& wavePath() const { return wavePath_; }
 
+signals:
+    // Something starts to play (the engine's events and the playhead are due).
+    void started();
+
 private:
     bool playSelection(const std::array<QString, 4>& prefixes);
+    // The song (from sample startFrame on), recording it when asked.
+    void startSong(const std::array<ChannelAssembly, 4>& song, std::uint64_t startFrame);
+    void applyLiveEdit();
     void showStopButton(bool stopShown);
     bool anythingToPlay() const;
     void updateClock();
@@ -57,13 +83,15 @@ private:
     Engine& engine_;
     Document& document_;
     std::function<void(const AppEvent&)> post_;
-    std::function<void()> started_;
     std::array<QString, 4> channelText_;
+    NowPlaying now_;
     qint64 songLength_ = 0;
     QString wavePath_;
     bool recording_ = false;
     QTimer clock_;
     QElapsedTimer clockStart_;
+    qint64 clockOffsetMs_ = 0;  // the song time at clockStart_ (a song played from the middle)
+    QTimer liveEdit_;
 };
 
 }  // namespace bleeptone

@@ -30,10 +30,12 @@ public:
     void openRecent(int i) override { note("openRecent " + std::to_string(i)); }
     void clearRecent() override { note("clearRecent"); }
     void editField(int item) override { note("edit " + std::to_string(item)); }
+    void showOscilloscope(bool shown) override { note(shown ? "scope shown" : "scope hidden"); }
     void rememberOption(int item, bool on) override {
         note("option " + std::to_string(item) + (on ? " on" : " off"));
     }
     void play() override { note("play"); }
+    void playFromHere() override { note("playFromHere"); }
     void stop() override { note("stop"); }
     void copyMml() override { note("copyMml"); }
     void pasteMml() override { note("pasteMml"); }

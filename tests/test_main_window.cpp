@@ -229,6 +229,8 @@ TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
         {menu::SelectAll, "Select &All", "Ctrl+A", true},
         {menu::PlayOrStop, "&Play", "F5", true},
         {menu::StopPlaying, "&Stop", "Esc", true},
+        {menu::PlayFromHere, "Play from &Here", "Shift+F5", true},
+        {menu::Oscilloscope, "&Oscilloscope", "", true},
         {menu::LoopPlayback, "&Loop Playback", "", true},
         {menu::FollowPlayback, "&Follow Playback", "", true},
         {menu::Demo1, "Demo &1", "", true},
@@ -284,7 +286,8 @@ TEST_F(WindowTest, MenusInOrder) {
     const std::vector<int> file{New,       Open, OpenRecent, Save, SaveAs, sep, CopyMml, PasteMml, sep, RecordToWave,
                                 ExportAudio, sep,  Quit};
     const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll};
-    const std::vector<int> play{PlayOrStop, StopPlaying, sep, LoopPlayback, FollowPlayback};
+    const std::vector<int> play{PlayOrStop, PlayFromHere, StopPlaying, sep, LoopPlayback, FollowPlayback, sep,
+                                Oscilloscope};
     const std::vector<int> tunes{Demo1, Demo2, Demo3, Demo4};
     const std::vector<int> help{Help, sep, PsgModule, sep, Website, SupportForum, sep, About};
     EXPECT_EQ(numbersOf(window, bar[0]->menu()), file);

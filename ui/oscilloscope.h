@@ -10,9 +10,10 @@
 #include <span>
 #include <vector>
 
+#include "scope_ring.h"  // kScopeTraces: voices 1..4, then the mix
+
 namespace bleeptone {
 
-inline constexpr int kScopeTraces = 5;  // voices 1..4, then the mix
 
 // The newest samples of each trace, oldest first (all of the same length).
 struct ScopeFrame {

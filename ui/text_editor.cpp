@@ -13,12 +13,18 @@
 namespace bleeptone {
 
 void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
+    // Without a selection the caret goes where the menu was asked for, so
+    // that "here" is the place clicked.
+    if (!textCursor().hasSelection()) setTextCursor(cursorForPosition(event->pos()));
     QMenu* menu = createStandardContextMenu(event->pos());
-    if (playItem_ && playItem_->isVisible()) {
-        QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
-        menu->insertAction(first, playItem_);
-        menu->insertSeparator(first);
+    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
+    bool any = false;
+    for (QAction* item : items_) {
+        if (!item || !item->isVisible()) continue;
+        menu->insertAction(first, item);
+        any = true;
     }
+    if (any) menu->insertSeparator(first);
     menu->exec(event->globalPos());
     delete menu;
 }

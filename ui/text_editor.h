@@ -8,17 +8,18 @@ class QAction;
 namespace bleeptone {
 
 // A plain-text editor whose context menu starts with the program's shared
-// "Play" item (when that item is visible) and a separator.
+// "Play" item and any items added after it (those visible), then a separator.
 class TextEditor : public QPlainTextEdit {
     Q_OBJECT
 public:
-    explicit TextEditor(QAction* playItem, QWidget* parent = nullptr) : QPlainTextEdit(parent), playItem_(playItem) {}
+    explicit TextEditor(QAction* playItem, QWidget* parent = nullptr) : QPlainTextEdit(parent), items_{playItem} {}
+    void addContextItem(QAction* item) { items_.append(item); }
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    QAction* playItem_;
+    QList<QAction*> items_;
 };
 
 // A channel editor: what the user types, pastes or drops arrives with every

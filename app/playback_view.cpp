@@ -1,0 +1,185 @@
+#include "playback_view.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+
+#include <algorithm>
+#include <optional>
+
+#include "app_state.h"
+#include "control_numbers.h"
+#include "engine.h"
+#include "main_window.h"
+#include "mml.h"
+#include "oscilloscope.h"
+#include "song_commands.h"
+#include "song_positions.h"
+#include "u16_view.h"
+
+namespace bleeptone {
+
+namespace {
+
+const QColor kPlayheadBackground(255, 210, 120);
+
+// The length of the command at `position` of a played text (a note or rest
+// with its length, sign and dots), without the blanks after it.
+int commandLength(const QString& text, int position) {
+    const std::u16string_view all = u16view(text);
+    if (position < 0 || position >= static_cast<int>(all.size())) return 0;
+    const char16_t* begin = all.data() + position;
+    const char16_t* pos = begin;
+    readMMLCommand(pos, all.data() + all.size(), nullptr);
+    int length = static_cast<int>(pos - begin);
+    while (length > 1 && begin[length - 1] == u' ') --length;
+    return std::max(length, 1);
+}
+
+QPlainTextEdit* editorOf(MainWindow& window, int channel) {
+    return static_cast<QPlainTextEdit*>(window.controls().widget(control::channelEditor(channel)));
+}
+
+}  // namespace
+
+PlaybackView::PlaybackView(MainWindow& window, Engine& engine, SongCommands& song, AppState& state)
+    : QObject(&window), window_(window), engine_(engine), song_(song), state_(state) {
+    marked_.fill({-1, 0});
+    timer_.setInterval(kIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, &PlaybackView::refresh);
+    connect(&song_, &SongCommands::started, this, &PlaybackView::start);
+}
+
+PlaybackView::~PlaybackView() {
+    if (scope_) {
+        scope_->disconnect(this);
+        delete scope_;
+    }
+}
+
+OscilloscopeWindow* PlaybackView::oscilloscope() const { return scope_; }
+
+void PlaybackView::start() {
+    timer_.start();
+    refresh();
+}
+
+void PlaybackView::refresh() {
+    if (!window_.controls().isVisible(control::StopButton)) {  // nothing plays (any more)
+        timer_.stop();
+        for (int c = 1; c <= 4; ++c) mark(c, -1, 0);
+        if (scope_) scope_->clear();
+        return;
+    }
+    showPlayhead();
+    if (scope_) showScope();
+}
+
+void PlaybackView::showPlayhead() {
+    std::array<std::pair<int, int>, 4> next;
+    next.fill({-1, 0});
+    PlayheadSnapshot heard;
+    const NowPlaying& now = song_.nowPlaying();
+    // Until the new song is heard, what is heard is the old one: no marker.
+    if (engine_.playheadNow(heard) && heard.song == now.song) {
+        for (int k = 0; k < 4; ++k) {
+            const int position = heard.positions[static_cast<std::size_t>(k)];
+            if (position < 0) continue;
+            std::optional<EditorPlace> place;
+            const QString* text = nullptr;
+            if (now.passage) {
+                if (k != passageVoice(now.passageChannel)) continue;
+                place = placeInPassage(*now.passage, now.passageChannel, position);
+                text = &now.passage->text;
+            } else {
+                place = placeInSong(now.channels[static_cast<std::size_t>(k)], k + 1, position);
+                text = &now.channels[static_cast<std::size_t>(k)].text;
+            }
+            if (!place) continue;
+            // The editor's line as it is now (it may have been edited since).
+            const QTextBlock line = editorOf(window_, place->channel)->document()->findBlockByNumber(place->verse - 1);
+            if (!line.isValid() || place->column >= line.length() - 1) continue;
+            const int length = std::min(commandLength(*text, position), line.length() - 1 - place->column);
+            next[static_cast<std::size_t>(place->channel - 1)] = {line.position() + place->column, length};
+        }
+    }
+    for (int c = 1; c <= 4; ++c) {
+        const auto& m = next[static_cast<std::size_t>(c - 1)];
+        if (m != marked_[static_cast<std::size_t>(c - 1)]) mark(c, m.first, m.second);
+    }
+}
+
+void PlaybackView::mark(int channel, int start, int length) {
+    auto& marked = marked_[static_cast<std::size_t>(channel - 1)];
+    if (marked == std::make_pair(start, length)) return;
+    marked = {start, length};
+    QPlainTextEdit* editor = editorOf(window_, channel);
+    if (start < 0) {
+        editor->setExtraSelections({});
+        return;
+    }
+    QTextEdit::ExtraSelection selection;
+    selection.cursor = QTextCursor(editor->document());
+    selection.cursor.setPosition(start);
+    selection.cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+    selection.format.setBackground(kPlayheadBackground);
+    editor->setExtraSelections({selection});
+    if (!state_.followPlayback) return;
+    // Into view, without touching the user's caret or selection.
+    QTextCursor at(editor->document());
+    at.setPosition(start);
+    const QRect where = editor->cursorRect(at);
+    const QRect view = editor->viewport()->rect();
+    if (where.top() < 0 || where.bottom() > view.bottom()) {
+        const int lineHeight = std::max(1, editor->fontMetrics().lineSpacing());
+        QScrollBar* bar = editor->verticalScrollBar();
+        bar->setValue(bar->value() + (where.center().y() - view.height() / 2) / lineHeight);
+    }
+    if (where.left() < 0 || where.right() > view.right() - view.width() / 8) {
+        QScrollBar* bar = editor->horizontalScrollBar();
+        bar->setValue(bar->value() + where.left() - view.width() / 3);
+    }
+}
+
+void PlaybackView::showOscilloscope(bool shown) {
+    if (!shown) {
+        if (scope_) scope_->close();
+        return;
+    }
+    if (!scope_) {
+        scope_ = new OscilloscopeWindow();
+        scope_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(scope_, &OscilloscopeWindow::closed, this, [this] {
+            engine_.setScopeEnabled(false);
+            emit oscilloscopeClosed();
+        });
+    }
+    engine_.setScopeEnabled(true);
+    scope_->show();
+    scope_->raise();
+    refresh();
+}
+
+void PlaybackView::showScope() {
+    constexpr std::size_t kFrames = 2048;
+    std::array<std::vector<float>, kScopeTraces> traces;
+    std::array<float*, kScopeTraces> out{};
+    for (std::size_t t = 0; t < traces.size(); ++t) {
+        traces[t].resize(kFrames);
+        out[t] = traces[t].data();
+    }
+    const std::size_t n = engine_.copyScope(kFrames, out.data());
+    ScopeFrame frame;
+    for (std::size_t t = 0; t < traces.size(); ++t) {
+        traces[t].resize(n);
+        frame.traces[t] = std::move(traces[t]);
+    }
+    for (int c = 1; c <= 4; ++c) frame.muted[static_cast<std::size_t>(c - 1)] = window_.controls().state(control::muteBox(c)) != 0;
+    // The engine's traces are on the mix's scale, where 0.5 is full: one
+    // voice reaches a quarter of it.
+    frame.fullScale = {0.25f, 0.25f, 0.25f, 0.25f, 0.5f};
+    scope_->setFrame(frame);
+}
+
+}  // namespace bleeptone
