@@ -9,6 +9,8 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QSettings>
 #include <QTest>
 #include <QThread>
 
@@ -27,6 +29,8 @@
 #include "dispatcher.h"
 #include "engine.h"
 #include "main_window.h"
+#include "oscilloscope.h"
+#include "playback_view.h"
 #include "mml_text.h"
 #include "offline_render.h"
 #include "project_blocks.h"
@@ -388,6 +392,87 @@ TEST_F(SongCommandsTest, ClickingPlayKeepsTheEditorAndItsPassage) {
         runPosted();
         EXPECT_EQ(controls().selection(18), std::make_pair(45, 2));
     }
+}
+
+// ---------------------------------------------------------------------------
+// The playhead, Play from Here, live edits and the oscilloscope.
+
+TEST_F(SongCommandsTest, PlayheadMarksWhatIsHeardAndPlayFromHereStartsThere) {
+    startApp(true);
+    // Tempo 12, quarter notes: a note is 48 ticks. Verse 2 plays first.
+    controls().setText(control::channelEditor(1), "gab\ncdef");
+    controls().setText(control::patternField(1), "2+1");
+    PlaybackView& view = app->playback();
+    auto markerAfter = [&](int ticks) {
+        manual->renderTicks(ticks);
+        view.refresh();
+        return view.marker(1);
+    };
+    submit(AppEvent::control(control::PlayButton));
+    EXPECT_EQ(markerAfter(1), std::make_pair(4, 1));   // "c" of verse 2 (offset 4 in the editor)
+    EXPECT_EQ(markerAfter(48), std::make_pair(5, 1));  // "d"
+    EXPECT_EQ(markerAfter(48 * 3), std::make_pair(0, 1));  // verse 1 after it: "g"
+    EXPECT_EQ(view.marker(2), std::make_pair(-1, 0));  // a channel without verses has none
+
+    // From the caret before "e": the song from that moment, every channel where it would be.
+    submit(AppEvent::control(control::StopButton));
+    view.refresh();
+    EXPECT_EQ(view.marker(1), std::make_pair(-1, 0));
+    QWidget* editor = controls().widget(control::channelEditor(1));
+    editor->setFocus();
+    controls().setSelection(control::channelEditor(1), 6, 0);
+    submit(AppEvent::menu(menu::PlayFromHere));
+    EXPECT_TRUE(stopShown());
+    EXPECT_EQ(markerAfter(1), std::make_pair(6, 1));
+    // 96 ticks of 459 samples are 0.999 s already played.
+    EXPECT_TRUE(display().startsWith(kStatusPlaying + "00:00.9") || display().startsWith(kStatusPlaying + "00:01"))
+        << display().toStdString();
+    EXPECT_EQ(app->engine().songFrame(), 96u * 459 + 459);
+}
+
+TEST_F(SongCommandsTest, AnEditWhilePlayingCarriesOnFromTheSameMoment) {
+    startApp(true);
+    controls().setText(control::channelEditor(1), "cdefgab");
+    submit(AppEvent::control(control::PlayButton));
+    // Tick by tick, as an output's buffers come (the take-over lands a
+    // couple of buffers ahead).
+    auto render = [&](int ticks) {
+        for (int i = 0; i < ticks; ++i) manual->renderTicks(1);
+    };
+    render(100);
+    const std::uint32_t song = app->song().nowPlaying().song;
+    const std::uint64_t before = app->engine().songFrame();
+    // The user's edit (through the window, as typing raises it).
+    QPlainTextEdit* editor = static_cast<QPlainTextEdit*>(controls().widget(control::channelEditor(1)));
+    editor->moveCursor(QTextCursor::End);
+    editor->insertPlainText("c");
+    ASSERT_TRUE(serveUntil([&] { return app->song().nowPlaying().song != song; }));
+    render(20);
+    EXPECT_EQ(engineText(0), "fgabc");  // the new text, read on from where the song stands (on "e")
+    EXPECT_EQ(app->engine().songFrame(), before + 20u * 459);  // no jump
+    EXPECT_EQ(state().StatusText, kStatusPlaying);
+    // A Mute box counts too; a recording or a passage does not follow edits.
+    QTest::mouseClick(controls().widget(control::muteBox(1)), Qt::LeftButton, {}, QPoint(8, 5));
+    const std::uint32_t edited = app->song().nowPlaying().song;
+    ASSERT_TRUE(serveUntil([&] { return app->song().nowPlaying().song != edited; }));
+    render(20);
+    EXPECT_EQ(engineText(0), "");
+}
+
+TEST_F(SongCommandsTest, OscilloscopeIsRememberedOpenOrClosed) {
+    startApp(true);
+    QAction* item = app->window().menuItem(menu::Oscilloscope);
+    item->trigger();
+    ASSERT_NE(app->playback().oscilloscope(), nullptr);
+    EXPECT_TRUE(app->engine().scopeEnabled());
+    EXPECT_TRUE(QSettings().value("oscilloscope").toBool());
+    app.reset();
+    startApp(true);  // opens again
+    ASSERT_NE(app->playback().oscilloscope(), nullptr);
+    app->playback().oscilloscope()->close();  // by the user
+    EXPECT_FALSE(app->window().menuItem(menu::Oscilloscope)->isChecked());
+    EXPECT_FALSE(app->engine().scopeEnabled());
+    EXPECT_FALSE(QSettings().value("oscilloscope").toBool());
 }
 
 TEST_F(SongCommandsTest, AllChannelsMutedEndsAtTheNextTick) {
