@@ -144,7 +144,7 @@ TEST_F(CliTest, WhereARenderStops) {
 TEST_F(CliTest, BadArgumentsExitTwoAndWriteNothing) {
     const std::vector<std::vector<std::string>> bad = {
         {"render", "--bogus"},
-        {"render", "--format", "mp3", "-o", path("a")},
+        {"render", "--format", "aiff", "-o", path("a")},
         {"render", "--seconds", "-1", "-o", path("a")},
         {"render", "--seconds", "abc", "-o", path("a")},
         {"render", "--max-seconds", "1e9", "-o", path("a")},
