@@ -123,16 +123,20 @@ bool StagedFile::openStream(std::FILE* out, const std::string& name) {
     return createTemp(tempDirectory() + "/bleeptone", 0600);
 }
 
-// The temporary file, with mode less the umask.
+// The temporary file, with mode less the umask. One that only stages data
+// for copying in loses its name at once: nothing is left of it even when the
+// program is killed.
 bool StagedFile::createTemp(const std::string& prefix, unsigned mode) {
-    const int fd = createUnique(prefix, static_cast<mode_t>(mode), temp_);
+    std::string name;
+    const int fd = createUnique(prefix, static_cast<mode_t>(mode), name);
     if (fd < 0) {
-        temp_.clear();
         const int saved = errno;
         abandon();
         errno = saved;
         return fail();
     }
+    if (copiesIn()) ::unlink(name.c_str());
+    else temp_ = name;
     file_ = ::fdopen(fd, "w+b");
     if (!file_) {
         const int saved = errno;
@@ -147,6 +151,7 @@ bool StagedFile::createTemp(const std::string& prefix, unsigned mode) {
 bool StagedFile::close() {
     if (!file_) return true;
     const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
+    if (copiesIn()) return flushed || fail();  // kept open: the data is read back at commit
     const int saved = errno;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
@@ -156,21 +161,17 @@ bool StagedFile::close() {
 }
 
 bool StagedFile::copyIn() {
-    std::FILE* from = std::fopen(temp_.c_str(), "rb");
-    if (!from) return fail();
+    if (std::fseek(file_, 0, SEEK_SET) != 0) return fail();
     char buffer[65536];
     bool ok = true;
-    for (std::size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0;)
+    for (std::size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, file_)) > 0;)
         ok = out_ ? std::fwrite(buffer, 1, n, out_) == n : writeAll(directFd_, buffer, n);
-    ok = ok && !std::ferror(from) && (!out_ || std::fflush(out_) == 0);
-    const int saved = errno;
-    std::fclose(from);
-    errno = saved;
+    ok = ok && !std::ferror(file_) && (!out_ || std::fflush(out_) == 0);
     return ok || fail();
 }
 
 bool StagedFile::commit() {
-    if (temp_.empty()) {
+    if (!file_ && temp_.empty()) {
         errno = EBADF;
         return fail();
     }

@@ -9,10 +9,11 @@
 // - Anything else (a FIFO, a character device such as /dev/null, a terminal,
 //   /dev/stdout and the other links of /proc to open files) is never renamed
 //   over: it is opened for writing at open(), so that a target that cannot be
-//   written fails at once, the data is staged in the temporary directory
-//   ($TMPDIR, else /tmp) and copied into the target at commit.
+//   written fails at once, the data is staged in a nameless temporary file
+//   (in $TMPDIR, else /tmp) and copied into the target at commit.
 // - A stream (standard output) is staged the same way and copied in at commit.
-// Abandoned, or destroyed before commit, it leaves nothing behind.
+// Abandoned, or destroyed before commit, it leaves nothing behind; killed,
+// at most a temporary file beside a regular target ("NAME.partXXXXXX").
 // Thread: any one at a time. Callback: no (file I/O).
 
 #include <cstdio>
@@ -34,7 +35,7 @@ public:
     bool openStream(std::FILE* out, const std::string& name);
     // The temporary file, open for reading and writing.
     std::FILE* stream() { return file_; }
-    // Flushes and closes the stream, keeping the temporary file for commit.
+    // Flushes the data and, where it is renamed into place, closes the stream.
     bool close();
     // Puts the data in place (closing the stream first if still open).
     bool commit();

@@ -95,6 +95,7 @@ TEST_F(StagedFileTest, FifoAndOpenFileAreWrittenInto) {
     std::thread reader([&] { piped = textOf(path("fifo")); });
     StagedFile fifo;
     const bool opened = fifo.open(path("fifo"));  // returns once the reader is there
+    EXPECT_TRUE(fs::is_empty(path("stage")));  // the staging file has no name
     const bool written = opened && fifo.copiesIn() && writeAndCommit(fifo, "through the pipe");
     if (!opened) {
         const int release = ::open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK);  // frees the reader
