@@ -6,6 +6,7 @@
 
 namespace bleeptone {
 
+class AudioExporter;
 class Autosave;
 class AuxWindows;
 class Dialogs;
@@ -28,6 +29,9 @@ public:
           infoBars_(infoBars),
           aux_(aux),
           autosave_(autosave) {}
+    ~AppCommands() override;
+    AppCommands(const AppCommands&) = delete;
+    AppCommands& operator=(const AppCommands&) = delete;
 
     void about() override;
     void newProject() override;
@@ -62,6 +66,7 @@ private:
     InfoBarUpdater& infoBars_;
     AuxWindows& aux_;
     Autosave& autosave_;
+    AudioExporter* exporter_ = nullptr;  // owned; made at the first Export Audio
 };
 
 }  // namespace bleeptone

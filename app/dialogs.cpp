@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "export_dialog.h"
+
 namespace bleeptone {
 
 void QtDialogs::error(const QString& text) { QMessageBox::critical(parent_, "Error", text, QMessageBox::Ok); }
@@ -25,13 +27,19 @@ Dialogs::Answer QtDialogs::questionWithCancel(const QString& text) {
 }
 
 QString QtDialogs::filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
-                             const QString& folder) {
+                             const QString& folder, const QString& name) {
     QStringList patterns;
     for (const QString& type : types.split('|', Qt::SkipEmptyParts)) patterns << "*." + type;
     const QString filter = QString("%1 (%2)").arg(message, patterns.join(' '));
-    const QString start = (folder.isEmpty() ? QDir::homePath() : folder) + '/';
+    const QString start = (folder.isEmpty() ? QDir::homePath() : folder) + '/' + name;
     return mode == PanelMode::Open ? QFileDialog::getOpenFileName(parent_, title, start, filter)
                                    : QFileDialog::getSaveFileName(parent_, title, start, filter);
+}
+
+std::optional<ExportChoices> QtDialogs::exportChoices(const ExportChoices& remembered, bool songLoops) {
+    ExportChoicesBox box(remembered, songLoops, parent_);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.choices();
 }
 
 }  // namespace bleeptone

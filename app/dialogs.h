@@ -3,6 +3,10 @@
 
 #include <QString>
 
+#include <optional>
+
+#include "export_choices.h"
+
 class QWidget;
 
 namespace bleeptone {
@@ -24,11 +28,16 @@ public:
     virtual Answer questionWithCancel(const QString& text) = 0;
 
     enum class PanelMode { Open, Save };
-    // A modal file panel opening in folder, offering files of the given
-    // types (extensions without the dot, "|" between several). Returns the
+    // A modal file panel opening in folder (empty: the home folder),
+    // offering files of the given types (extensions without the dot, "|"
+    // between several) and proposing the file name given, if any. Returns the
     // chosen path, or an empty text when cancelled.
     virtual QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
-                              const QString& folder) = 0;
+                              const QString& folder, const QString& name = {}) = 0;
+
+    // The Export Audio choices box, filled in with the remembered choices;
+    // the passes apply only to a song that loops. Nothing when cancelled.
+    virtual std::optional<ExportChoices> exportChoices(const ExportChoices& remembered, bool songLoops) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -40,7 +49,8 @@ public:
     bool question(const QString& text) override;
     Answer questionWithCancel(const QString& text) override;
     QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
-                      const QString& folder) override;
+                      const QString& folder, const QString& name = {}) override;
+    std::optional<ExportChoices> exportChoices(const ExportChoices& remembered, bool songLoops) override;
 
 private:
     QWidget* parent_;
