@@ -19,6 +19,8 @@ namespace {
 
 constexpr int kProgressSteps = 1000;
 
+QString exportingText(const QString& path) { return QString("Exporting \"%1\"...").arg(QFileInfo(path).fileName()); }
+
 QString fileList(const std::vector<std::string>& files) {
     QStringList quoted;
     for (const std::string& f : files) quoted << "\"" + QFile::decodeName(f.c_str()) + "\"";
@@ -83,9 +85,12 @@ void AudioExporter::exportAudio() {
 void AudioExporter::start(const ExportSpec& spec, const QString& path) {
     cancel_ = false;
     progressValue_ = 0;
+    progressFile_ = 0;
     progressPosted_ = false;
-    progress_ = new QProgressDialog(QString("Exporting \"%1\"...").arg(QFileInfo(path).fileName()), "Cancel", 0,
-                                    kProgressSteps, &window_);
+    path_ = path;
+    shownFile_ = 0;
+    progress_ = new QProgressDialog(exportingText(path), "Cancel", 0, kProgressSteps, &window_);
+    progress_->setMinimumWidth(360);
     progress_->setWindowTitle("Export Audio");
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setAutoClose(false);
@@ -97,6 +102,7 @@ void AudioExporter::start(const ExportSpec& spec, const QString& path) {
     worker_ = std::thread([this, spec, target = QFile::encodeName(path).toStdString()] {
         const auto report = [this](const ExportProgress& p) {
             progressValue_ = static_cast<int>(std::lround(p.fraction() * kProgressSteps));
+            progressFile_ = p.file;
             // One call on its way at a time: a slow main thread sees the latest value, not a queue of them.
             if (!progressPosted_.exchange(true))
                 QMetaObject::invokeMethod(this, &AudioExporter::showProgress, Qt::QueuedConnection);
@@ -110,7 +116,14 @@ void AudioExporter::start(const ExportSpec& spec, const QString& path) {
 void AudioExporter::showProgress() {
     progressPosted_ = false;
     // A modal progress dialog serves events inside setValue: this may run again meanwhile.
-    if (progress_ && !cancel_) progress_->setValue(progressValue_);
+    if (!progress_ || cancel_) return;
+    if (const int file = progressFile_; file != shownFile_) {
+        shownFile_ = file;
+        const std::string shown =
+            file == 0 ? QFile::encodeName(path_).toStdString() : stemPath(QFile::encodeName(path_).toStdString(), file);
+        progress_->setLabelText(exportingText(QFile::decodeName(shown.c_str())));
+    }
+    progress_->setValue(progressValue_);
 }
 
 void AudioExporter::finish(const ExportResult& result) {

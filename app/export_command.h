@@ -50,8 +50,11 @@ private:
     std::thread worker_;
     std::atomic<bool> cancel_{false};
     std::atomic<int> progressValue_{0};
+    std::atomic<int> progressFile_{0};         // 0 the mix, 1..4 the stems
     std::atomic<bool> progressPosted_{false};  // a progress call is on its way to the main thread
     QPointer<QProgressDialog> progress_;
+    QString path_;  // the mix
+    int shownFile_ = 0;
 };
 
 }  // namespace bleeptone
