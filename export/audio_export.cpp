@@ -17,13 +17,13 @@
 
 // How an export runs. The song is rendered twice: a first pass only finds
 // where it ends (its end, or its passes-th common loop, or the length limit)
-// and hands on its events, then each file is rendered again for exactly that many samples and streamed
-// to its encoder in 2,048-sample chunks. The render costs about 1/8,000 of
-// the song's length (README, Performance), far less than any encoder, and
-// knowing the length first means the fade is applied as the samples stream
-// past (no buffer of the song's end), the progress total is exact, and every
-// stem is exactly as long as the mix. Memory stays a few chunks whatever the
-// song's length or the fade's.
+// and hands on its events, then each file is rendered again for exactly that
+// many samples and streamed to its encoder in 2,048-sample chunks. The render
+// costs about 1/8,000 of the song's length (README, Performance), far less
+// than any encoder, and knowing the length first means the fade is applied as
+// the samples stream past (no buffer of the song's end), the progress total is
+// exact, and every stem is exactly as long as the mix. Memory stays a few
+// chunks whatever the song's length or the fade's.
 
 namespace bleeptone {
 
@@ -169,10 +169,6 @@ ExportResult failure(ExportStatus status, std::string message) {
 }
 
 ExportResult cancelled() { return failure(ExportStatus::Cancelled, "export cancelled"); }
-
-}  // namespace
-
-namespace {
 
 // Where the files go: a path (stems beside it), or an open stream.
 struct Destination {

@@ -218,7 +218,8 @@ TEST_F(CliTest, ExportOptionsAndTheirErrors) {
         {{"--start", "x"}, kExitUsage, "", "--start must be a number of seconds from 0 to 36000: 'x'"},
         {{"--start"}, kExitUsage, "", "option --start needs a value"},
         {{"--stems", "-o", "-"}, kExitUsage, "", "--stems needs an output file (-o FILE), not standard output"},
-        {{"--stems", "--format", "s16"}, kExitUsage, "", "--stems needs an audio format (wav, flac, ogg or mp3), not s16"},
+        {{"--stems", "--format", "s16"}, kExitUsage, "",
+         "--stems needs an audio format (wav, flac, ogg or mp3), not s16"},
         {{"--fade", "1", "-o", path("a.f32"), "--format", "f32"}, kExitUsage, "",
          "--fade needs an audio format (wav, flac, ogg or mp3), not f32"},
         {{"--loops", "2", "--seconds", "1"}, kExitUsage, "", "give --loops or --seconds, not both"},
@@ -246,12 +247,14 @@ TEST_F(CliTest, ExportOptionsAndTheirErrors) {
     }
 
     // Stems: NAME-1 .. NAME-4 beside the mix, all as long as the mix.
-    const CliRun stems = runCli({"render", "--mml", loop, "--mml", "C4", "--stems", "--fade", "0.1", "-o", path("song.wav")});
+    const CliRun stems =
+        runCli({"render", "--mml", loop, "--mml", "C4", "--stems", "--fade", "0.1", "-o", path("song.wav")});
     ASSERT_EQ(stems.code, kExitOk) << stems.err;
     const auto mix = readBytes(path("song.wav"));
     EXPECT_EQ(mix.size(), 44u + 2 * 96 * 459);
     EXPECT_EQ(asS16(mix, 44).back(), 0);  // the fade ends in silence
-    for (int c = 1; c <= 4; ++c) EXPECT_EQ(readBytes(path("song-" + std::to_string(c) + ".wav")).size(), mix.size()) << c;
+    for (int c = 1; c <= 4; ++c)
+        EXPECT_EQ(readBytes(path("song-" + std::to_string(c) + ".wav")).size(), mix.size()) << c;
 }
 
 // Outputs follow the rule for every file: a symlink stays and the file it

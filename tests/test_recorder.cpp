@@ -333,7 +333,8 @@ TEST_F(RecorderTest, TheFileAppearsWhenTheRecordingEnds) {
         rig.engine->PSG_PlayMML(u"C4");
         const bool ended = started && rig.renderUntil(kEventEnded).has_value();
         if (fifo) {
-            const int release = ::open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK);  // frees the reader if nothing came
+            // Frees the reader if nothing came.
+            const int release = ::open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK);
             if (release >= 0) ::close(release);
             reader.join();
             std::ofstream(path("piped.wav"), std::ios::binary).write(reinterpret_cast<const char*>(piped.data()),
