@@ -124,32 +124,5 @@ TEST_F(StagedFileTest, FifoAndOpenFileAreWrittenInto) {
     EXPECT_TRUE(fs::is_empty(path("stage")));
 }
 
-// Failures name the target; abandoned or failed, nothing is left behind.
-TEST_F(StagedFileTest, FailuresAndAbandonLeaveNothing) {
-    fs::create_directory(path("dir"));
-    const struct {
-        std::string target;
-        const char* reason;
-    } cases[] = {
-        {path("dir"), "Is a directory"},
-        {path("missing/x"), "No such file or directory"},
-    };
-    for (const auto& c : cases) {
-        StagedFile file;
-        EXPECT_FALSE(file.open(c.target));
-        EXPECT_EQ(file.error(), c.target + ": " + c.reason);
-    }
-    {
-        StagedFile dropped;
-        ASSERT_TRUE(dropped.open(path("dropped")));
-        std::fputs("half", dropped.stream());
-    }
-    StagedFile abandoned;
-    ASSERT_TRUE(abandoned.open(path("abandoned")));
-    abandoned.abandon();
-    EXPECT_FALSE(abandoned.commit());
-    EXPECT_EQ(fileCount(), 1u);  // dir
-}
-
 }  // namespace
 }  // namespace bleeptone
