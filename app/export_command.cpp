@@ -96,7 +96,9 @@ void AudioExporter::start(const ExportSpec& spec, const QString& path) {
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
     progress_->setMinimumDuration(500);
+    // Cancel, closing the dialog and Escape all stop the export.
     connect(progress_, &QProgressDialog::canceled, this, [this] { cancel_ = true; });
+    connect(progress_, &QDialog::rejected, this, [this] { cancel_ = true; });
     progress_->setValue(0);
 
     worker_ = std::thread([this, spec, target = QFile::encodeName(path).toStdString()] {

@@ -14,6 +14,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QThread>
 
 #include <filesystem>
@@ -172,21 +173,26 @@ TEST_F(ExportDialogTest, ExportsADemoToFlac) {
 TEST_F(ExportDialogTest, CancelLeavesNoFile) {
     app->window().controls().setText(control::channelEditor(1), "C1:");
     app->window().controls().setText(control::channelEditor(2), "C1C1C1R64:");
-    dialogs.choiceAnswers = {ExportChoices{ExportFormat::Wav, 16, 0, true}};
-    dialogs.panelPaths = {QString::fromStdString(path("long.wav"))};
-    app->dispatcher().submit(AppEvent::menu(menu::ExportAudio));
-    const QPointer<QProgressDialog> progress = app->window().findChild<QProgressDialog*>();
-    ASSERT_NE(progress, nullptr);
-    EXPECT_EQ(progress->windowTitle(), "Export Audio");
-    EXPECT_EQ(progress->labelText(), "Exporting \"long.wav\"...");
-    QPushButton* cancel = progress->findChild<QPushButton*>();
-    ASSERT_NE(cancel, nullptr);
-    EXPECT_EQ(cancel->text(), "Cancel");
-    cancel->click();
-    ASSERT_TRUE(serveUntil([&] { return progress.isNull(); }));
-    EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"export choices", "save panel"}));
-    EXPECT_TRUE(dialogs.calls[0].songLoops);
-    EXPECT_EQ(fileCount(), 0u);
+    for (const bool escape : {false, true}) {
+        SCOPED_TRACE(escape ? "Escape" : "Cancel");
+        dialogs.clear();
+        dialogs.choiceAnswers = {ExportChoices{ExportFormat::Wav, 16, 0, true}};
+        dialogs.panelPaths = {QString::fromStdString(path("long.wav"))};
+        app->dispatcher().submit(AppEvent::menu(menu::ExportAudio));
+        const QPointer<QProgressDialog> progress = app->window().findChild<QProgressDialog*>();
+        ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(progress->windowTitle(), "Export Audio");
+        EXPECT_EQ(progress->labelText(), "Exporting \"long.wav\"...");
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_EQ(cancel->text(), "Cancel");
+        if (escape) QTest::keyClick(progress, Qt::Key_Escape);
+        else cancel->click();
+        ASSERT_TRUE(serveUntil([&] { return progress.isNull(); }));
+        EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"export choices", "save panel"}));
+        EXPECT_TRUE(dialogs.calls[0].songLoops);
+        EXPECT_EQ(fileCount(), 0u);
+    }
 }
 
 // A file that cannot be written is an "Error" box with the export's reason;
