@@ -106,12 +106,10 @@ void AudioExporter::start(const ExportSpec& spec, const QString& path) {
             progressValue_ = static_cast<int>(std::lround(p.fraction() * kProgressSteps));
             progressFile_ = p.file;
             // One call on its way at a time: a slow main thread sees the latest value, not a queue of them.
-            if (!progressPosted_.exchange(true))
-                QMetaObject::invokeMethod(this, &AudioExporter::showProgress, Qt::QueuedConnection);
+            if (!progressPosted_.exchange(true)) QMetaObject::invokeMethod(this, "showProgress", Qt::QueuedConnection);
         };
-        ExportResult result = bleeptone::exportAudio(spec, target, report, &cancel_);
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)] { finish(result); }, Qt::QueuedConnection);
+        result_ = bleeptone::exportAudio(spec, target, report, &cancel_);
+        QMetaObject::invokeMethod(this, "finish", Qt::QueuedConnection);
     });
 }
 
@@ -128,8 +126,9 @@ void AudioExporter::showProgress() {
     progress_->setValue(progressValue_);
 }
 
-void AudioExporter::finish(const ExportResult& result) {
+void AudioExporter::finish() {
     if (worker_.joinable()) worker_.join();  // it has nothing left to do but return
+    const ExportResult result = std::move(result_);
     if (progress_) {
         progress_->hide();
         progress_->deleteLater();  // not at once: this may run inside its setValue

@@ -41,13 +41,17 @@ public:
 
 private:
     void start(const ExportSpec& spec, const QString& path);
-    void showProgress();
-    void finish(const ExportResult& result);
+    // Queued from the worker by name: Qt's own event, no object of ours
+    // crosses threads. The result is handed over through result_, which the
+    // main thread reads after joining the worker.
+    Q_INVOKABLE void showProgress();
+    Q_INVOKABLE void finish();
 
     MainWindow& window_;
     Dialogs& dialogs_;
     Document& document_;
     std::thread worker_;
+    ExportResult result_;  // written by the worker before its last call
     std::atomic<bool> cancel_{false};
     std::atomic<int> progressValue_{0};
     std::atomic<int> progressFile_{0};         // 0 the mix, 1..4 the stems
