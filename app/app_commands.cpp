@@ -11,6 +11,7 @@
 #include "aux_windows.h"
 #include "dialogs.h"
 #include "document.h"
+#include "export_command.h"
 #include "info_bar_updater.h"
 #include "main_window.h"
 #include "playback_view.h"
@@ -27,7 +28,12 @@ void AppCommands::save() { document_.save(); }
 void AppCommands::saveAs() { document_.saveAs(); }
 void AppCommands::loadDemo(int demo) { document_.loadDemo(demo); }
 void AppCommands::recordToWave() { song_.recordToWave(); }
-void AppCommands::exportAudio() {}
+AppCommands::~AppCommands() { delete exporter_; }  // cancels a running export
+
+void AppCommands::exportAudio() {
+    if (!exporter_) exporter_ = new AudioExporter(window_, dialogs_, document_);
+    exporter_->exportAudio();
+}
 
 void AppCommands::openRecent(int index) {
     if (index < 0 || index >= recent_.files().size()) return;

@@ -7,6 +7,7 @@
 
 namespace bleeptone {
 
+class AudioExporter;
 class Autosave;
 class AuxWindows;
 class Dialogs;
@@ -40,6 +41,9 @@ public:
           state_(state),
           recent_(recent),
           playback_(playback) {}
+    ~AppCommands() override;
+    AppCommands(const AppCommands&) = delete;
+    AppCommands& operator=(const AppCommands&) = delete;
 
     void about() override;
     void newProject() override;
@@ -83,6 +87,7 @@ private:
     AppState& state_;
     RecentFiles& recent_;
     PlaybackView& playback_;
+    AudioExporter* exporter_ = nullptr;  // owned; made at the first Export Audio
 };
 
 }  // namespace bleeptone

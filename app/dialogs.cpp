@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "export_dialog.h"
+
 namespace bleeptone {
 
 // A box belongs to the window the user is in (the PSG Module window, say),
@@ -44,6 +46,12 @@ QString QtDialogs::filePanel(PanelMode mode, const QString& title, const QString
     panel.setFilter(panel.filter() | QDir::CaseSensitive);
     if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) return {};
     return panel.selectedFiles().first();
+}
+
+std::optional<ExportChoices> QtDialogs::exportChoices(const ExportChoices& remembered, bool songLoops) {
+    ExportChoicesBox box(remembered, songLoops, parent_);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.choices();
 }
 
 }  // namespace bleeptone

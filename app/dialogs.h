@@ -3,6 +3,10 @@
 
 #include <QString>
 
+#include <optional>
+
+#include "export_choices.h"
+
 class QWidget;
 
 namespace bleeptone {
@@ -31,6 +35,10 @@ public:
     // empty text when cancelled.
     virtual QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
                               const QString& start) = 0;
+
+    // The Export Audio choices box, filled in with the remembered choices;
+    // the passes apply only to a song that loops. Nothing when cancelled.
+    virtual std::optional<ExportChoices> exportChoices(const ExportChoices& remembered, bool songLoops) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -43,6 +51,7 @@ public:
     Answer questionWithCancel(const QString& text) override;
     QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
                       const QString& start) override;
+    std::optional<ExportChoices> exportChoices(const ExportChoices& remembered, bool songLoops) override;
 
 private:
     QWidget* boxParent() const;

@@ -1,67 +1,164 @@
 #include <cinttypes>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 
+#include "audio_export.h"
 #include "cli.h"
 #include "cli_project.h"
 #include "offline_render.h"
-#include "output_file.h"
+#include "staged_file.h"
 #include "synth.h"
+
+// bleeptone render. The audio formats (wav, flac, ogg, mp3) go through the
+// export, whose WAV with none of the export options is the very file a
+// recording writes; the raw formats (f32, s16) stream the render as it runs.
+// Either way every file goes through a StagedFile.
 
 namespace bleeptone {
 
 namespace {
 
-enum class Format { Wav, F32, S16 };
+enum class Format { Wav, Flac, Ogg, Mp3, F32, S16 };
 
 constexpr double kMaxRenderSeconds = 36000.0;  // ten hours: a WAV file's 32-bit sizes still fit
 
 struct RenderArgs {
     SongSource song;
     std::string output = "-";
-    Format format = Format::Wav;
+    std::optional<Format> format;
     std::optional<double> seconds;
     double maxSeconds = 600.0;
     std::string eventsPath;
+    std::optional<int> loops;
+    std::optional<double> fade;
+    bool stems = false;
+    double start = 0;
 };
+
+std::optional<Format> formatNamed(const std::string& name) {
+    static const struct {
+        const char* name;
+        Format format;
+    } kNames[] = {{"wav", Format::Wav}, {"flac", Format::Flac}, {"ogg", Format::Ogg},
+                  {"mp3", Format::Mp3}, {"f32", Format::F32},   {"s16", Format::S16}};
+    for (const auto& n : kNames)
+        if (name == n.name) return n.format;
+    return std::nullopt;
+}
+
+const char* formatName(Format format) {
+    switch (format) {
+        case Format::Flac: return "flac";
+        case Format::Ogg: return "ogg";
+        case Format::Mp3: return "mp3";
+        case Format::F32: return "f32";
+        case Format::S16: return "s16";
+        case Format::Wav: break;
+    }
+    return "wav";
+}
+
+bool isRaw(Format format) { return format == Format::F32 || format == Format::S16; }
+
+ExportFormat exportFormat(Format format) {
+    switch (format) {
+        case Format::Flac: return ExportFormat::Flac;
+        case Format::Ogg: return ExportFormat::Ogg;
+        case Format::Mp3: return ExportFormat::Mp3;
+        default: return ExportFormat::Wav;
+    }
+}
+
+// The format -o's extension asks for (.wav .flac .ogg .mp3, any case), else wav.
+Format formatOfOutput(const std::string& output) {
+    if (output == "-") return Format::Wav;
+    switch (exportFormatFromExtension(output).value_or(ExportFormat::Wav)) {
+        case ExportFormat::Flac: return Format::Flac;
+        case ExportFormat::Ogg: return Format::Ogg;
+        case ExportFormat::Mp3: return Format::Mp3;
+        case ExportFormat::Wav: break;
+    }
+    return Format::Wav;
+}
+
+std::optional<std::string> secondsOption(const std::string& name, const std::string& value, double& seconds) {
+    if (!parseSeconds(value, seconds) || seconds < 0 || seconds > kMaxRenderSeconds)
+        return name + " must be a number of seconds from 0 to 36000: '" + value + "'";
+    return std::nullopt;
+}
 
 std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args, RenderArgs& out) {
     const auto option = [&out](const std::string& name, const std::string& value) -> std::optional<std::string> {
+        double s = 0;
         if (name == "-o" || name == "--output") {
             if (value.empty()) return "the output file name is empty";
             out.output = value;
         } else if (name == "--format") {
-            if (value == "wav") out.format = Format::Wav;
-            else if (value == "f32") out.format = Format::F32;
-            else if (value == "s16") out.format = Format::S16;
-            else return "unknown format '" + value + "' (wav, f32 or s16)";
-        } else if (name == "--seconds" || name == "--max-seconds") {
-            double s = 0;
-            if (!parseSeconds(value, s) || s < 0 || s > kMaxRenderSeconds)
-                return name + " must be a number of seconds from 0 to 36000: '" + value + "'";
-            if (name == "--seconds") out.seconds = s;
-            else out.maxSeconds = s;
+            out.format = formatNamed(value);
+            if (!out.format) return "unknown format '" + value + "' (wav, flac, ogg, mp3, f32 or s16)";
+        } else if (name == "--seconds" || name == "--max-seconds" || name == "--fade" || name == "--start") {
+            if (auto problem = secondsOption(name, value, s)) return problem;
+            if (name == "--seconds")
+                out.seconds = s;
+            else if (name == "--max-seconds")
+                out.maxSeconds = s;
+            else if (name == "--fade")
+                out.fade = s;
+            else
+                out.start = s;
+        } else if (name == "--loops") {
+            long long n = 0;
+            if (!parseInt64(value, n) || n < 1 || n > kMaxExportPasses)
+                return "--loops must be a whole number from 1 to 16: '" + value + "'";
+            out.loops = static_cast<int>(n);
+        } else if (name == "--stems") {
+            out.stems = true;
         } else {
             if (value.empty()) return "the events file name is empty";
             out.eventsPath = value;
         }
         return std::nullopt;
     };
-    return parseSongCommand(args, out.song, {"-o", "--output", "--format", "--seconds", "--max-seconds", "--events"},
-                            {}, option);
+    if (auto problem = parseSongCommand(
+            args, out.song,
+            {"-o", "--output", "--format", "--seconds", "--max-seconds", "--events", "--loops", "--fade", "--start"},
+            {"--stems"}, option))
+        return problem;
+
+    if (!out.format) out.format = formatOfOutput(out.output);
+    const std::string format = formatName(*out.format);
+    if (isRaw(*out.format) && out.fade) return "--fade needs an audio format (wav, flac, ogg or mp3), not " + format;
+    if (isRaw(*out.format) && out.stems) return "--stems needs an audio format (wav, flac, ogg or mp3), not " + format;
+    if (out.stems && out.output == "-") return "--stems needs an output file (-o FILE), not standard output";
+    if (out.loops && out.seconds) return "give --loops or --seconds, not both";
+    if (out.eventsPath == "-" && out.output == "-") return "audio and events cannot both go to standard output";
+    return std::nullopt;
 }
 
 std::uint64_t toFrames(double seconds) { return static_cast<std::uint64_t>(std::llround(seconds * kSampleRate)); }
 
-// Hands samples and events to their files.
-class FileSink : public RenderSink {
+// Writes engine events, one line each; remembers a failed write.
+class EventWriter {
 public:
-    FileSink(Format format, std::FILE* data, std::FILE* events) : format_(format), data_(data), events_(events) {}
+    explicit EventWriter(std::FILE* file) : file_(file) {}
+    bool write(const EngineEvent& ev) {
+        if (file_ && std::fprintf(file_, "%" PRIu64 " %" PRId64 "\n", ev.frame, ev.data) < 0) failed_ = true;
+        return !failed_;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    std::FILE* file_;
+    bool failed_ = false;
+};
+
+// Hands raw samples and events to their files.
+class RawSink : public RenderSink {
+public:
+    RawSink(Format format, std::FILE* data, EventWriter& events) : format_(format), data_(data), events_(events) {}
 
     bool samples(const float* data, std::size_t count) override {
-        if (!data_ || count == 0) return true;
         std::uint8_t bytes[kOfflineChunk * 4];
         std::size_t size = 0;
         for (std::size_t i = 0; i < count; ++i) {
@@ -77,43 +174,75 @@ public:
         }
         return std::fwrite(bytes, 1, size, data_) == size;
     }
-
-    bool event(const EngineEvent& ev) override {
-        if (!events_) return true;
-        return std::fprintf(events_, "%" PRIu64 " %" PRId64 "\n", ev.frame, ev.data) > 0;
-    }
+    bool event(const EngineEvent& ev) override { return events_.write(ev); }
 
 private:
     Format format_;
     std::FILE* data_;
-    std::FILE* events_;
+    EventWriter& events_;
 };
-
-bool copyFile(const std::string& path, std::FILE* to) {
-    std::FILE* from = std::fopen(path.c_str(), "rb");
-    if (!from) return false;
-    char buffer[65536];
-    bool ok = true;
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, from)) > 0) {
-        if (std::fwrite(buffer, 1, n, to) != n) {
-            ok = false;
-            break;
-        }
-    }
-    ok = ok && !std::ferror(from) && std::fflush(to) == 0;
-    std::fclose(from);
-    return ok;
-}
 
 int ioError(const CliIo& io, const std::string& message) {
     std::fprintf(io.err, "bleeptone render: %s\n", message.c_str());
     return kExitIo;
 }
 
-std::string tempDirectory() {
-    const char* dir = std::getenv("TMPDIR");
-    return dir && *dir ? dir : "/tmp";
+void warnDropped(const CliIo& io, std::uint64_t dropped) {
+    if (dropped > 0)
+        std::fprintf(io.err,
+                     "bleeptone render: warning: %" PRIu64
+                     " \"*\" events were dropped (engine event queue full; the end events never are)\n",
+                     dropped);
+}
+
+// wav, flac, ogg, mp3: the export, into the file or through a temporary file
+// copied to standard output.
+int renderAudio(const RenderArgs& opts, const std::vector<std::u16string>& texts, EventWriter& events,
+                const CliIo& io) {
+    ExportSpec spec;
+    for (std::size_t k = 0; k < texts.size() && k < spec.texts.size(); ++k) spec.texts[k] = texts[k];
+    spec.format = exportFormat(*opts.format);
+    spec.startFrame = toFrames(opts.start);
+    spec.passes = opts.loops.value_or(1);
+    if (opts.seconds) spec.frames = toFrames(*opts.seconds);
+    spec.maxFrames = toFrames(opts.maxSeconds);
+    spec.fadeSeconds = opts.fade;
+    spec.stems = opts.stems;
+    spec.events = [&events](const EngineEvent& ev) { events.write(ev); };
+    const ExportResult result = opts.output == "-" ? exportAudio(spec, io.out, "standard output", {}, nullptr)
+                                                   : exportAudio(spec, opts.output, {}, nullptr);
+    if (!result.ok()) return ioError(io, result.message);
+    warnDropped(io, result.droppedEvents);
+    return kExitOk;
+}
+
+// f32, s16: the render streamed into the file (or standard output) as it runs.
+int renderRaw(const RenderArgs& opts, const std::vector<std::u16string>& texts, EventWriter& events, const CliIo& io) {
+    StagedFile audioFile;
+    const bool toStdout = opts.output == "-";
+    if (!toStdout && !audioFile.open(opts.output)) return ioError(io, "cannot create " + audioFile.error());
+
+    OfflineRenderSpec spec;
+    spec.texts = texts;
+    spec.startFrame = toFrames(opts.start);
+    if (opts.seconds) spec.frames = toFrames(*opts.seconds);
+    spec.maxFrames = toFrames(opts.maxSeconds);
+    spec.passes = opts.loops.value_or(1);
+    RawSink sink(*opts.format, toStdout ? io.out : audioFile.stream(), events);
+    const OfflineRenderResult result = renderOffline(spec, sink);
+    if (result.abandoned) {
+        if (events.failed())
+            return ioError(io,
+                           "cannot write " + (opts.eventsPath == "-" ? std::string("the events") : opts.eventsPath));
+        return ioError(io, "cannot write " + (toStdout ? std::string("the output") : opts.output));
+    }
+    if (toStdout) {
+        if (std::fflush(io.out) != 0) return ioError(io, "cannot write the output");
+    } else if (!audioFile.commit()) {
+        return ioError(io, "cannot write " + audioFile.error());
+    }
+    warnDropped(io, result.droppedEvents);
+    return kExitOk;
 }
 
 }  // namespace
@@ -121,57 +250,24 @@ std::string tempDirectory() {
 int runRender(const std::vector<std::string>& args, const CliIo& io) {
     RenderArgs opts;
     if (auto error = parseRenderArgs(args, opts)) return usageError(io, "render", *error);
-    const bool toStdout = opts.output == "-";
-    if (toStdout && io.outIsTerminal)
+    if (opts.output == "-" && io.outIsTerminal)
         return usageError(io, "render", "refusing to write audio to a terminal; give -o FILE");
-    if (opts.eventsPath == "-" && toStdout)
-        return usageError(io, "render", "audio and events cannot both go to standard output");
 
-    OutputFile audioFile;
-    OutputFile eventsFile;
-    if (opts.format == Format::Wav || !toStdout) {
-        // A WAV file is written through a temporary file even for standard
-        // output: the recorder fills in the sizes at the end.
-        const std::string path = toStdout ? tempDirectory() + "/bleeptone-render.wav" : opts.output;
-        if (!audioFile.open(path)) return ioError(io, "cannot create " + audioFile.error());
-    }
-    if (!opts.eventsPath.empty() && opts.eventsPath != "-" && !eventsFile.open(opts.eventsPath))
-        return ioError(io, "cannot create " + eventsFile.error());
+    // The events file first: when it cannot be created, no audio is written.
+    StagedFile eventsFile;
+    const bool eventsToFile = !opts.eventsPath.empty() && opts.eventsPath != "-";
+    if (eventsToFile && !eventsFile.open(opts.eventsPath)) return ioError(io, "cannot create " + eventsFile.error());
+    EventWriter events(opts.eventsPath.empty() ? nullptr : (eventsToFile ? eventsFile.stream() : io.out));
 
-    OfflineRenderSpec spec;
-    if (auto code = opts.song.channelTexts(spec.texts, io, "render")) return *code;
-    if (opts.seconds) spec.frames = toFrames(*opts.seconds);
-    spec.maxFrames = toFrames(opts.maxSeconds);
-    std::FILE* data = nullptr;
-    if (opts.format == Format::Wav) {
-        audioFile.closeStream();  // the recorder creates the file anew by name
-        spec.wavPath = audioFile.tempPath();
-    } else {
-        data = toStdout ? io.out : audioFile.stream();
-    }
-    std::FILE* events = opts.eventsPath.empty() ? nullptr : (opts.eventsPath == "-" ? io.out : eventsFile.stream());
+    std::vector<std::u16string> texts;
+    if (auto code = opts.song.channelTexts(texts, io, "render")) return *code;
+    const int code = isRaw(*opts.format) ? renderRaw(opts, texts, events, io) : renderAudio(opts, texts, events, io);
+    if (code != kExitOk) return code;
 
-    FileSink sink(opts.format, data, events);
-    const OfflineRenderResult result = renderOffline(spec, sink);
-
-    if (!spec.wavPath.empty() && !result.wavCreated) return ioError(io, "cannot create " + opts.output);
-    if (result.abandoned) return ioError(io, "cannot write the output");
-    if (!spec.wavPath.empty() && result.wav != RecordOutcome::Complete)
-        return ioError(io, "writing " + opts.output + " failed");
-    if (result.droppedEvents > 0)
-        std::fprintf(io.err, "bleeptone render: warning: %" PRIu64 " engine events were dropped (queue full)\n",
-                     result.droppedEvents);
-
-    if (toStdout && opts.format == Format::Wav) {
-        if (!copyFile(audioFile.tempPath(), io.out)) return ioError(io, "cannot write the output");
-        audioFile.abandon();
-    } else if (toStdout) {
-        if (std::fflush(io.out) != 0) return ioError(io, "cannot write the output");
-    } else if (!audioFile.commit()) {
-        return ioError(io, "cannot write " + audioFile.error());
-    }
-    if (!opts.eventsPath.empty() && opts.eventsPath != "-" && !eventsFile.commit())
-        return ioError(io, "cannot write " + eventsFile.error());
+    if (events.failed())
+        return ioError(io, "cannot write " + (eventsToFile ? opts.eventsPath : std::string("the events")));
+    if (eventsToFile && !eventsFile.commit()) return ioError(io, "cannot write " + eventsFile.error());
+    if (opts.eventsPath == "-" && std::fflush(io.out) != 0) return ioError(io, "cannot write the events");
     return kExitOk;
 }
 

@@ -13,48 +13,83 @@ std::int16_t recordingSample(float output) {
     return static_cast<std::int16_t>(static_cast<std::int32_t>(s * 65534.0f));
 }
 
-OfflineRenderResult renderOffline(const OfflineRenderSpec& spec, RenderSink& sink) {
-    OfflineRenderResult result;
-    auto engine = Engine::create();
-    engine->recorder().setMode(Recorder::Mode::Synchronous);
-    if (!spec.wavPath.empty()) {
-        result.wavCreated = engine->PSG_StartWaveRecord(spec.wavPath, !spec.frames.has_value());
-        if (!result.wavCreated) return result;
+namespace {
+
+// One render from a fresh engine: the samples before the start are rendered
+// in chunks that end exactly there, so that every later chunk is output.
+class Render {
+public:
+    Render(const OfflineRenderSpec& spec, RenderSink& sink) : spec_(spec), sink_(sink) {}
+
+    OfflineRenderResult run() {
+        engine_->recorder().setMode(Recorder::Mode::Synchronous);
+        const bool recording = !spec_.wavPath.empty();
+        if (recording && spec_.startFrame == 0 && !startRecording()) return result_;
+
+        std::u16string_view texts[kVoices];
+        for (std::size_t k = 0; k < spec_.texts.size() && k < kVoices; ++k) texts[k] = spec_.texts[k];
+        engine_->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+
+        while (rendered_ < spec_.startFrame && !end_)
+            step(std::min<std::uint64_t>(kOfflineChunk, spec_.startFrame - rendered_));
+        if (recording && spec_.startFrame > 0 && !startRecording()) return result_;
+        const std::uint64_t length = spec_.frames.value_or(spec_.maxFrames);
+        while (result_.frames < length && !end_ && !result_.abandoned && !result_.stopped)
+            step(std::min<std::uint64_t>(kOfflineChunk, length - result_.frames));
+
+        result_.ended = end_.has_value();
+        if (recording) {
+            engine_->PSG_StopWaveRecord();
+            result_.wav = engine_->lastRecordOutcome();
+        }
+        result_.droppedEvents = engine_->droppedEvents();
+        return result_;
     }
 
-    std::u16string_view texts[kVoices];
-    for (std::size_t k = 0; k < spec.texts.size() && k < kVoices; ++k) texts[k] = spec.texts[k];
-    engine->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+private:
+    bool startRecording() {
+        result_.wavCreated = engine_->PSG_StartWaveRecord(spec_.wavPath, !spec_.frames.has_value());
+        return result_.wavCreated;
+    }
 
-    const std::uint64_t limit = spec.frames.value_or(spec.maxFrames);
-    std::array<float, kOfflineChunk> buffer;
-    std::uint64_t endFrame = 0;
-    while (result.frames < limit && !result.ended) {
-        const std::uint64_t start = result.frames;
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kOfflineChunk, limit - start));
-        engine->PSG_Core(buffer.data(), n);
-        engine->recorder().pump();
+    void step(std::uint64_t n) {
+        const std::uint64_t from = rendered_;
+        engine_->PSG_Core(buffer_.data(), static_cast<std::size_t>(n));
+        engine_->recorder().pump();
+        rendered_ += n;
 
         EngineEvent ev;
-        while (engine->pollEvent(ev)) {
-            if (result.ended) continue;  // later ticks of this chunk are past the end
-            if (!sink.event(ev)) result.abandoned = true;
-            if (!spec.frames && (ev.data == kEventEnded || ev.data == kEventLooped)) {
-                result.ended = true;
-                endFrame = ev.frame;
+        while (engine_->pollEvent(ev)) {
+            if (end_) continue;  // later ticks of this chunk are past the end
+            if (ev.frame >= spec_.startFrame) {
+                EngineEvent shifted = ev;
+                shifted.frame -= spec_.startFrame;
+                if (!sink_.event(shifted)) result_.abandoned = true;
             }
+            if (!spec_.frames && (ev.data == kEventEnded || (ev.data == kEventLooped && ++loops_ >= spec_.passes)))
+                end_ = ev.frame;
         }
-        const std::size_t valid = result.ended ? static_cast<std::size_t>(endFrame - start) : n;
-        if (!sink.samples(buffer.data(), valid)) result.abandoned = true;
-        result.frames += valid;
-        if (result.abandoned) break;
+        if (from < spec_.startFrame) return;  // before the start: nothing is output
+        // An event's frame lies within the chunk that ran its tick.
+        const std::uint64_t to = end_ ? std::max(*end_, from) : rendered_;
+        const auto valid = static_cast<std::size_t>(to - from);
+        if (valid > 0 && !sink_.samples(buffer_.data(), valid)) result_.abandoned = true;
+        result_.frames += valid;
+        if (sink_.finished()) result_.stopped = true;
     }
-    if (!spec.wavPath.empty()) {
-        engine->PSG_StopWaveRecord();
-        result.wav = engine->lastRecordOutcome();
-    }
-    result.droppedEvents = engine->droppedEvents();
-    return result;
-}
+
+    const OfflineRenderSpec& spec_;
+    RenderSink& sink_;
+    std::unique_ptr<Engine> engine_ = Engine::create();
+    OfflineRenderResult result_;
+    std::array<float, kOfflineChunk> buffer_;
+    std::uint64_t rendered_ = 0;  // samples rendered since the engine started
+    int loops_ = 0;
+    std::optional<std::uint64_t> end_;  // frame of the end, counted from the engine's start
+};
+
+}  // namespace
+
+OfflineRenderResult renderOffline(const OfflineRenderSpec& spec, RenderSink& sink) { return Render(spec, sink).run(); }
 
 }  // namespace bleeptone

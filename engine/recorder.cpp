@@ -1,10 +1,11 @@
 #include "recorder.h"
 
 #include <chrono>
-#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "constants.h"
+#include "recording_fade.h"
 
 namespace bleeptone {
 
@@ -18,8 +19,6 @@ void putLE16(std::uint8_t* p, std::uint16_t v) {
 void putLE32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
-
-constexpr int kFadeSamples = 459;
 
 }  // namespace
 
@@ -47,15 +46,12 @@ Recorder::~Recorder() { PSG_StopWaveRecord(); }
 bool Recorder::PSG_StartWaveRecord(const std::string& FileName, bool AutoStop) {
     PSG_StopWaveRecord();
     auto_stop.store(AutoStop);
-    std::FILE* file = std::fopen(FileName.c_str(), "w+b");
-    if (!file) return false;
+    if (!wave_file.open(FileName)) return false;
     const auto header = WaveHeader();
-    if (std::fwrite(header.data(), 1, header.size(), file) != header.size()) {
-        std::fclose(file);
-        std::remove(FileName.c_str());
+    if (std::fwrite(header.data(), 1, header.size(), wave_file.stream()) != header.size()) {
+        wave_file.abandon();
         return false;
     }
-    wave_file = file;
     bytesWritten_.store(header.size(), std::memory_order_relaxed);
     started_ = false;
     prev_idx = 0;
@@ -159,7 +155,7 @@ void Recorder::writeBytes(const void* data, std::size_t bytes) {
 }
 
 void Recorder::overwriteBytes(const void* data, std::size_t bytes) {
-    if (bytes && std::fwrite(data, 1, bytes, wave_file) != bytes) writeFailed_ = true;
+    if (bytes && std::fwrite(data, 1, bytes, wave_file.stream()) != bytes) writeFailed_ = true;
 }
 
 // Copies count samples from sample first on out of the ring and writes them to the file.
@@ -173,7 +169,7 @@ void Recorder::writeHalfOf(std::uint32_t idx) {
 }
 
 void Recorder::finishFile() {
-    if (wave_file) {
+    if (std::FILE* file = wave_file.stream()) {
         const std::uint32_t stopIdx = stop_record_idx;
         if (!started_ && ringRestarted()) beginWriting();  // restarted, but the writer has not looked yet
         if (started_) {
@@ -183,20 +179,20 @@ void Recorder::finishFile() {
         }
         ring_.holdAlignment.store(false);
         fadeTail();
-        std::fflush(wave_file);
-        std::fseek(wave_file, 0, SEEK_END);
-        const long length = std::ftell(wave_file);
+        std::fflush(file);
+        std::fseek(file, 0, SEEK_END);
+        const long length = std::ftell(file);
         if (length >= static_cast<long>(kWaveHeaderBytes)) {
             std::uint8_t size[4];
             putLE32(size, static_cast<std::uint32_t>(length - 8));
-            std::fseek(wave_file, 4, SEEK_SET);
+            std::fseek(file, 4, SEEK_SET);
             overwriteBytes(size, 4);
             putLE32(size, static_cast<std::uint32_t>(length - kWaveHeaderBytes));
-            std::fseek(wave_file, 40, SEEK_SET);
+            std::fseek(file, 40, SEEK_SET);
             overwriteBytes(size, 4);
         }
-        if (std::fclose(wave_file) != 0) writeFailed_ = true;
-        wave_file = nullptr;
+        // The file appears under its name (or goes into the FIFO or device) only now.
+        if (!wave_file.commit()) writeFailed_ = true;
     }
     outcome_.store(lapped_ ? RecordOutcome::Damaged
                            : (writeFailed_ ? RecordOutcome::WriteFailed : RecordOutcome::Complete));
@@ -204,28 +200,26 @@ void Recorder::finishFile() {
     state_.notify_all();
 }
 
-// Fades out the last 459 samples of the file, each scaled by a factor that
-// shrinks by 0.988 per sample (single precision), rounded to even.
+// Fades out the last 459 samples of the file (recording_fade.h).
 void Recorder::fadeTail() {
-    constexpr long tailBytes = kFadeSamples * 2;
-    std::fflush(wave_file);
-    std::fseek(wave_file, 0, SEEK_END);
-    if (std::ftell(wave_file) < static_cast<long>(kWaveHeaderBytes) + tailBytes) return;
-    std::uint8_t tail[tailBytes];
-    std::fseek(wave_file, -tailBytes, SEEK_END);
-    if (std::fread(tail, 1, tailBytes, wave_file) != static_cast<std::size_t>(tailBytes)) {
+    constexpr long tailBytes = kRecordingFadeSamples * 2;
+    std::FILE* file = wave_file.stream();
+    std::fflush(file);
+    std::fseek(file, 0, SEEK_END);
+    if (std::ftell(file) < static_cast<long>(kWaveHeaderBytes) + tailBytes) return;
+    std::uint8_t bytes[tailBytes];
+    std::fseek(file, -tailBytes, SEEK_END);
+    if (std::fread(bytes, 1, tailBytes, file) != static_cast<std::size_t>(tailBytes)) {
         writeFailed_ = true;
         return;
     }
-    float factor = 1.0f;
-    for (int k = 0; k < kFadeSamples; ++k) {
-        factor = factor * 0.988f;
-        const auto sample = static_cast<std::int16_t>(static_cast<std::uint16_t>(tail[2 * k] | (tail[2 * k + 1] << 8)));
-        const auto faded = static_cast<std::int16_t>(std::nearbyint(static_cast<double>(sample) * factor));
-        putLE16(&tail[2 * k], static_cast<std::uint16_t>(faded));
-    }
-    std::fseek(wave_file, -tailBytes, SEEK_END);
-    overwriteBytes(tail, tailBytes);
+    std::int16_t tail[kRecordingFadeSamples];
+    for (std::size_t k = 0; k < kRecordingFadeSamples; ++k)
+        tail[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[2 * k] | (bytes[2 * k + 1] << 8)));
+    fadeRecordingTail(tail, kRecordingFadeSamples);
+    for (std::size_t k = 0; k < kRecordingFadeSamples; ++k) putLE16(&bytes[2 * k], static_cast<std::uint16_t>(tail[k]));
+    std::fseek(file, -tailBytes, SEEK_END);
+    overwriteBytes(bytes, tailBytes);
 }
 
 }  // namespace bleeptone

@@ -2,18 +2,20 @@
 // The WAV recorder: moves the recording ring into a 16-bit mono WAV file.
 // While a recording runs, a writer thread writes each half of the ring once
 // the renderer has moved on to the other half; at the stop it writes the
-// rest, fades out the last 459 samples and fills in the header's sizes.
+// rest, fades out the last 459 samples and fills in the header's sizes. The
+// file is written through a StagedFile: it appears under its name, complete,
+// when the recording ends (a FIFO or a device is written into then).
 
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <semaphore>
 #include <string>
 #include <thread>
 
 #include "record_ring.h"
 #include "sequencer.h"
+#include "staged_file.h"
 
 namespace bleeptone {
 
@@ -46,8 +48,9 @@ public:
     Recorder& operator=(const Recorder&) = delete;
 
     // Finishes a running recording (waiting until its file is closed), then
-    // creates FileName and starts recording into it. Returns false, recording
-    // nothing, when the file cannot be created. With AutoStop the tick that
+    // starts recording for FileName (into a temporary file beside it, put in
+    // place at the stop). Returns false, recording nothing, when the file
+    // cannot be created. With AutoStop the tick that
     // posts -1 or -2 ends the recording and waits for the file.
     // Thread: main. Callback: no (file I/O, waits for the writer).
     bool PSG_StartWaveRecord(const std::string& FileName, bool AutoStop = false);
@@ -101,7 +104,7 @@ private:
     RecordRing& ring_;
     Sequencer* sequencer_;
     Mode mode_;
-    std::FILE* wave_file = nullptr;
+    StagedFile wave_file;  // the recording on its way to FileName
     std::atomic<bool> auto_stop{false};
     std::uint32_t stop_record_idx = 0;  // ring index where the file ends: written before Stopping, read after it
     std::uint32_t generation_ = 0;      // this recording's ring restart

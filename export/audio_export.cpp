@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <cctype>
 #include <memory>
 
 #include "constants.h"
@@ -16,14 +16,14 @@
 #include "staged_file.h"
 
 // How an export runs. The song is rendered twice: a first pass only finds
-// where it ends (its end, or its passes-th common loop, or the length limit),
-// then each file is rendered again for exactly that many samples and streamed
-// to its encoder in 2,048-sample chunks. The render costs about 1/8,000 of
-// the song's length (README, Performance), far less than any encoder, and
-// knowing the length first means the fade is applied as the samples stream
-// past (no buffer of the song's end), the progress total is exact, and every
-// stem is exactly as long as the mix. Memory stays a few chunks whatever the
-// song's length or the fade's.
+// where it ends (its end, or its passes-th common loop, or the length limit)
+// and hands on its events, then each file is rendered again for exactly that
+// many samples and streamed to its encoder in 2,048-sample chunks. The render
+// costs about 1/8,000 of the song's length (README, Performance), far less
+// than any encoder, and knowing the length first means the fade is applied as
+// the samples stream past (no buffer of the song's end), the progress total is
+// exact, and every stem is exactly as long as the mix. Memory stays a few
+// chunks whatever the song's length or the fade's.
 
 namespace bleeptone {
 
@@ -41,24 +41,21 @@ std::vector<std::u16string> textsOf(const ExportSpec& spec, int file) {
     return texts;
 }
 
-// Watches the events of the measuring pass for the end: all channels ended
-// (-1), or the passes-th time all playing channels looped together (-2).
-class LengthSink : public RenderSink {
+// The measuring pass: only the events matter, and the render stops early
+// (not as a failure) when the export is cancelled.
+class MeasureSink : public RenderSink {
 public:
-    LengthSink(int passes, const std::atomic<bool>* cancel) : passes_(passes), cancel_(cancel) {}
+    MeasureSink(const ExportSpec& spec, const std::atomic<bool>* cancel) : spec_(spec), cancel_(cancel) {}
+    bool samples(const float*, std::size_t) override { return true; }
     bool event(const EngineEvent& ev) override {
-        if (!end_ && (ev.data == kEventEnded || (ev.data == kEventLooped && ++loops_ == passes_))) end_ = ev.frame;
+        if (spec_.events) spec_.events(ev);
         return true;
     }
-    // Stops the render once the end is known, or when cancelled.
-    bool samples(const float*, std::size_t) override { return !end_ && !isCancelled(cancel_); }
-    std::optional<std::uint64_t> end() const { return end_; }
+    bool finished() const override { return isCancelled(cancel_); }
 
 private:
-    int passes_;
-    int loops_ = 0;
+    const ExportSpec& spec_;
     const std::atomic<bool>* cancel_;
-    std::optional<std::uint64_t> end_;
 };
 
 // The samples a fade changes: the last `length` of the file.
@@ -70,7 +67,8 @@ struct FadePlan {
 
 FadePlan fadePlan(const ExportSpec& spec, std::uint64_t frames) {
     if (spec.fadeSeconds) {
-        const auto n = std::min<std::uint64_t>(static_cast<std::uint64_t>(std::llround(*spec.fadeSeconds * kSampleRate)), frames);
+        const auto n =
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(std::llround(*spec.fadeSeconds * kSampleRate)), frames);
         return {frames - n, n, true};
     }
     if (frames < kRecordingFadeSamples) return {frames, 0, false};
@@ -115,10 +113,6 @@ public:
         : encoder_(encoder), fade_(fade), progress_(progress), cancel_(cancel) {}
 
     bool samples(const float* data, std::size_t count) override {
-        if (isCancelled(cancel_)) {
-            cancelled_ = true;
-            return false;
-        }
         std::array<std::int16_t, kOfflineChunk> pcm;
         while (count > 0) {
             const std::size_t n = std::min(count, pcm.size());
@@ -135,8 +129,8 @@ public:
         return true;
     }
     bool event(const EngineEvent&) override { return true; }
+    bool finished() const override { return isCancelled(cancel_); }
 
-    bool cancelled() const { return cancelled_; }
     bool failed() const { return failed_; }
 
 private:
@@ -152,7 +146,6 @@ private:
     ProgressReporter& progress_;
     const std::atomic<bool>* cancel_;
     std::uint64_t done_ = 0;
-    bool cancelled_ = false;
     bool failed_ = false;
 };
 
@@ -162,7 +155,9 @@ std::optional<std::string> checkSpec(const ExportSpec& spec, const std::string& 
         return "passes must be from 1 to " + std::to_string(kMaxExportPasses) + ", not " + std::to_string(spec.passes);
     if (spec.fadeSeconds && !(*spec.fadeSeconds >= 0 && *spec.fadeSeconds <= 36000))
         return std::string("the fade must be from 0 to 36000 seconds");
-    if (spec.maxFrames > kMaxExportFrames) return std::string("the length limit must be at most 36000 seconds");
+    if (spec.maxFrames > kMaxExportFrames || (spec.frames && *spec.frames > kMaxExportFrames))
+        return std::string("the length must be at most 36000 seconds");
+    if (spec.startFrame > kMaxExportFrames) return std::string("the start must be at most 36000 seconds");
     return std::nullopt;
 }
 
@@ -175,28 +170,37 @@ ExportResult failure(ExportStatus status, std::string message) {
 
 ExportResult cancelled() { return failure(ExportStatus::Cancelled, "export cancelled"); }
 
-}  // namespace
+// Where the files go: a path (stems beside it), or an open stream.
+struct Destination {
+    std::string path;  // or the stream's name
+    std::FILE* stream = nullptr;
+};
 
-ExportResult exportAudio(const ExportSpec& spec, const std::string& path, const ExportProgressFn& progress,
-                         const std::atomic<bool>* cancel) {
-    if (auto problem = checkSpec(spec, path)) return failure(ExportStatus::Failed, *problem);
+ExportResult exportTo(const ExportSpec& spec, const Destination& to, const ExportProgressFn& progress,
+                      const std::atomic<bool>* cancel) {
+    if (auto problem = checkSpec(spec, to.path)) return failure(ExportStatus::Failed, *problem);
+    if (to.stream && spec.stems) return failure(ExportStatus::Failed, "one file per channel needs a file name");
 
     OfflineRenderSpec job;
     job.texts = textsOf(spec, 0);
-    job.frames = spec.maxFrames;
-    LengthSink length(spec.passes, cancel);
-    const OfflineRenderResult measured = renderOffline(job, length);
+    job.startFrame = spec.startFrame;
+    job.frames = spec.frames;
+    job.maxFrames = spec.maxFrames;
+    job.passes = spec.passes;
+    MeasureSink measure(spec, cancel);
+    const OfflineRenderResult measured = renderOffline(job, measure);
     if (isCancelled(cancel)) return cancelled();
-    const std::uint64_t frames = std::min(length.end().value_or(measured.frames), spec.maxFrames);
+    const std::uint64_t frames = measured.frames;
 
     const int files = spec.stems ? 1 + kVoices : 1;
     std::array<StagedFile, 1 + kVoices> staged;
     std::vector<std::string> paths;
     ProgressReporter reporter(progress, files, frames);
     for (int k = 0; k < files; ++k) {
-        paths.push_back(k == 0 ? path : stemPath(path, k));
+        paths.push_back(k == 0 ? to.path : stemPath(to.path, k));
         StagedFile& file = staged[static_cast<std::size_t>(k)];
-        if (!file.open(paths.back())) return failure(ExportStatus::Failed, "cannot create " + file.error());
+        const bool opened = k == 0 && to.stream ? file.openStream(to.stream, to.path) : file.open(paths.back());
+        if (!opened) return failure(ExportStatus::Failed, "cannot create " + file.error());
         std::string why;
         auto encoder = makeEncoder(spec.format, file.stream(), frames, why);
         if (!encoder) return failure(ExportStatus::Failed, "cannot write " + paths.back() + ": " + why);
@@ -205,8 +209,8 @@ ExportResult exportAudio(const ExportSpec& spec, const std::string& path, const 
         EncodeSink sink(*encoder, fadePlan(spec, frames), reporter, cancel);
         job.texts = textsOf(spec, k);
         job.frames = frames;
-        renderOffline(job, sink);
-        if (sink.cancelled()) return cancelled();
+        const OfflineRenderResult encoded = renderOffline(job, sink);
+        if (encoded.stopped) return cancelled();
         if (sink.failed() || !encoder->finish())
             return failure(ExportStatus::Failed, "cannot write " + paths.back() + ": " + encoder->error());
         if (!file.close()) return failure(ExportStatus::Failed, "cannot write " + file.error());
@@ -222,12 +226,26 @@ ExportResult exportAudio(const ExportSpec& spec, const std::string& path, const 
     result.status = ExportStatus::Done;
     result.frames = frames;
     result.files = std::move(paths);
+    result.droppedEvents = measured.droppedEvents;
     return result;
+}
+
+}  // namespace
+
+ExportResult exportAudio(const ExportSpec& spec, const std::string& path, const ExportProgressFn& progress,
+                         const std::atomic<bool>* cancel) {
+    return exportTo(spec, {path, nullptr}, progress, cancel);
+}
+
+ExportResult exportAudio(const ExportSpec& spec, std::FILE* out, const std::string& name,
+                         const ExportProgressFn& progress, const std::atomic<bool>* cancel) {
+    return exportTo(spec, {name, out}, progress, cancel);
 }
 
 std::optional<ExportFormat> exportFormatFromExtension(std::string_view path) {
     std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == ".wav") return ExportFormat::Wav;
     if (ext == ".flac") return ExportFormat::Flac;
     if (ext == ".ogg") return ExportFormat::Ogg;

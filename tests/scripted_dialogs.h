@@ -1,8 +1,8 @@
 #pragma once
 // The message boxes and file panels of the widget tests: every box and panel
-// is recorded; questions take their answers and panels their paths from a
-// script. A question nobody scripted fails the test; a panel nobody
-// scripted is cancelled. Kinds a test forbids ("error", "information")
+// is recorded; questions take their answers, panels their paths and the
+// export choices box its answers from a script. A question nobody scripted
+// fails the test; a panel or choices box nobody scripted is cancelled. Kinds a test forbids ("error", "information")
 // fail it when they appear.
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,13 @@ namespace bleeptone::testing {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Call {
-        std::string kind;  // error, information, question, open panel, save panel, or a test's own note
+        std::string kind;  // error, information, question, open panel, save panel, export choices, or a test's own note
         QString text;      // the box's text, or the panel's title
         QString title;     // the main window's title at that moment (with titleNow)
         QString types, message;
-        QString folder;  // where a panel opened
+        QString folder;    // where a panel started: a folder, or a folder and the proposed name
+        ExportChoices remembered;  // what the export choices box showed
+        bool songLoops = false;
     };
 
     // With a shared log, every call is also written there as "kind: text",
@@ -40,21 +43,31 @@ public:
     bool question(const QString& text) override { return answer("question", text) == Answer::Yes; }
     Answer questionWithCancel(const QString& text) override { return answer("question", text); }
     QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
-                      const QString& folder) override {
+                      const QString& start) override {
         note(mode == PanelMode::Open ? "open panel" : "save panel", title);
         calls.back().types = types;
         calls.back().message = message;
-        calls.back().folder = folder;
+        calls.back().folder = start;
         if (panelPaths.empty()) return {};
         const QString path = panelPaths.front();
         panelPaths.pop_front();
         return path;
     }
 
+    std::optional<ExportChoices> exportChoices(const ExportChoices& remembered, bool songLoops) override {
+        note("export choices", {});
+        calls.back().remembered = remembered;
+        calls.back().songLoops = songLoops;
+        if (choiceAnswers.empty()) return std::nullopt;
+        const auto answer = choiceAnswers.front();
+        choiceAnswers.pop_front();
+        return answer;
+    }
+
     void note(const std::string& kind, const QString& text) {
         if (std::find(forbidden.begin(), forbidden.end(), kind) != forbidden.end())
             ADD_FAILURE() << "unexpected " << kind << ": " << text.toStdString();
-        calls.push_back({kind, text, titleNow ? titleNow() : QString(), {}, {}, {}});
+        calls.push_back({kind, text, titleNow ? titleNow() : QString(), {}, {}, {}, {}, false});
         if (shared_) shared_->push_back(line(calls.back()));
     }
 
@@ -78,6 +91,7 @@ public:
     std::vector<Call> calls;
     std::deque<Answer> answers;      // for questions, in order
     std::deque<QString> panelPaths;  // for panels, in order; "" cancels
+    std::deque<std::optional<ExportChoices>> choiceAnswers;  // for the export choices box; nothing cancels
     std::vector<std::string> forbidden;
     std::function<QString()> titleNow;
 

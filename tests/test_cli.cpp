@@ -1,6 +1,9 @@
 // The command line: query output, render formats and their agreement, where
-// a render stops, and the handling of bad arguments and unwritable files.
+// a render stops, the export options, the handling of bad arguments and
+// unwritable files, and outputs that are links or FIFOs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli.h"
@@ -144,7 +148,7 @@ TEST_F(CliTest, WhereARenderStops) {
 TEST_F(CliTest, BadArgumentsExitTwoAndWriteNothing) {
     const std::vector<std::vector<std::string>> bad = {
         {"render", "--bogus"},
-        {"render", "--format", "mp3", "-o", path("a")},
+        {"render", "--format", "aiff", "-o", path("a")},
         {"render", "--seconds", "-1", "-o", path("a")},
         {"render", "--seconds", "abc", "-o", path("a")},
         {"render", "--max-seconds", "1e9", "-o", path("a")},
@@ -187,6 +191,116 @@ TEST_F(CliTest, WavToStandardOutput) {
     ASSERT_EQ(run.code, kExitOk) << run.err;
     ASSERT_EQ(run.out.size(), 44108u);
     EXPECT_EQ(run.out.compare(0, 4, "RIFF"), 0);
+}
+
+// The export options: the format a name asks for, stems beside the mix,
+// the fade, encoded formats to standard output; and every bad value or
+// combination refused with one line, writing nothing.
+TEST_F(CliTest, ExportOptionsAndTheirErrors) {
+    const std::string loop = "W4O3L8CEG>C<:";  // 96 ticks, looping
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string magic;  // the start of the file (or of standard output for "-o -")
+        std::string error;  // part of the message on failure
+    } rows[] = {
+        {{"-o", path("a.FLAC")}, kExitOk, "fLaC", ""},
+        {{"-o", path("a.Ogg")}, kExitOk, "OggS", ""},
+        {{"-o", path("a.bin")}, kExitOk, "RIFF", ""},
+        {{"-o", path("a.wav"), "--format", "ogg"}, kExitOk, "OggS", ""},
+        {{"-o", "-", "--format", "flac"}, kExitOk, "fLaC", ""},
+        {{"-o", path("a.wav"), "--loops", "16", "--fade", "2.5", "--start", "0.5"}, kExitOk, "RIFF", ""},
+        {{"--format", "aiff"}, kExitUsage, "", "unknown format 'aiff' (wav, flac, ogg, mp3, f32 or s16)"},
+        {{"--loops", "0"}, kExitUsage, "", "--loops must be a whole number from 1 to 16: '0'"},
+        {{"--loops", "17"}, kExitUsage, "", "--loops must be a whole number from 1 to 16: '17'"},
+        {{"--loops", "2.5"}, kExitUsage, "", "--loops must be a whole number from 1 to 16: '2.5'"},
+        {{"--fade", "-1"}, kExitUsage, "", "--fade must be a number of seconds from 0 to 36000: '-1'"},
+        {{"--start", "x"}, kExitUsage, "", "--start must be a number of seconds from 0 to 36000: 'x'"},
+        {{"--start"}, kExitUsage, "", "option --start needs a value"},
+        {{"--stems", "-o", "-"}, kExitUsage, "", "--stems needs an output file (-o FILE), not standard output"},
+        {{"--stems", "--format", "s16"}, kExitUsage, "",
+         "--stems needs an audio format (wav, flac, ogg or mp3), not s16"},
+        {{"--fade", "1", "-o", path("a.f32"), "--format", "f32"}, kExitUsage, "",
+         "--fade needs an audio format (wav, flac, ogg or mp3), not f32"},
+        {{"--loops", "2", "--seconds", "1"}, kExitUsage, "", "give --loops or --seconds, not both"},
+    };
+    for (const auto& r : rows) {
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directory(dir_);
+        std::vector<std::string> args = {"render", "--mml", loop};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        std::string shown;
+        for (const auto& a : r.args) shown += a + " ";
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.code, r.code) << shown << run.err;
+        if (r.code != kExitOk) {
+            EXPECT_EQ(run.err, "bleeptone render: " + r.error + " (see bleeptone --help)\n") << shown;
+            EXPECT_EQ(fileCount(), 0u) << shown;
+            continue;
+        }
+        const std::string got = r.args[1] == "-" ? run.out : [&] {
+            const auto b = readBytes(r.args[1]);
+            return std::string(b.begin(), b.end());
+        }();
+        EXPECT_EQ(got.compare(0, 4, r.magic), 0) << shown;
+        EXPECT_EQ(fileCount(), r.args[1] == "-" ? 0u : 1u) << shown;
+    }
+
+    // Stems: NAME-1 .. NAME-4 beside the mix, all as long as the mix.
+    const CliRun stems =
+        runCli({"render", "--mml", loop, "--mml", "C4", "--stems", "--fade", "0.1", "-o", path("song.wav")});
+    ASSERT_EQ(stems.code, kExitOk) << stems.err;
+    const auto mix = readBytes(path("song.wav"));
+    EXPECT_EQ(mix.size(), 44u + 2 * 96 * 459);
+    EXPECT_EQ(asS16(mix, 44).back(), 0);  // the fade ends in silence
+    for (int c = 1; c <= 4; ++c)
+        EXPECT_EQ(readBytes(path("song-" + std::to_string(c) + ".wav")).size(), mix.size()) << c;
+}
+
+// Outputs follow the rule for every file: a symlink stays and the file it
+// points to gets the output; a FIFO is written into (a thread reads it) and
+// stays a FIFO; the staging area is left empty.
+TEST_F(CliTest, SymlinkAndFifoOutputs) {
+    std::filesystem::create_directory(path("stage"));
+    std::filesystem::create_directory(path("real"));
+    ASSERT_EQ(setenv("TMPDIR", path("stage").c_str(), 1), 0);
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    for (const std::string format : {"wav", "f32", "flac"}) {
+        SCOPED_TRACE(format);
+        const std::vector<std::string> song = {"render", "--mml", "T150L16O5W2CEG>C<GEC4", "--format", format,
+                                               "--events"};
+        auto render = [&](const std::string& out, const std::string& events) {
+            std::vector<std::string> args = song;
+            args.insert(args.end(), {events, "-o", out});
+            const CliRun run = runCli(args);
+            EXPECT_EQ(run.code, kExitOk) << run.err;
+        };
+        render(path("ref"), path("ref.events"));
+        const auto expected = readBytes(path("ref"));
+        ASSERT_GT(expected.size(), 1000u);
+
+        std::ofstream(path("real/out")) << "old";
+        std::ofstream(path("real/events")) << "old";
+        std::filesystem::remove(path("link"));
+        std::filesystem::remove(path("events-link"));
+        std::filesystem::create_symlink("real/out", path("link"));
+        std::filesystem::create_symlink("real/events", path("events-link"));
+        render(path("link"), path("events-link"));
+        EXPECT_TRUE(std::filesystem::is_symlink(path("link")));
+        EXPECT_EQ(readBytes(path("real/out")), expected);
+        EXPECT_EQ(readBytes(path("real/events")), readBytes(path("ref.events")));
+
+        std::vector<std::uint8_t> piped;
+        std::thread reader([&] { piped = readBytes(path("fifo")); });
+        render(path("fifo"), path("events"));
+        const int release = ::open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK);  // frees the reader if nothing came
+        if (release >= 0) ::close(release);
+        reader.join();
+        EXPECT_EQ(piped, expected);
+        EXPECT_TRUE(std::filesystem::is_fifo(path("fifo")));
+    }
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(path("stage")));
 }
 
 }  // namespace

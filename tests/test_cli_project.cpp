@@ -3,6 +3,7 @@
 // unusable files.
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <stdio.h>
 
 #include <QByteArray>
@@ -13,8 +14,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -114,6 +117,62 @@ TEST_F(CliProjectTest, RenderOfADemoStopsWhereARecordingWould) {
         ASSERT_EQ(run.code, kExitOk) << run.err;
         EXPECT_EQ(readBytes(path("out.s16")).size(), r.samples * 2) << r.demo;
         EXPECT_EQ(lastLine(path("out.events")), r.lastEvent) << r.demo;
+    }
+}
+
+std::vector<std::string> lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+}
+
+// The export options on the demos: FLAC holds exactly the WAV's samples;
+// --loops N of a looping demo is N times its loop; --start S is the tail of
+// the full render from sample S x 44,100 on, samples and events alike (event
+// frames counted from the new start).
+TEST_F(CliProjectTest, FlacLoopsAndStartOnTheDemos) {
+    ASSERT_EQ(runCli({"render", "--demo", "1", "-o", path("demo.wav")}).code, kExitOk);
+    ASSERT_EQ(runCli({"render", "--demo", "1", "-o", path("demo.flac")}).code, kExitOk);
+    const auto wav = readBytes(path("demo.wav"));
+    SF_INFO info{};
+    SNDFILE* flac = sf_open(path("demo.flac").c_str(), SFM_READ, &info);
+    ASSERT_NE(flac, nullptr);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    std::vector<std::int16_t> decoded(static_cast<std::size_t>(info.frames));
+    EXPECT_EQ(sf_read_short(flac, decoded.data(), info.frames), info.frames);
+    sf_close(flac);
+    ASSERT_EQ(wav.size(), 44 + 2 * decoded.size());
+    EXPECT_EQ(std::memcmp(wav.data() + 44, decoded.data(), 2 * decoded.size()), 0);
+
+    // Demo 4 loops every 1920 ticks (881,280 samples).
+    const CliRun loops = runCli({"render", "--demo", "4", "--loops", "2", "--format", "s16", "-o", path("two.s16"),
+                                 "--events", path("two.events")});
+    ASSERT_EQ(loops.code, kExitOk) << loops.err;
+    EXPECT_EQ(readBytes(path("two.s16")).size(), 2 * 2 * 881280u);
+    EXPECT_EQ(lastLine(path("two.events")), "1762560 -2");
+
+    ASSERT_EQ(runCli({"render", "--demo", "1", "--format", "f32", "-o", path("full.f32"), "--events", path("full.ev")})
+                  .code,
+              kExitOk);
+    const auto full = readBytes(path("full.f32"));
+    ASSERT_EQ(full.size(), 4 * 1645515u);
+    for (const auto& [start, frames] : {std::pair{"10", 441000u}, {"37.3", 1644930u}, {"60", 2646000u}}) {
+        SCOPED_TRACE(start);
+        const CliRun run = runCli({"render", "--demo", "1", "--start", start, "--format", "f32", "-o",
+                                   path("tail.f32"), "--events", path("tail.ev")});
+        ASSERT_EQ(run.code, kExitOk) << run.err;
+        const std::size_t from = std::min<std::size_t>(4 * frames, full.size());
+        EXPECT_TRUE(readBytes(path("tail.f32")) == std::vector<std::uint8_t>(full.begin() + from, full.end()));
+        std::vector<std::string> tail;
+        for (const std::string& line : lines(path("full.ev"))) {
+            std::istringstream in(line);
+            std::uint64_t frame = 0;
+            std::string data;
+            in >> frame >> data;
+            if (frame >= frames) tail.push_back(std::to_string(frame - frames) + " " + data);
+        }
+        EXPECT_EQ(lines(path("tail.ev")), tail);
     }
 }
 

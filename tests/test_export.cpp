@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "audio_export.h"
+#include "export_choices.h"
 #include "fade_out.h"
 #include "offline_render.h"
 #include "recording_fade.h"
@@ -103,6 +104,45 @@ TEST(ExportNames, FormatsAndStemPaths) {
     EXPECT_EQ(stemPath("song", 2), "song-2");
 }
 
+// The window's choices: file names, and the export they ask for.
+TEST(ExportChoicesLogic, NamesAndSpec) {
+    const struct {
+        std::string chosen;
+        ExportFormat format;
+        std::string path;
+    } names[] = {{"a/tune", ExportFormat::Flac, "a/tune.flac"},
+                 {"tune.FLAC", ExportFormat::Flac, "tune.FLAC"},
+                 {"tune.wav.old", ExportFormat::Wav, "tune.wav.old.wav"},
+                 {"tune.ogg", ExportFormat::Mp3, "tune.ogg.mp3"},
+                 {".mp3", ExportFormat::Mp3, ".mp3.mp3"}};
+    for (const auto& n : names) EXPECT_EQ(withExtension(n.chosen, n.format), n.path) << n.chosen;
+    const struct {
+        const char* title;
+        std::string proposed;
+    } titles[] = {{"Song - Bleeptone", "Song.ogg"},  {"Demo 1 - Bleeptone", "Demo 1.ogg"},
+                  {"Song* - Bleeptone", "Song.ogg"}, {"Untitled* - Bleeptone", "Untitled.ogg"},
+                  {"Bleeptone", "Untitled.ogg"},     {"", "Untitled.ogg"}};
+    for (const auto& t : titles) EXPECT_EQ(proposedExportName(t.title, ExportFormat::Ogg), t.proposed) << t.title;
+    for (ExportFormat f : {ExportFormat::Wav, ExportFormat::Flac, ExportFormat::Ogg, ExportFormat::Mp3})
+        EXPECT_EQ(formatOfExtension(formatExtension(f)), f);
+    EXPECT_EQ(formatOfExtension("FLAC"), ExportFormat::Flac);
+    EXPECT_EQ(formatOfExtension("aiff"), std::nullopt);
+
+    EXPECT_TRUE(songLoops({u"", u"CD:"}));
+    EXPECT_FALSE(songLoops({u"CDE", u"", u"W2 C"}));
+    // 0 s of fade: the recording's own; passes bring the length limit along.
+    const ExportSpec plain = exportSpecFor({ExportFormat::Mp3, 1, 0, false}, kLooping);
+    EXPECT_EQ(plain.texts, kLooping);
+    EXPECT_EQ(plain.format, ExportFormat::Mp3);
+    EXPECT_EQ(plain.fadeSeconds, std::nullopt);
+    EXPECT_EQ(plain.maxFrames, 600u * 44100);
+    const ExportSpec full = exportSpecFor({ExportFormat::Wav, 40, 1e9, true}, kLooping);
+    EXPECT_EQ(full.passes, 16);
+    EXPECT_EQ(full.fadeSeconds, 600.0);
+    EXPECT_TRUE(full.stems);
+    EXPECT_EQ(full.maxFrames, 16u * 600 * 44100);
+}
+
 // One pass, no fade: exactly the file a recording writes.
 TEST_F(ExportTest, WavIsTheRecordingsFile) {
     for (const Texts& texts : {kEnding, kLooping}) {
@@ -174,7 +214,7 @@ TEST_F(ExportTest, PassesOfALoopingSong) {
         {kLooping, 2, 600 * 44100, 8 * kEighth},
         {kLooping, 16, 600 * 44100, 64 * kEighth},
         {{u"L8CD:", u"L4CDE:"}, 2, 600 * 44100, 2 * 6 * kEighth},  // together every 3 quarters
-        {{u"L8CDEF"}, 3, 600 * 44100, 4 * kEighth},                    // ends
+        {{u"L8CDEF"}, 3, 600 * 44100, 4 * kEighth},                // ends
         {kLooping, 2, 10000, 10000},
     };
     for (const auto& c : cases) {
@@ -188,12 +228,39 @@ TEST_F(ExportTest, PassesOfALoopingSong) {
     }
 }
 
+// From a later moment of the song: the tail of the full render, the passes
+// still counted from the song's start; the events (frames from the file's
+// start) end with the one that ends the file.
+TEST_F(ExportTest, StartLaterInTheSong) {
+    const Samples full = recordingSamples(kLooping, 8 * kEighth);
+    for (const std::uint64_t start : {std::uint64_t{0}, kEighth + 100, 4 * kEighth + 5, 9 * kEighth}) {
+        ExportSpec spec = specOf(kLooping);
+        spec.passes = 2;
+        spec.startFrame = start;
+        std::vector<EngineEvent> events;
+        spec.events = [&](const EngineEvent& ev) { events.push_back(ev); };
+        const ExportResult r = exportAudio(spec, path("tail.wav"), {}, nullptr);
+        ASSERT_TRUE(r.ok()) << r.message;
+        Samples expected(full.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(start, full.size())),
+                         full.end());
+        fadeRecordingTail(expected.data(), expected.size());
+        EXPECT_EQ(wavSamples(path("tail.wav")), expected) << start;
+        if (start <= 8 * kEighth) {
+            ASSERT_FALSE(events.empty()) << start;
+            EXPECT_EQ(events.back().data, kEventLooped);
+            EXPECT_EQ(events.back().frame, 8 * kEighth - start);
+        } else {
+            EXPECT_TRUE(events.empty());
+        }
+    }
+}
+
 TEST(ExportFade, LinearGainRoundedToEven) {
     const struct {
         std::int16_t sample;
         std::uint64_t j, n;
         std::int16_t faded;
-    } cases[] = {{1000, 0, 4, 750}, {1000, 1, 4, 500}, {1000, 2, 4, 250}, {1000, 3, 4, 0}, {3, 0, 2, 2},
+    } cases[] = {{1000, 0, 4, 750}, {1000, 1, 4, 500}, {1000, 2, 4, 250},      {1000, 3, 4, 0},  {3, 0, 2, 2},
                  {5, 0, 2, 2},      {-5, 0, 2, -2},    {-32768, 0, 2, -16384}, {32767, 0, 1, 0}, {7, 1, 3, 2}};
     for (const auto& c : cases)
         EXPECT_EQ(fadeOutSample(c.sample, c.j, c.n), c.faded) << c.sample << " " << c.j << "/" << c.n;
@@ -240,7 +307,8 @@ TEST_F(ExportTest, ProgressAndCancel) {
     ExportSpec spec = specOf(kEnding, ExportFormat::Flac);
     spec.stems = true;
     std::vector<ExportProgress> seen;
-    const ExportResult r = exportAudio(spec, path("song.flac"), [&](const ExportProgress& p) { seen.push_back(p); }, nullptr);
+    const ExportResult r = exportAudio(
+        spec, path("song.flac"), [&](const ExportProgress& p) { seen.push_back(p); }, nullptr);
     ASSERT_TRUE(r.ok()) << r.message;
     ASSERT_GE(seen.size(), 10u);  // each file's start and end at least
     EXPECT_EQ(seen.front().fraction(), 0.0);
@@ -257,9 +325,12 @@ TEST_F(ExportTest, ProgressAndCancel) {
 
     for (const int cancelAtFile : {-1, 0, 3}) {  // -1: before the start
         std::atomic<bool> cancel{cancelAtFile < 0};
-        const ExportResult c = exportAudio(spec, path("song.flac"), [&](const ExportProgress& p) {
-            if (p.file == cancelAtFile) cancel = true;
-        }, &cancel);
+        const ExportResult c = exportAudio(
+            spec, path("song.flac"),
+            [&](const ExportProgress& p) {
+                if (p.file == cancelAtFile) cancel = true;
+            },
+            &cancel);
         EXPECT_EQ(c.status, ExportStatus::Cancelled) << cancelAtFile;
         EXPECT_EQ(c.message, "export cancelled");
         EXPECT_EQ(fileCount(), 0u) << cancelAtFile;

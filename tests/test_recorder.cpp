@@ -5,7 +5,10 @@
 // precision, product rounded to nearest, ties to even) and the 44-byte header
 // written out field by field.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -300,6 +303,51 @@ TEST_F(RecorderTest, FileThatCannotBeCreated) {
         rig.engine->PSG_StopWaveRecord();
         EXPECT_FALSE(std::filesystem::exists(bad));
     }
+}
+
+// The file appears, complete, when the recording ends: a new file only then;
+// through a symlink the link stays and the file it points to is replaced; a
+// FIFO gets the recording at the end (a thread reads it) and stays a FIFO.
+TEST_F(RecorderTest, TheFileAppearsWhenTheRecordingEnds) {
+    std::filesystem::create_directory(path("stage"));
+    std::filesystem::create_directory(path("real"));
+    std::filesystem::create_symlink("real/take.wav", path("link.wav"));
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(setenv("TMPDIR", path("stage").c_str(), 1), 0);
+    const Samples expected = faded(reference({u"C4"}));
+    for (const std::string target : {"new.wav", "link.wav", "fifo"}) {
+        SCOPED_TRACE(target);
+        std::ofstream(path("real/take.wav")) << "old";
+        const bool fifo = target == "fifo";
+        const std::string lands = target == "link.wav" ? path("real/take.wav") : path(target);
+        Bytes piped;
+        std::thread reader;
+        if (fifo) reader = std::thread([&] { piped = readBytes(path("fifo")); });
+
+        Rig rig;
+        const bool started = rig.engine->PSG_StartWaveRecord(path(target), /*AutoStop=*/true);
+        if (started && !fifo) {
+            EXPECT_EQ(readBytes(lands), (target == "new.wav" ? Bytes{} : Bytes{'o', 'l', 'd'}));
+            EXPECT_EQ(std::filesystem::exists(lands), target != "new.wav");
+        }
+        rig.engine->PSG_PlayMML(u"C4");
+        const bool ended = started && rig.renderUntil(kEventEnded).has_value();
+        if (fifo) {
+            // Frees the reader if nothing came.
+            const int release = ::open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK);
+            if (release >= 0) ::close(release);
+            reader.join();
+            std::ofstream(path("piped.wav"), std::ios::binary).write(reinterpret_cast<const char*>(piped.data()),
+                                                                      static_cast<std::streamsize>(piped.size()));
+        }
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(rig.recorder().lastOutcome(), RecordOutcome::Complete);
+        expectWav(fifo ? path("piped.wav") : lands, expected);
+        EXPECT_TRUE(std::filesystem::is_symlink(path("link.wav")));
+        EXPECT_TRUE(std::filesystem::is_fifo(path("fifo")));
+    }
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(path("stage")));
 }
 
 // Synchronous mode: the renderer steps the writer itself with pump(). More
