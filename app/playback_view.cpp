@@ -6,6 +6,7 @@
 #include <QTextBlock>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "app_state.h"
@@ -176,9 +177,14 @@ void PlaybackView::showScope() {
         frame.traces[t] = std::move(traces[t]);
     }
     for (int c = 1; c <= 4; ++c) frame.muted[static_cast<std::size_t>(c - 1)] = window_.controls().state(control::muteBox(c)) != 0;
-    // The engine's traces are on the mix's scale, where 0.5 is full: one
-    // voice reaches a quarter of it.
-    frame.fullScale = {0.25f, 0.25f, 0.25f, 0.25f, 0.5f};
+    // Each trace fills its row: a voice at a quiet volume shows its shape as
+    // well as a loud one (the mix's full scale, 0.5, is far above what one
+    // voice reaches). Silence stays a flat line.
+    for (std::size_t t = 0; t < frame.traces.size(); ++t) {
+        float peak = 0.0f;
+        for (const float v : frame.traces[t]) peak = std::max(peak, std::abs(v));
+        frame.fullScale[t] = std::max(peak * 1.15f, 0.002f);
+    }
     scope_->setFrame(frame);
 }
 
