@@ -166,26 +166,20 @@ void MainWindow::enableEditItems(bool asTheFieldAllows) {
 }
 
 void MainWindow::editFocusedField(int item) {
+    // The editors and the one-line fields answer to the same six commands.
+    const auto edit = [item](auto* field) {
+        switch (item) {
+            case menu::Undo: field->undo(); break;
+            case menu::Redo: field->redo(); break;
+            case menu::Cut: field->cut(); break;
+            case menu::Copy: field->copy(); break;
+            case menu::Paste: field->paste(); break;
+            case menu::SelectAll: field->selectAll(); break;
+        }
+    };
     QWidget* w = focusWidget();
-    if (QPlainTextEdit* e = focusedEditor(w)) {
-        switch (item) {
-            case menu::Undo: e->undo(); break;
-            case menu::Redo: e->redo(); break;
-            case menu::Cut: e->cut(); break;
-            case menu::Copy: e->copy(); break;
-            case menu::Paste: e->paste(); break;
-            case menu::SelectAll: e->selectAll(); break;
-        }
-    } else if (QLineEdit* l = focusedLine(w)) {
-        switch (item) {
-            case menu::Undo: l->undo(); break;
-            case menu::Redo: l->redo(); break;
-            case menu::Cut: l->cut(); break;
-            case menu::Copy: l->copy(); break;
-            case menu::Paste: l->paste(); break;
-            case menu::SelectAll: l->selectAll(); break;
-        }
-    }
+    if (QPlainTextEdit* e = focusedEditor(w)) edit(e);
+    else if (QLineEdit* l = focusedLine(w)) edit(l);
 }
 
 }  // namespace bleeptone

@@ -36,26 +36,22 @@ struct RenderArgs {
     double start = 0;
 };
 
+// The formats by the names --format takes.
+const struct {
+    const char* name;
+    Format format;
+} kFormatNames[] = {{"wav", Format::Wav}, {"flac", Format::Flac}, {"ogg", Format::Ogg},
+                    {"mp3", Format::Mp3}, {"f32", Format::F32},   {"s16", Format::S16}};
+
 std::optional<Format> formatNamed(const std::string& name) {
-    static const struct {
-        const char* name;
-        Format format;
-    } kNames[] = {{"wav", Format::Wav}, {"flac", Format::Flac}, {"ogg", Format::Ogg},
-                  {"mp3", Format::Mp3}, {"f32", Format::F32},   {"s16", Format::S16}};
-    for (const auto& n : kNames)
+    for (const auto& n : kFormatNames)
         if (name == n.name) return n.format;
     return std::nullopt;
 }
 
 const char* formatName(Format format) {
-    switch (format) {
-        case Format::Flac: return "flac";
-        case Format::Ogg: return "ogg";
-        case Format::Mp3: return "mp3";
-        case Format::F32: return "f32";
-        case Format::S16: return "s16";
-        case Format::Wav: break;
-    }
+    for (const auto& n : kFormatNames)
+        if (format == n.format) return n.name;
     return "wav";
 }
 

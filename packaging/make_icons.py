@@ -18,6 +18,9 @@ import importlib.util
 import pathlib
 import sys
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "resources"))
+from generated_files import write_or_check  # noqa: E402
+
 HERE = pathlib.Path(__file__).resolve().parent
 DRAWING = HERE.parent / "resources" / "icons" / "make_icons.py"
 OUT = HERE / "icons"
@@ -34,26 +37,12 @@ def load_drawing():
 
 
 def main(argv):
-    check = argv[1:] == ["--check"]
-    if argv[1:] and not check:
+    if argv[1:] and argv[1:] != ["--check"]:
         print(f"usage: {argv[0]} [--check]", file=sys.stderr)
         return 2
     drawing = load_drawing()
-    OUT.mkdir(exist_ok=True)
-    stale = []
-    for size in SIZES:
-        path = OUT / f"bleeptone-{size}.png"
-        data = drawing.app_icon(size)
-        if check:
-            if not path.is_file() or path.read_bytes() != data:
-                stale.append(path.name)
-        else:
-            path.write_bytes(data)
-            print(f"wrote {path}")
-    if stale:
-        print("out of date: " + ", ".join(stale) + " (run packaging/make_icons.py)", file=sys.stderr)
-        return 1
-    return 0
+    icons = {OUT / f"bleeptone-{size}.png": drawing.app_icon(size) for size in SIZES}
+    return write_or_check(icons, "packaging/make_icons.py", argv)
 
 
 if __name__ == "__main__":

@@ -29,6 +29,9 @@ Multi-line texts (the channel editors and the project info) are stored with
 import pathlib
 import sys
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
+from generated_files import write_or_check  # noqa: E402
+
 HERE = pathlib.Path(__file__).resolve().parent
 
 CHANNEL_BASES = (7, 20, 33, 46)
@@ -181,20 +184,7 @@ def build():
 
 
 def main(argv):
-    check = "--check" in argv[1:]
-    stale = []
-    for name, data in build().items():
-        path = HERE / name
-        if check:
-            if not path.exists() or path.read_bytes() != data:
-                stale.append(name)
-        else:
-            path.write_bytes(data)
-            print(f"{name}: {len(data)} bytes")
-    if stale:
-        print("stale: " + ", ".join(stale), file=sys.stderr)
-        return 1
-    return 0
+    return write_or_check({HERE / name: data for name, data in build().items()}, "make_blocks.py", argv)
 
 
 if __name__ == "__main__":

@@ -2,7 +2,11 @@
 for lines that start with blanks, and writing or checking the output file.
 Standard library only."""
 
+import pathlib
 import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
+import generated_files  # noqa: E402
 
 
 def escape(text, code_page=False):
@@ -43,11 +47,7 @@ def delimit_blank_starts(lines):
 
 def write_or_check(out, data, script, argv):
     """Writes data to out, or with --check only says whether out is stale."""
-    if "--check" in argv[1:]:
-        if not out.exists() or out.read_bytes() != data:
-            print("%s is stale; run %s" % (out.name, script), file=sys.stderr)
-            return 1
-        return 0
+    return generated_files.write_or_check({out: data}, script, argv)
     out.write_bytes(data)
     print("%s: %d bytes" % (out.name, len(data)))
     return 0

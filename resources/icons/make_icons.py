@@ -21,6 +21,9 @@ import struct
 import sys
 import zlib
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
+from generated_files import write_or_check  # noqa: E402
+
 HERE = pathlib.Path(__file__).resolve().parent
 
 
@@ -252,23 +255,10 @@ def all_icons():
 
 
 def main(argv):
-    check = argv[1:] == ["--check"]
-    if argv[1:] and not check:
+    if argv[1:] and argv[1:] != ["--check"]:
         print(f"usage: {argv[0]} [--check]", file=sys.stderr)
         return 2
-    stale = []
-    for name, data in all_icons().items():
-        path = HERE / name
-        if check:
-            if not path.is_file() or path.read_bytes() != data:
-                stale.append(name)
-        else:
-            path.write_bytes(data)
-            print(f"wrote {path}")
-    if stale:
-        print("out of date: " + ", ".join(stale) + " (run make_icons.py)", file=sys.stderr)
-        return 1
-    return 0
+    return write_or_check({HERE / name: data for name, data in all_icons().items()}, "make_icons.py", argv)
 
 
 if __name__ == "__main__":

@@ -25,6 +25,9 @@ import struct
 import sys
 import zlib
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
+from generated_files import write_or_check  # noqa: E402
+
 HERE = pathlib.Path(__file__).resolve().parent
 
 
@@ -265,17 +268,7 @@ def all_images():
 
 
 def main(argv):
-    images = all_images()
-    if "--check" in argv[1:]:
-        stale = [name for name, data in images.items()
-                 if not (HERE / name).exists() or (HERE / name).read_bytes() != data]
-        for name in stale:
-            print("%s is stale; run make_images.py" % name, file=sys.stderr)
-        return 1 if stale else 0
-    for name, data in images.items():
-        (HERE / name).write_bytes(data)
-        print("%s: %d bytes" % (name, len(data)))
-    return 0
+    return write_or_check({HERE / name: data for name, data in all_images().items()}, "make_images.py", argv)
 
 
 if __name__ == "__main__":
