@@ -10,29 +10,10 @@
 
 #include "engine.h"
 #include "engine_pump.h"
+#include "hand_output.h"
 
 namespace bleeptone {
 namespace {
-
-// An output that renders only when the test asks, on the test's thread.
-class ManualOutput : public AudioOutput {
-public:
-    bool start(RenderFn render, void* context) override {
-        render_ = render;
-        context_ = context;
-        return true;
-    }
-    void stop() override {}
-    std::string error() const override { return {}; }
-    void renderBlock(std::size_t frames) {
-        std::vector<float> out(frames);
-        render_(context_, out.data(), frames);
-    }
-
-private:
-    RenderFn render_ = nullptr;
-    void* context_ = nullptr;
-};
 
 // Polls the pump when a channel has just ended and its event is not posted yet.
 struct PollBeforeEnd : TickObserver {
@@ -46,12 +27,8 @@ struct PollBeforeEnd : TickObserver {
 
 TEST(EnginePump, QuietWhenIdleFastUntilTheEndIsDelivered) {
     auto engine = Engine::create();
-    ManualOutput* output = nullptr;
-    engine->setOutputFactory([&output](AudioBackend) {
-        auto made = std::make_unique<ManualOutput>();
-        output = made.get();
-        return made;
-    });
+    testing::HandOutput* output = nullptr;
+    engine->setOutputFactory(testing::handOutputs(output));
     ASSERT_EQ(engine->PSG_Init(AudioBackend::Null).result, InitResult::Silent);
     std::vector<std::int64_t> delivered;
     EnginePump pump(*engine, [&delivered](std::int64_t data) { delivered.push_back(data); });
@@ -67,7 +44,7 @@ TEST(EnginePump, QuietWhenIdleFastUntilTheEndIsDelivered) {
     pump.poll();
     EXPECT_EQ(pump.interval(), EnginePump::kIntervalMs) << "a tune plays";
     for (int block = 0; block < 20 && engine->sequencer().playingMask() != 0; ++block) {
-        output->renderBlock(2048);
+        output->render(2048);
         pump.poll();
     }
     ASSERT_EQ(engine->sequencer().playingMask(), 0u);
@@ -80,7 +57,7 @@ TEST(EnginePump, QuietWhenIdleFastUntilTheEndIsDelivered) {
     // A tune that starts and ends between two slow looks still gets its end delivered.
     delivered.clear();
     engine->PSG_PlayMML(u"l16 c");
-    for (int block = 0; block < 20 && engine->sequencer().playingMask() != 0; ++block) output->renderBlock(2048);
+    for (int block = 0; block < 20 && engine->sequencer().playingMask() != 0; ++block) output->render(2048);
     pump.poll();
     EXPECT_EQ(delivered, std::vector<std::int64_t>{kEventEnded});
     EXPECT_EQ(pump.interval(), EnginePump::kIdleIntervalMs);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "hand_output.h"
 
 namespace bleeptone {
 namespace {
@@ -61,35 +62,13 @@ TEST(Playhead, PositionsOfTheSoundingCommands) {
     EXPECT_EQ(s.song, song);
 }
 
-// An output that reports a latency and renders only when the test says.
-class LatentOutput : public AudioOutput {
-public:
-    explicit LatentOutput(LatentOutput** self) { *self = this; }
-    bool start(RenderFn fn, void* context) override {
-        render_ = fn;
-        context_ = context;
-        return true;
-    }
-    void stop() override {}
-    std::string error() const override { return {}; }
-    std::uint64_t latencyFrames() const override { return 1000; }
-    void render(std::size_t frames) {
-        std::vector<float> buf(frames);
-        render_(context_, buf.data(), frames);
-    }
-
-private:
-    RenderFn render_ = nullptr;
-    void* context_ = nullptr;
-};
-
 // The sample heard now is the last one rendered less the latency: after 5
 // ticks' worth (2,295 samples) with 1,000 of latency, sample 1,294 is heard,
 // which tick 2 (from 918) set. Notes change every 3 ticks: "L64" at tempo 12.
 TEST(Playhead, NowFollowsWhatIsHeard) {
-    LatentOutput* output = nullptr;
+    testing::HandOutput* output = nullptr;
     auto engine = Engine::create();
-    engine->setOutputFactory([&output](AudioBackend) { return std::make_unique<LatentOutput>(&output); });
+    engine->setOutputFactory(testing::handOutputs(output, 1000));
     ASSERT_EQ(engine->PSG_Init().result, InitResult::Device);
     EXPECT_EQ(engine->outputLatencyFrames(), 1000u);
     engine->PSG_PlayMML(u"L64 CDEFGAB", u"", u"", u"");

@@ -17,6 +17,7 @@
 #include "cli.h"
 #include "cli_run.h"
 #include "engine.h"
+#include "hand_output.h"
 #include "offline_render.h"
 #include "project_blocks.h"
 #include "project_model.h"
@@ -206,36 +207,16 @@ TEST(Seek, FramesForSeconds) {
     EXPECT_EQ(framesForSeconds(300.0), 300u * 44100u);
 }
 
-// An output that renders only when the test calls its render function.
-class HandOutput : public AudioOutput {
-public:
-    explicit HandOutput(HandOutput** self) { *self = this; }
-    bool start(RenderFn fn, void* context) override {
-        render_ = fn;
-        context_ = context;
-        return true;
-    }
-    void stop() override {}
-    std::string error() const override { return {}; }
-    std::uint64_t latencyFrames() const override { return 1000; }
-    void render(Take& take, std::size_t frames, std::size_t chunk) {
-        std::vector<float> buf(chunk);
-        for (std::size_t done = 0; done < frames;) {
-            const std::size_t n = std::min(chunk, frames - done);
-            render_(context_, buf.data(), n);
-            take.samples.insert(take.samples.end(), buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
-            done += n;
-        }
-    }
+// Renders frames samples through the hand-driven output, in calls of
+// chunk, and keeps them in the take.
+void hear(Take& take, testing::HandOutput* output, std::size_t frames, std::size_t chunk) {
+    const std::vector<float> s = output->render(frames, chunk);
+    take.samples.insert(take.samples.end(), s.begin(), s.end());
+}
 
-private:
-    RenderFn render_ = nullptr;
-    void* context_ = nullptr;
-};
-
-std::unique_ptr<Engine> engineWithHandOutput(HandOutput*& output) {
+std::unique_ptr<Engine> engineWithHandOutput(testing::HandOutput*& output) {
     auto engine = Engine::create();
-    engine->setOutputFactory([&output](AudioBackend) { return std::make_unique<HandOutput>(&output); });
+    engine->setOutputFactory(testing::handOutputs(output, 1000));
     EXPECT_EQ(engine->PSG_Init().result, InitResult::Device);
     return engine;
 }
@@ -247,17 +228,17 @@ const SongTexts kSongB = {u"W5 O4 L16 CDRCD:", u"", u"\\0,9,2 O5 L4 EGB>C", u"W3
 // while the audio thread renders; from the take-over on, the output is B
 // from F on, as a new engine renders it, and the song clock reads F there.
 TEST(SeekLive, PlayFromHereTakesOverAtABlockBoundary) {
-    HandOutput* output = nullptr;
+    testing::HandOutput* output = nullptr;
     auto engine = engineWithHandOutput(output);
     engine->PSG_PlayMML(kSongA[0], kSongA[1], kSongA[2], kSongA[3]);
     Take heard;
-    output->render(heard, 3000, 512);
+    hear(heard, output, 3000, 512);
 
     constexpr std::uint64_t kF = 12345;
     std::atomic<bool> switched{false};
     std::thread audio([&] {
-        while (!switched.load()) output->render(heard, 256, 256);
-        output->render(heard, 8000, 300);
+        while (!switched.load()) hear(heard, output, 256, 256);
+        hear(heard, output, 8000, 300);
     });
     const std::uint32_t song = engine->PSG_PlayMMLFrom(kSongB, kF);
     switched.store(true);
@@ -280,15 +261,15 @@ TEST(SeekLive, PlayFromHereTakesOverAtABlockBoundary) {
 // A live edit: the new texts take over exactly at the song frame they were
 // rendered to, so the song's clock runs on and nothing is heard twice.
 TEST(SeekLive, ContinueTakesOverWithoutAJump) {
-    HandOutput* output = nullptr;
+    testing::HandOutput* output = nullptr;
     auto engine = engineWithHandOutput(output);
     engine->PSG_PlayMML(kSongA[0], kSongA[1], kSongA[2], kSongA[3]);
     Take heard;
-    output->render(heard, 10000, 2048);
+    hear(heard, output, 10000, 2048);
     ASSERT_EQ(engine->songFrame(), 10000u);  // the first tick came with sample 0
 
     engine->continueMML(kSongB);  // posted, not yet taken: nothing renders by itself
-    output->render(heard, 20000, 2048);
+    hear(heard, output, 20000, 2048);
     for (EngineEvent e; engine->pollEvent(e);) heard.events.push_back(e);
     EXPECT_EQ(engine->songFrame(), 30000u);  // the clock ran on
     PlayheadSnapshot first;
@@ -311,7 +292,7 @@ TEST(SeekLive, ContinueTakesOverWithoutAJump) {
     engine->continueMML(kSongA);
     engine->continueMML(kSongB);
     engine->PSG_PlayMML(u"", u"", u"", u"");
-    output->render(heard, 3 * kTickSamples, 459);
+    hear(heard, output, 3 * kTickSamples, 459);
     EXPECT_EQ(engine->sequencer().playingMask(), 0u);
 }
 

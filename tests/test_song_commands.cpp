@@ -28,6 +28,7 @@
 #include "controls.h"
 #include "dispatcher.h"
 #include "engine.h"
+#include "hand_output.h"
 #include "main_window.h"
 #include "oscilloscope.h"
 #include "playback_view.h"
@@ -49,27 +50,6 @@ namespace {
 using Log = std::vector<std::string>;
 using testing::le32;
 using testing::readBytes;
-
-// An output that renders only when the test asks it to, on the test's thread.
-class ManualOutput : public AudioOutput {
-public:
-    bool start(RenderFn render, void* context) override {
-        render_ = render;
-        context_ = context;
-        return true;
-    }
-    void stop() override { render_ = nullptr; }
-    std::string error() const override { return {}; }
-    void renderTicks(int ticks) {
-        std::vector<float> buffer(static_cast<std::size_t>(459 * ticks));
-        ASSERT_NE(render_, nullptr);
-        render_(context_, buffer.data(), buffer.size());
-    }
-
-private:
-    RenderFn render_ = nullptr;
-    void* context_ = nullptr;
-};
 
 class DiscardSink : public RenderSink {
 public:
@@ -137,11 +117,7 @@ protected:
         options.screenHeights = {1080};
         options.audio = AudioBackend::Null;
         if (manualOutput) {
-            options.outputFactory = [this](AudioBackend) -> std::unique_ptr<AudioOutput> {
-                auto out = std::make_unique<ManualOutput>();
-                manual = out.get();
-                return out;
-            };
+            options.outputFactory = testing::handOutputs(manual);
         }
         ASSERT_TRUE(app->start(options));
         app->dispatcher().setLeaveLoop([] {});
@@ -205,7 +181,7 @@ protected:
 
     testing::ScriptedDialogs dialogs;
     std::unique_ptr<Application> app;
-    ManualOutput* manual = nullptr;
+    testing::HandOutput* manual = nullptr;
 };
 
 // ---------------------------------------------------------------------------
