@@ -33,6 +33,9 @@ public:
     void error(const QString&) override {}
     void information(const QString&) override {}
     bool question(const QString&) override { return false; }
+    Answer questionWithCancel(const QString&) override { return Answer::Cancel; }
+    QString filePanel(PanelMode, const QString&, const QString&, const QString&, const QString&) override { return {}; }
+    std::optional<ExportChoices> exportChoices(const ExportChoices&, bool) override { return std::nullopt; }
 };
 
 void runUntilIdle() {
