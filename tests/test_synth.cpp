@@ -555,9 +555,15 @@ TEST(SynthScope, ReaderOnAnotherThreadGetsWholeFrames) {
     engine->setScopeEnabled(true);
     constexpr std::size_t kFrames = 40 * 2048;
     std::vector<float> out(kFrames);
+    // The render waits for the reader's next attempt before each block, so
+    // the two overlap however the threads are scheduled.
     std::atomic<bool> done{false};
+    std::atomic<std::size_t> attempts{0};
     std::thread audio([&] {
-        for (std::size_t at = 0; at < kFrames; at += 2048) engine->PSG_Core(out.data() + at, 2048);
+        for (std::size_t at = 0; at < kFrames; at += 2048) {
+            while (attempts.load() < at / 2048) std::this_thread::yield();
+            engine->PSG_Core(out.data() + at, 2048);
+        }
         done.store(true);
     });
     struct Copy {
@@ -572,7 +578,8 @@ TEST(SynthScope, ReaderOnAnotherThreadGetsWholeFrames) {
         dest[t] = trace[t].data();
     }
     std::size_t unmixed = 0;
-    while (!done.load()) {
+    for (bool last = false; !last;) {
+        last = done.load();
         std::uint64_t first = 0;
         const std::size_t n = engine->copyScope(2048, dest, &first);
         for (std::size_t j = 0; j < n; ++j) {
@@ -581,6 +588,7 @@ TEST(SynthScope, ReaderOnAnotherThreadGetsWholeFrames) {
             unmixed += bits(s) != bits(trace[kScopeMixTrace][j]);
         }
         if (n > 0 && copies.size() < 200) copies.push_back({first, {trace[4].begin(), trace[4].begin() + n}});
+        attempts.fetch_add(1);
     }
     audio.join();
     EXPECT_EQ(unmixed, 0u);
