@@ -28,16 +28,12 @@
 #include "main_window.h"
 #include "qt_printers.h"
 #include "scripted_dialogs.h"
+#include "event_loop.h"
 
 namespace bleeptone {
 namespace {
 
-void runPosted() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
+using testing::runPosted;
 
 const QColor kPaper(255, 255, 235);
 
@@ -59,9 +55,7 @@ class AuxWindowsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app = std::make_unique<Application>(dialogs);
-        Application::Options options;
-        options.screenHeights = {1080};
-        options.audio = AudioBackend::Null;
+        Application::Options options = testing::programOptions();
         ASSERT_TRUE(app->start(options));
         app->dispatcher().setLeaveLoop([this] { left = true; });
         app->window().show();

@@ -28,7 +28,6 @@ namespace {
 
 using testing::readBytes;
 using testing::le32;
-
 using testing::CliRun;
 using testing::runCli;
 

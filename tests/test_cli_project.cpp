@@ -37,7 +37,6 @@ namespace bleeptone {
 namespace {
 
 using testing::readBytes;
-
 using testing::CliRun;
 using testing::runCli;
 

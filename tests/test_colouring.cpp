@@ -28,12 +28,14 @@
 #include "test_support.h"
 #include "qt_printers.h"
 #include "scripted_dialogs.h"
+#include "event_loop.h"
 
 // Readable failure messages.
 
 namespace bleeptone {
 namespace {
 
+using testing::runPosted;
 using C = MmlCharClass;
 
 // ---------------------------------------------------------------------------
@@ -161,21 +163,12 @@ void typeText(QWidget* w, const QString& text) {
     }
 }
 
-void runPosted() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
 class EditorColouring : public testing::TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
         app = std::make_unique<Application>(dialogs);
-        Application::Options options;
-        options.screenHeights = {1080};
-        options.audio = AudioBackend::Null;
+        Application::Options options = testing::programOptions();
         ASSERT_TRUE(app->start(options));
         app->dispatcher().setLeaveLoop([] {});
         window().show();

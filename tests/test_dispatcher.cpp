@@ -18,27 +18,20 @@
 #include "main_window.h"
 #include "recording_commands.h"
 #include "scripted_dialogs.h"
+#include "event_loop.h"
 
 namespace bleeptone {
 namespace {
 
+using testing::runPosted;
 using testing::Cancel;
 using testing::No;
 using testing::RecordingCommands;
 using testing::ScriptedDialogs;
 using testing::Yes;
-
 using Log = std::vector<std::string>;
 
 const char* const kSaveQuestion = "Do you want to save your project before closing Bleeptone?";
-
-// Runs the iterations of events posted so far (and of those they post).
-void runPosted() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
 
 class DispatcherTest : public ::testing::Test {
 protected:

@@ -47,22 +47,17 @@
 #include "window_fields.h"
 #include "qt_printers.h"
 #include "scripted_dialogs.h"
+#include "event_loop.h"
 
 namespace bleeptone {
 namespace {
 
+using testing::runPosted;
 using testing::FileSizeLimit;
 
 const QString kUnsavedQuestion = "You haven't saved your project yet. Do you still want to continue?";
 const QString kQuitQuestion = "Do you want to save your project before closing Bleeptone?";
 const QString kSaved = "Your project has been saved!";
-
-void runPosted() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
 
 // A project file: the New template's key lines with some values replaced
 // (and keys added after key 69).
@@ -121,9 +116,7 @@ public:
         app.reset();
         dialogs.calls.clear();
         app = std::make_unique<Application>(dialogs);
-        Application::Options options;
-        options.screenHeights = {1080};
-        options.audio = AudioBackend::Null;
+        Application::Options options = testing::programOptions();
         options.recoveryDir = recoveryDir();
         options.autosaveDelayMs = 0;  // a copy at the next turn of the event loop
         ASSERT_TRUE(app->start(options));

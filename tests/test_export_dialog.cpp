@@ -37,6 +37,7 @@
 #include "song_assembly.h"
 #include "test_support.h"
 #include "window_fields.h"
+#include "event_loop.h"
 
 namespace bleeptone {
 
@@ -47,6 +48,7 @@ void PrintTo(const ExportChoices& c, std::ostream* os) {
 
 namespace {
 
+using testing::serveUntil;
 using Samples = std::vector<std::int16_t>;
 
 Samples decode(const std::string& path) {
@@ -59,30 +61,13 @@ Samples decode(const std::string& path) {
     return s;
 }
 
-// Serves events (deferred deletes too) until the condition holds; the bound
-// only turns a hang into a failure.
-bool serveUntil(const std::function<bool()>& done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > 60000) return false;
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 class ExportDialogTest : public testing::TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
         saveExportChoices({});
         app = std::make_unique<Application>(dialogs);
-        Application::Options options;
-        options.screenHeights = {1080};
-        options.audio = AudioBackend::Null;
+        Application::Options options = testing::programOptions();
         ASSERT_TRUE(app->start(options));
         app->dispatcher().setLeaveLoop([] {});
     }

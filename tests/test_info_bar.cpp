@@ -27,9 +27,12 @@
 #include "image_view.h"
 #include "qt_printers.h"
 #include "scripted_dialogs.h"
+#include "event_loop.h"
 
 namespace bleeptone {
 namespace {
+
+using testing::runPosted;
 
 const QColor kLight = kInfoLightBlue, kDark = kInfoDarkBlue, kDotColour = kInfoDot;
 
@@ -274,20 +277,11 @@ TEST(InfoBarDrawing, TwiceTheDetailAtPixelRatioTwo) {
 // ---------------------------------------------------------------------------
 // The bars of the program.
 
-void runPosted() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
 class InfoBarProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         app = std::make_unique<Application>(dialogs);
-        Application::Options options;
-        options.screenHeights = {1080};
-        options.audio = AudioBackend::Null;
+        Application::Options options = testing::programOptions();
         ASSERT_TRUE(app->start(options));
         app->dispatcher().setLeaveLoop([] {});
         window().show();

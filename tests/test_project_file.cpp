@@ -29,7 +29,6 @@ namespace bleeptone {
 namespace {
 
 using testing::FileSizeLimit;
-
 using testing::TempDirTest;
 
 const QByteArray kBom("\xEF\xBB\xBF");

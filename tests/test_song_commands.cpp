@@ -42,11 +42,15 @@
 #include "window_fields.h"
 #include "qt_printers.h"
 #include "scripted_dialogs.h"
+#include "event_loop.h"
 
 namespace bleeptone {
 
 namespace {
 
+using testing::runPosted;
+using testing::serveUntil;
+using testing::serveFor;
 using Log = std::vector<std::string>;
 using testing::le32;
 using testing::readBytes;
@@ -70,37 +74,6 @@ ProjectModel builtIn(BuiltInProject which) {
     return m;
 }
 
-// Runs the events posted so far (and those they post).
-void runPosted() {
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
-// Serves events until the condition holds; the bound only turns a hang into a failure.
-bool serveUntil(const std::function<bool()>& done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > 20000) return false;
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-// Serves events for a while, giving any stray timer the chance to fire.
-void serveFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-}
-
 // Seconds of elapsed time shown by the playing-time display after its status.
 double shownSeconds(const QString& display, const QString& status) {
     const QString clock = display.mid(status.size(), 7);  // "mm:ss.s"
@@ -113,9 +86,7 @@ protected:
     // silent clocked output renders at the real rate.
     void startApp(bool manualOutput) {
         app = std::make_unique<Application>(dialogs);
-        Application::Options options;
-        options.screenHeights = {1080};
-        options.audio = AudioBackend::Null;
+        Application::Options options = testing::programOptions();
         if (manualOutput) {
             options.outputFactory = testing::handOutputs(manual);
         }

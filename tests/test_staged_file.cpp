@@ -21,7 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::readBytes;
-
 using StagedFileTest = testing::TempDirTest;
 
 bool writeAndCommit(StagedFile& file, const std::string& text) {
