@@ -25,6 +25,7 @@
 #include "fade_out.h"
 #include "offline_render.h"
 #include "recording_fade.h"
+#include "recording_samples.h"
 #include "test_support.h"
 
 namespace bleeptone {
@@ -44,19 +45,10 @@ const Texts kEnding = {u"t11 w1 o1 \\8 v48 L8 G4B-B-G4B-B- G4>E-E-<G4>E-E-<", u"
 const Texts kLooping = {u"W2 \\2,8,5 L8CDEF:", u"W4O3L4CG:", u"", u"W5 V20 L8 CE:"};
 
 Samples recordingSamples(const Texts& texts, std::uint64_t frames) {
-    struct Sink : RenderSink {
-        Samples s;
-        bool samples(const float* data, std::size_t count) override {
-            for (std::size_t i = 0; i < count; ++i) s.push_back(recordingSample(data[i]));
-            return true;
-        }
-        bool event(const EngineEvent&) override { return true; }
-    } sink;
     OfflineRenderSpec job;
     job.texts.assign(texts.begin(), texts.end());
     job.frames = frames;
-    renderOffline(job, sink);
-    return sink.s;
+    return testing::recordingSamples(job);
 }
 
 // What a recording of frames samples holds: the render with its tail faded.

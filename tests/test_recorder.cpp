@@ -28,6 +28,7 @@
 
 #include "engine.h"
 #include "offline_render.h"
+#include "recording_samples.h"
 #include "test_support.h"
 
 namespace bleeptone {
@@ -91,19 +92,10 @@ void expectWellFormed(const std::string& path) {
 
 // The recording samples of a fresh engine playing texts until its end or common loop.
 Samples reference(const std::vector<std::u16string>& texts) {
-    struct Sink : RenderSink {
-        Samples s;
-        bool samples(const float* data, std::size_t count) override {
-            for (std::size_t i = 0; i < count; ++i) s.push_back(recordingSample(data[i]));
-            return true;
-        }
-        bool event(const EngineEvent&) override { return true; }
-    } sink;
     OfflineRenderSpec job;
     job.texts = texts;
     job.maxFrames = 60 * kSampleRate;
-    renderOffline(job, sink);
-    return sink.s;
+    return testing::recordingSamples(job);
 }
 
 // An engine rendered by the test thread, keeping the recording sample of
