@@ -1,4 +1,4 @@
-#include "app_commands.h"
+#include "app/app_commands.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -7,16 +7,16 @@
 #include <QTextEdit>
 #include <QUrl>
 
-#include "autosave.h"
-#include "aux_windows.h"
-#include "dialogs.h"
-#include "document.h"
-#include "export_command.h"
-#include "info_bar_updater.h"
-#include "main_window.h"
-#include "playback_view.h"
-#include "recent_files.h"
-#include "song_commands.h"
+#include "app/autosave.h"
+#include "app/dialogs.h"
+#include "app/document.h"
+#include "app/export_command.h"
+#include "app/info_bar_updater.h"
+#include "app/main_window.h"
+#include "app/playback_view.h"
+#include "app/recent_files.h"
+#include "app/song_commands.h"
+#include "ui/aux_windows.h"
 
 namespace bleeptone {
 

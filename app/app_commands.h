@@ -2,8 +2,8 @@
 // The program's commands: what the loop's events ask of the document, the
 // song commands, the info bars and the secondary windows.
 
-#include "controls.h"
-#include "dispatcher.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "application.h"
+#include "app/application.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,22 +10,22 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "app_commands.h"
-#include "autosave.h"
-#include "aux_windows.h"
-#include "controls.h"
-#include "dialogs.h"
-#include "dispatcher.h"
-#include "document.h"
-#include "engine.h"
-#include "engine_pump.h"
-#include "info_bar_updater.h"
-#include "main_window.h"
-#include "playback_view.h"
-#include "recent_files.h"
-#include "screenshot.h"
-#include "song_commands.h"
-#include "window_fields.h"
+#include "app/app_commands.h"
+#include "app/autosave.h"
+#include "app/controls.h"
+#include "app/dialogs.h"
+#include "app/dispatcher.h"
+#include "app/document.h"
+#include "app/engine_pump.h"
+#include "app/info_bar_updater.h"
+#include "app/main_window.h"
+#include "app/playback_view.h"
+#include "app/recent_files.h"
+#include "app/screenshot.h"
+#include "app/song_commands.h"
+#include "app/window_fields.h"
+#include "engine/engine.h"
+#include "ui/aux_windows.h"
 
 // The images live in a static library: register them by hand.
 static void initResources() { Q_INIT_RESOURCE(resources); }

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "app_state.h"
-#include "output.h"
+#include "app/app_state.h"
+#include "engine/output.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "autosave.h"
+#include "app/autosave.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include "project_file.h"
-#include "project_model.h"
+#include "project/project_file.h"
+#include "project/project_model.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "control_table.h"
+#include "app/control_table.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-#include "image_view.h"
+#include "ui/image_view.h"
 
 namespace bleeptone {
 

@@ -10,7 +10,7 @@
 #include <array>
 #include <utility>
 
-#include "controls.h"
+#include "app/controls.h"
 
 class QWidget;
 

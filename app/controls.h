@@ -9,7 +9,7 @@
 #include <array>
 #include <vector>
 
-#include "control_numbers.h"
+#include "project/control_numbers.h"
 
 namespace bleeptone {
 

@@ -1,11 +1,11 @@
-#include "dialogs.h"
+#include "app/dialogs.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "export_dialog.h"
+#include "app/export_dialog.h"
 
 namespace bleeptone {
 

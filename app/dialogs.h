@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "export_choices.h"
+#include "export/export_choices.h"
 
 class QWidget;
 

@@ -1,10 +1,10 @@
-#include "dispatcher.h"
+#include "app/dispatcher.h"
 
 #include <QAction>
 
-#include "controls.h"
-#include "dialogs.h"
-#include "main_window.h"
+#include "app/controls.h"
+#include "app/dialogs.h"
+#include "app/main_window.h"
 
 namespace bleeptone {
 

@@ -13,8 +13,8 @@
 #include <deque>
 #include <functional>
 
-#include "app_event.h"
-#include "app_state.h"
+#include "app/app_event.h"
+#include "app/app_state.h"
 
 namespace bleeptone {
 

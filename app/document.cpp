@@ -1,18 +1,18 @@
-#include "document.h"
+#include "app/document.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
-#include "controls.h"
-#include "dialogs.h"
-#include "main_window.h"
-#include "project_blocks.h"
-#include "project_file.h"
-#include "project_model.h"
-#include "recent_files.h"
-#include "window_fields.h"
+#include "app/controls.h"
+#include "app/dialogs.h"
+#include "app/main_window.h"
+#include "app/recent_files.h"
+#include "app/window_fields.h"
+#include "project/project_blocks.h"
+#include "project/project_file.h"
+#include "project/project_model.h"
 
 namespace bleeptone {
 

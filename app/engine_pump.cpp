@@ -1,6 +1,6 @@
-#include "engine_pump.h"
+#include "app/engine_pump.h"
 
-#include "engine.h"
+#include "engine/engine.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "export_command.h"
+#include "app/export_command.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -7,11 +7,11 @@
 
 #include <cmath>
 
-#include "dialogs.h"
-#include "document.h"
-#include "main_window.h"
-#include "song_assembly.h"
-#include "window_fields.h"
+#include "app/dialogs.h"
+#include "app/document.h"
+#include "app/main_window.h"
+#include "app/window_fields.h"
+#include "song/song_assembly.h"
 
 namespace bleeptone {
 

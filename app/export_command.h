@@ -12,7 +12,7 @@
 #include <atomic>
 #include <thread>
 
-#include "export_choices.h"
+#include "export/export_choices.h"
 
 class QProgressDialog;
 

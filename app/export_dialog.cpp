@@ -1,4 +1,4 @@
-#include "export_dialog.h"
+#include "app/export_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

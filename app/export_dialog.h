@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "export_choices.h"
+#include "export/export_choices.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "info_bar_updater.h"
+#include "app/info_bar_updater.h"
 
 #include <QComboBox>
 #include <QMouseEvent>
@@ -6,14 +6,14 @@
 #include <QSpinBox>
 #include <QTextBlock>
 
-#include "aux_windows.h"
-#include "controls.h"
-#include "info_bar.h"
-#include "main_window.h"
-#include "query.h"
-#include "song_assembly.h"
-#include "u16_view.h"
-#include "window_fields.h"
+#include "app/controls.h"
+#include "app/main_window.h"
+#include "app/window_fields.h"
+#include "engine/query.h"
+#include "project/u16_view.h"
+#include "song/song_assembly.h"
+#include "ui/aux_windows.h"
+#include "ui/info_bar.h"
 
 namespace bleeptone {
 

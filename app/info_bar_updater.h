@@ -14,7 +14,7 @@
 
 #include <array>
 
-#include "info_bar.h"
+#include "ui/info_bar.h"
 
 namespace bleeptone {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "application.h"
-#include "cli.h"
+#include "app/application.h"
+#include "cli/cli.h"
 
 int main(int argc, char** argv) {
     // A subcommand runs without a window (and needs no display); anything

@@ -9,7 +9,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 
-#include "main_window.h"
+#include "app/main_window.h"
 
 namespace bleeptone {
 

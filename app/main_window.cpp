@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,12 +19,12 @@
 #include <QScrollBar>
 #include <QUrl>
 
-#include "mml_colouring.h"
-#include "project_file.h"
-#include "arrow_spin_box.h"
-#include "image_view.h"
-#include "text_editor.h"
-#include "window_layout.h"
+#include "app/window_layout.h"
+#include "project/project_file.h"
+#include "ui/arrow_spin_box.h"
+#include "ui/image_view.h"
+#include "ui/mml_colouring.h"
+#include "ui/text_editor.h"
 
 #ifndef BLEEPTONE_WEBSITE_URL
 #define BLEEPTONE_WEBSITE_URL ""

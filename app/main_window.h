@@ -8,9 +8,9 @@
 #include <functional>
 #include <optional>
 
-#include "app_event.h"
-#include "control_table.h"
-#include "controls.h"
+#include "app/app_event.h"
+#include "app/control_table.h"
+#include "app/controls.h"
 
 class QAction;
 class QMenu;

@@ -1,4 +1,4 @@
-#include "playback_view.h"
+#include "app/playback_view.h"
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
@@ -9,15 +9,15 @@
 #include <cmath>
 #include <optional>
 
-#include "app_state.h"
-#include "control_numbers.h"
-#include "engine.h"
-#include "main_window.h"
-#include "mml.h"
-#include "oscilloscope.h"
-#include "song_commands.h"
-#include "song_positions.h"
-#include "u16_view.h"
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/song_commands.h"
+#include "engine/engine.h"
+#include "engine/mml.h"
+#include "project/control_numbers.h"
+#include "project/u16_view.h"
+#include "song/song_positions.h"
+#include "ui/oscilloscope.h"
 
 namespace bleeptone {
 

@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "oscilloscope.h"
+#include "ui/oscilloscope.h"
 
 namespace bleeptone {
 

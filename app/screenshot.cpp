@@ -1,4 +1,4 @@
-#include "screenshot.h"
+#include "app/screenshot.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -6,10 +6,10 @@
 
 #include <cstdio>
 
-#include "application.h"
-#include "aux_windows.h"
-#include "control_numbers.h"
-#include "main_window.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "project/control_numbers.h"
+#include "ui/aux_windows.h"
 
 namespace bleeptone {
 

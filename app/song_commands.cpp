@@ -1,22 +1,22 @@
-#include "song_commands.h"
+#include "app/song_commands.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 
-#include "controls.h"
-#include "dialogs.h"
-#include "document.h"
-#include "engine.h"
-#include "main_window.h"
-#include "mml_text.h"
-#include "project_blocks.h"
-#include "project_model.h"
-#include "seek.h"
-#include "song_assembly.h"
-#include "song_positions.h"
-#include "u16_view.h"
-#include "window_fields.h"
+#include "app/controls.h"
+#include "app/dialogs.h"
+#include "app/document.h"
+#include "app/main_window.h"
+#include "app/window_fields.h"
+#include "engine/engine.h"
+#include "engine/seek.h"
+#include "project/project_blocks.h"
+#include "project/project_model.h"
+#include "project/u16_view.h"
+#include "song/mml_text.h"
+#include "song/song_assembly.h"
+#include "song/song_positions.h"
 
 namespace bleeptone {
 

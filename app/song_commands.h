@@ -11,9 +11,9 @@
 #include <functional>
 #include <optional>
 
-#include "app_event.h"
-#include "app_state.h"
-#include "song_assembly.h"
+#include "app/app_event.h"
+#include "app/app_state.h"
+#include "song/song_assembly.h"
 
 namespace bleeptone {
 

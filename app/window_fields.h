@@ -1,8 +1,8 @@
 #pragma once
 // The project's fields as the window holds them.
 
-#include "control_table.h"
-#include "project_fields.h"
+#include "app/control_table.h"
+#include "project/project_fields.h"
 
 namespace bleeptone {
 

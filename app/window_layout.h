@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "controls.h"
+#include "app/controls.h"
 
 namespace bleeptone {
 

@@ -7,11 +7,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "autosave.h"
-#include "control_numbers.h"
-#include "main_window.h"
-#include "project_model.h"
-#include "window_fields.h"
+#include "app/autosave.h"
+#include "app/main_window.h"
+#include "app/window_fields.h"
+#include "project/control_numbers.h"
+#include "project/project_model.h"
 
 namespace {
 

@@ -18,11 +18,11 @@
 
 #include <memory>
 
-#include "application.h"
-#include "controls.h"
-#include "dialogs.h"
-#include "dispatcher.h"
-#include "main_window.h"
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/dialogs.h"
+#include "app/dispatcher.h"
+#include "app/main_window.h"
 
 namespace {
 

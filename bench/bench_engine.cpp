@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 namespace {
 

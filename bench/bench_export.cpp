@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "audio_export.h"
-#include "offline_render.h"
+#include "engine/offline_render.h"
+#include "export/audio_export.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "cli.h"
-#include "cli_project.h"
+#include "cli/cli.h"
+#include "cli/cli_project.h"
 
 #include <cerrno>
 #include <cmath>

@@ -3,9 +3,9 @@
 #include <optional>
 #include <thread>
 
-#include "cli.h"
-#include "cli_project.h"
-#include "engine.h"
+#include "cli/cli.h"
+#include "cli/cli_project.h"
+#include "engine/engine.h"
 
 namespace bleeptone {
 

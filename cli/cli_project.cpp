@@ -1,15 +1,15 @@
-#include "cli_project.h"
+#include "cli/cli_project.h"
 
 #include <QFile>
 #include <QString>
 
 #include <cstdio>
 
-#include "mml_text.h"
-#include "project_blocks.h"
-#include "project_file.h"
-#include "song_assembly.h"
-#include "utf8.h"
+#include "cli/utf8.h"
+#include "project/project_blocks.h"
+#include "project/project_file.h"
+#include "song/mml_text.h"
+#include "song/song_assembly.h"
 
 namespace bleeptone {
 

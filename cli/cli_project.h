@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "project_model.h"
+#include "cli/cli.h"
+#include "project/project_model.h"
 
 namespace bleeptone {
 

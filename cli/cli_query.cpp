@@ -1,8 +1,8 @@
 #include <cinttypes>
 
-#include "cli.h"
-#include "query.h"
-#include "utf8.h"
+#include "cli/cli.h"
+#include "cli/utf8.h"
+#include "engine/query.h"
 
 namespace bleeptone {
 

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <optional>
 
-#include "audio_export.h"
-#include "cli.h"
-#include "cli_project.h"
-#include "offline_render.h"
-#include "staged_file.h"
-#include "synth.h"
+#include "cli/cli.h"
+#include "cli/cli_project.h"
+#include "engine/offline_render.h"
+#include "engine/staged_file.h"
+#include "engine/synth.h"
+#include "export/audio_export.h"
 
 // bleeptone render. The audio formats (wav, flac, ogg, mp3) go through the
 // export, whose WAV with none of the export options is the very file a

@@ -145,16 +145,16 @@
 #include <string>
 #include <string_view>
 
-#include "events.h"
-#include "output.h"
-#include "playhead.h"
-#include "query.h"
-#include "record_ring.h"
-#include "recorder.h"
-#include "scope_ring.h"
-#include "seek.h"
-#include "sequencer.h"
-#include "synth.h"
+#include "engine/events.h"
+#include "engine/output.h"
+#include "engine/playhead.h"
+#include "engine/query.h"
+#include "engine/record_ring.h"
+#include "engine/recorder.h"
+#include "engine/scope_ring.h"
+#include "engine/seek.h"
+#include "engine/sequencer.h"
+#include "engine/synth.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "mml.h"
+#include "engine/mml.h"
 
 namespace bleeptone {
 

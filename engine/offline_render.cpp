@@ -1,10 +1,10 @@
-#include "offline_render.h"
+#include "engine/offline_render.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 namespace bleeptone {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "events.h"
-#include "recorder.h"
+#include "engine/events.h"
+#include "engine/recorder.h"
 
 namespace bleeptone {
 

@@ -1,10 +1,10 @@
-#include "output.h"
+#include "engine/output.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <vector>
 
-#include "constants.h"
+#include "engine/constants.h"
 
 namespace bleeptone {
 

@@ -11,8 +11,8 @@
 #define BLEEPTONE_HAVE_ALSA 1
 #endif
 
-#include "constants.h"
-#include "output.h"
+#include "engine/constants.h"
+#include "engine/output.h"
 
 namespace bleeptone {
 

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "constants.h"
+#include "engine/constants.h"
 
 namespace bleeptone {
 

@@ -1,6 +1,6 @@
-#include "query.h"
+#include "engine/query.h"
 
-#include "constants.h"
+#include "engine/constants.h"
 
 namespace bleeptone {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "mml.h"
+#include "engine/mml.h"
 
 namespace bleeptone {
 

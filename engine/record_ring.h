@@ -8,7 +8,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "constants.h"
+#include "engine/constants.h"
 
 namespace bleeptone {
 

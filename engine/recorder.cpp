@@ -1,11 +1,11 @@
-#include "recorder.h"
+#include "engine/recorder.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 
-#include "constants.h"
-#include "recording_fade.h"
+#include "engine/constants.h"
+#include "engine/recording_fade.h"
 
 namespace bleeptone {
 

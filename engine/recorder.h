@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "record_ring.h"
-#include "sequencer.h"
-#include "staged_file.h"
+#include "engine/record_ring.h"
+#include "engine/sequencer.h"
+#include "engine/staged_file.h"
 
 namespace bleeptone {
 

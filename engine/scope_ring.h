@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "constants.h"
+#include "engine/constants.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "seek.h"
+#include "engine/seek.h"
 
 #include <cmath>
 #include <memory>

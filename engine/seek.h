@@ -12,9 +12,9 @@
 #include <optional>
 #include <string_view>
 
-#include "constants.h"
-#include "sequencer.h"
-#include "synth.h"
+#include "engine/constants.h"
+#include "engine/sequencer.h"
+#include "engine/synth.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "sequencer.h"
+#include "engine/sequencer.h"
 
 #include <chrono>
 #include <cmath>

@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "events.h"
-#include "mml.h"
-#include "playhead.h"
-#include "record_ring.h"
-#include "synth.h"
+#include "engine/events.h"
+#include "engine/mml.h"
+#include "engine/playhead.h"
+#include "engine/record_ring.h"
+#include "engine/synth.h"
 
 namespace bleeptone {
 

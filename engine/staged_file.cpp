@@ -1,4 +1,4 @@
-#include "staged_file.h"
+#include "engine/staged_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

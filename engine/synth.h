@@ -5,9 +5,9 @@
 #include <array>
 #include <cstdint>
 
-#include "constants.h"
-#include "record_ring.h"
-#include "scope_ring.h"
+#include "engine/constants.h"
+#include "engine/record_ring.h"
+#include "engine/scope_ring.h"
 
 namespace bleeptone {
 

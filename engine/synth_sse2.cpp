@@ -12,7 +12,7 @@
 // - Four samples are mixed at once: the voice vectors of four samples are
 //   transposed and summed lane-wise in the reference order. The transposed
 //   vectors are also what the oscilloscope ring takes, four frames a store.
-#include "synth.h"
+#include "engine/synth.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>

@@ -1,4 +1,4 @@
-#include "audio_export.h"
+#include "export/audio_export.h"
 
 #include <algorithm>
 #include <array>
@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "constants.h"
-#include "events.h"
-#include "fade_out.h"
-#include "offline_render.h"
-#include "recording_fade.h"
-#include "staged_file.h"
+#include "engine/constants.h"
+#include "engine/events.h"
+#include "engine/offline_render.h"
+#include "engine/recording_fade.h"
+#include "engine/staged_file.h"
+#include "export/fade_out.h"
 
 // How an export runs. The song is rendered twice: a first pass only finds
 // where it ends (its end, or its passes-th common loop, or the length limit)

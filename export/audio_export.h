@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "encoder.h"
-#include "events.h"
+#include "engine/events.h"
+#include "export/encoder.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "encoder.h"
+#include "export/encoder.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "constants.h"
-#include "recorder.h"
+#include "engine/constants.h"
+#include "engine/recorder.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "export_choices.h"
+#include "export/export_choices.h"
 
 #include <algorithm>
 #include <cctype>

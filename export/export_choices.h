@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "audio_export.h"
+#include "export/audio_export.h"
 
 namespace bleeptone {
 

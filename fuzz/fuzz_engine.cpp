@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 using namespace bleeptone;
 

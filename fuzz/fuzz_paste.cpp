@@ -23,9 +23,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "mml_text.h"
-#include "project_blocks.h"
-#include "project_model.h"
+#include "project/project_blocks.h"
+#include "project/project_model.h"
+#include "song/mml_text.h"
 
 using namespace bleeptone;
 

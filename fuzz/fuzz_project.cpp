@@ -11,10 +11,10 @@
 #include <QByteArray>
 #include <QString>
 
-#include "project_blocks.h"
-#include "project_fields.h"
-#include "project_file.h"
-#include "project_model.h"
+#include "project/project_blocks.h"
+#include "project/project_fields.h"
+#include "project/project_file.h"
+#include "project/project_model.h"
 
 using namespace bleeptone;
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "rtf_reader.h"
+#include "ui/rtf_reader.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

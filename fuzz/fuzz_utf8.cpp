@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "utf8.h"
+#include "cli/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

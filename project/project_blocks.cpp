@@ -1,4 +1,4 @@
-#include "project_blocks.h"
+#include "project/project_blocks.h"
 
 #include <QFile>
 

@@ -5,7 +5,7 @@
 
 #include <QByteArray>
 
-#include "project_fields.h"
+#include "project/project_fields.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "project_fields.h"
+#include "project/project_fields.h"
 
 namespace bleeptone {
 

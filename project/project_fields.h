@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "control_numbers.h"
+#include "project/control_numbers.h"
 
 namespace bleeptone {
 

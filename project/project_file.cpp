@@ -1,4 +1,4 @@
-#include "project_file.h"
+#include "project/project_file.h"
 
 #include <QFile>
 #include <QFileInfo>

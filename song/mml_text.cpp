@@ -1,8 +1,8 @@
-#include "mml_text.h"
+#include "song/mml_text.h"
 
 #include <QStringList>
 
-#include "song_assembly.h"
+#include "song/song_assembly.h"
 
 namespace bleeptone {
 

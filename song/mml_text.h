@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "project_fields.h"
+#include "project/project_fields.h"
 
 namespace bleeptone {
 

@@ -1,10 +1,10 @@
-#include "song_assembly.h"
+#include "song/song_assembly.h"
 
 #include <algorithm>
 #include <climits>
 
-#include "query.h"
-#include "u16_view.h"
+#include "engine/query.h"
+#include "project/u16_view.h"
 
 namespace bleeptone {
 

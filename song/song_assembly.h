@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "project_fields.h"
+#include "project/project_fields.h"
 
 namespace bleeptone {
 

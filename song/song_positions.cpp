@@ -1,4 +1,4 @@
-#include "song_positions.h"
+#include "song/song_positions.h"
 
 #include <algorithm>
 

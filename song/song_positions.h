@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "song_assembly.h"
+#include "song/song_assembly.h"
 
 namespace bleeptone {
 

@@ -7,7 +7,7 @@
 #include <QThread>
 #include <functional>
 
-#include "application.h"
+#include "app/application.h"
 
 namespace bleeptone::testing {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "constants.h"
-#include "output.h"
+#include "engine/constants.h"
+#include "engine/output.h"
 
 namespace bleeptone::testing {
 

@@ -4,8 +4,8 @@
 
 #include <ostream>
 
-#include "project_fields.h"
-#include "project_model.h"
+#include "project/project_fields.h"
+#include "project/project_model.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dispatcher.h"
+#include "app/dispatcher.h"
 
 namespace bleeptone::testing {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "offline_render.h"
+#include "engine/offline_render.h"
 
 namespace bleeptone::testing {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs.h"
+#include "app/dialogs.h"
 
 namespace bleeptone::testing {
 

@@ -21,14 +21,14 @@
 #include <string>
 #include <vector>
 
-#include "application.h"
-#include "aux_windows.h"
-#include "controls.h"
-#include "dispatcher.h"
-#include "main_window.h"
-#include "qt_printers.h"
-#include "scripted_dialogs.h"
-#include "event_loop.h"
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
+#include "app/main_window.h"
+#include "tests/event_loop.h"
+#include "tests/qt_printers.h"
+#include "tests/scripted_dialogs.h"
+#include "ui/aux_windows.h"
 
 namespace bleeptone {
 namespace {

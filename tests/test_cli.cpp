@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "cli.h"
-#include "offline_render.h"
-#include "cli_run.h"
-#include "test_support.h"
+#include "cli/cli.h"
+#include "engine/offline_render.h"
+#include "tests/cli_run.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 namespace {

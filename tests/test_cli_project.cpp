@@ -21,16 +21,16 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "mml_text.h"
-#include "project_blocks.h"
-#include "project_fields.h"
-#include "project_file.h"
-#include "project_model.h"
-#include "cli_run.h"
-#include "demo1_text.h"
-#include "test_support.h"
-#include "qt_printers.h"
+#include "cli/cli.h"
+#include "project/project_blocks.h"
+#include "project/project_fields.h"
+#include "project/project_file.h"
+#include "project/project_model.h"
+#include "song/mml_text.h"
+#include "tests/cli_run.h"
+#include "tests/demo1_text.h"
+#include "tests/qt_printers.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 

@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "application.h"
-#include "controls.h"
-#include "dispatcher.h"
-#include "main_window.h"
-#include "mml_colouring.h"
-#include "test_support.h"
-#include "qt_printers.h"
-#include "scripted_dialogs.h"
-#include "event_loop.h"
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
+#include "app/main_window.h"
+#include "tests/event_loop.h"
+#include "tests/qt_printers.h"
+#include "tests/scripted_dialogs.h"
+#include "tests/test_support.h"
+#include "ui/mml_colouring.h"
 
 // Readable failure messages.
 

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "app_state.h"
-#include "application.h"
-#include "controls.h"
-#include "dispatcher.h"
-#include "main_window.h"
-#include "recording_commands.h"
-#include "scripted_dialogs.h"
-#include "event_loop.h"
+#include "app/app_state.h"
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
+#include "app/main_window.h"
+#include "tests/event_loop.h"
+#include "tests/recording_commands.h"
+#include "tests/scripted_dialogs.h"
 
 namespace bleeptone {
 namespace {

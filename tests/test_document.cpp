@@ -33,21 +33,21 @@
 #include <string>
 #include <vector>
 
-#include "application.h"
-#include "app_commands.h"
-#include "autosave.h"
-#include "controls.h"
-#include "dispatcher.h"
-#include "document.h"
-#include "main_window.h"
-#include "project_file.h"
-#include "project_model.h"
-#include "recent_files.h"
-#include "test_support.h"
-#include "window_fields.h"
-#include "qt_printers.h"
-#include "scripted_dialogs.h"
-#include "event_loop.h"
+#include "app/app_commands.h"
+#include "app/application.h"
+#include "app/autosave.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
+#include "app/document.h"
+#include "app/main_window.h"
+#include "app/recent_files.h"
+#include "app/window_fields.h"
+#include "project/project_file.h"
+#include "project/project_model.h"
+#include "tests/event_loop.h"
+#include "tests/qt_printers.h"
+#include "tests/scripted_dialogs.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 namespace {

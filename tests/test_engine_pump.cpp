@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine.h"
-#include "engine_pump.h"
-#include "hand_output.h"
+#include "app/engine_pump.h"
+#include "engine/engine.h"
+#include "tests/hand_output.h"
 
 namespace bleeptone {
 namespace {

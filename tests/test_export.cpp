@@ -20,13 +20,13 @@
 #include <thread>
 #include <vector>
 
-#include "audio_export.h"
-#include "export_choices.h"
-#include "fade_out.h"
-#include "offline_render.h"
-#include "recording_fade.h"
-#include "recording_samples.h"
-#include "test_support.h"
+#include "engine/offline_render.h"
+#include "engine/recording_fade.h"
+#include "export/audio_export.h"
+#include "export/export_choices.h"
+#include "export/fade_out.h"
+#include "tests/recording_samples.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 namespace {

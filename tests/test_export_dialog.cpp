@@ -23,21 +23,21 @@
 #include <string>
 #include <vector>
 
-#include "application.h"
-#include "audio_export.h"
-#include "controls.h"
-#include "dispatcher.h"
-#include "export_command.h"
-#include "export_dialog.h"
-#include "main_window.h"
-#include "project_blocks.h"
-#include "project_file.h"
-#include "project_model.h"
-#include "scripted_dialogs.h"
-#include "song_assembly.h"
-#include "test_support.h"
-#include "window_fields.h"
-#include "event_loop.h"
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
+#include "app/export_command.h"
+#include "app/export_dialog.h"
+#include "app/main_window.h"
+#include "app/window_fields.h"
+#include "export/audio_export.h"
+#include "project/project_blocks.h"
+#include "project/project_file.h"
+#include "project/project_model.h"
+#include "song/song_assembly.h"
+#include "tests/event_loop.h"
+#include "tests/scripted_dialogs.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 

@@ -17,17 +17,17 @@
 #include <string>
 #include <vector>
 
-#include "application.h"
-#include "aux_windows.h"
-#include "controls.h"
-#include "dispatcher.h"
-#include "info_bar.h"
-#include "info_bar_updater.h"
-#include "main_window.h"
-#include "image_view.h"
-#include "qt_printers.h"
-#include "scripted_dialogs.h"
-#include "event_loop.h"
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
+#include "app/info_bar_updater.h"
+#include "app/main_window.h"
+#include "tests/event_loop.h"
+#include "tests/qt_printers.h"
+#include "tests/scripted_dialogs.h"
+#include "ui/aux_windows.h"
+#include "ui/image_view.h"
+#include "ui/info_bar.h"
 
 namespace bleeptone {
 namespace {

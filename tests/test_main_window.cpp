@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "app_state.h"
-#include "controls.h"
-#include "dispatcher.h"
-#include "main_window.h"
-#include "window_layout.h"
-#include "recording_commands.h"
-#include "scripted_dialogs.h"
+#include "app/app_state.h"
+#include "app/controls.h"
+#include "app/dispatcher.h"
+#include "app/main_window.h"
+#include "app/window_layout.h"
+#include "tests/recording_commands.h"
+#include "tests/scripted_dialogs.h"
 
 namespace bleeptone {
 namespace {

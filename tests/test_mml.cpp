@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "mml.h"
+#include "engine/mml.h"
 
 namespace bleeptone {
 namespace {

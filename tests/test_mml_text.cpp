@@ -10,12 +10,12 @@
 #include <random>
 #include <string>
 
-#include "demo1_text.h"
-#include "mml_text.h"
-#include "project_blocks.h"
-#include "project_fields.h"
-#include "project_model.h"
-#include "qt_printers.h"
+#include "project/project_blocks.h"
+#include "project/project_fields.h"
+#include "project/project_model.h"
+#include "song/mml_text.h"
+#include "tests/demo1_text.h"
+#include "tests/qt_printers.h"
 
 namespace bleeptone {
 

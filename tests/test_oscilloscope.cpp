@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "oscilloscope.h"
+#include "ui/oscilloscope.h"
 
 namespace bleeptone {
 namespace {

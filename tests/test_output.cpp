@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine.h"
-#include "test_support.h"
+#include "engine/engine.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 namespace {

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine.h"
-#include "hand_output.h"
+#include "engine/engine.h"
+#include "tests/hand_output.h"
 
 namespace bleeptone {
 namespace {

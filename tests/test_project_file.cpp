@@ -16,12 +16,12 @@
 #include <utility>
 #include <vector>
 
-#include "project_blocks.h"
-#include "project_fields.h"
-#include "project_file.h"
-#include "project_model.h"
-#include "test_support.h"
-#include "qt_printers.h"
+#include "project/project_blocks.h"
+#include "project/project_fields.h"
+#include "project/project_file.h"
+#include "project/project_model.h"
+#include "tests/qt_printers.h"
+#include "tests/test_support.h"
 
 // Readable failure messages.
 

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "query.h"
+#include "engine/query.h"
 
 namespace bleeptone {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 namespace {
 

@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine.h"
-#include "offline_render.h"
-#include "recording_samples.h"
-#include "test_support.h"
+#include "engine/engine.h"
+#include "engine/offline_render.h"
+#include "tests/recording_samples.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 

@@ -12,8 +12,8 @@
 
 #include <string>
 
-#include "rtf_reader.h"
-#include "qt_printers.h"
+#include "tests/qt_printers.h"
+#include "ui/rtf_reader.h"
 
 namespace bleeptone {
 namespace {

@@ -14,16 +14,16 @@
 #include <thread>
 #include <vector>
 
-#include "cli.h"
-#include "cli_run.h"
-#include "engine.h"
-#include "hand_output.h"
-#include "offline_render.h"
-#include "project_blocks.h"
-#include "project_model.h"
-#include "song_assembly.h"
-#include "test_support.h"
-#include "u16_view.h"
+#include "cli/cli.h"
+#include "engine/engine.h"
+#include "engine/offline_render.h"
+#include "project/project_blocks.h"
+#include "project/project_model.h"
+#include "project/u16_view.h"
+#include "song/song_assembly.h"
+#include "tests/cli_run.h"
+#include "tests/hand_output.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 namespace {

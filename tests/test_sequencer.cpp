@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine.h"
+#include "engine/engine.h"
 
 namespace bleeptone {
 namespace {

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "project_blocks.h"
-#include "project_fields.h"
-#include "project_model.h"
-#include "qt_printers.h"
-#include "song_assembly.h"
-#include "song_positions.h"
-#include "u16_view.h"
+#include "engine/engine.h"
+#include "project/project_blocks.h"
+#include "project/project_fields.h"
+#include "project/project_model.h"
+#include "project/u16_view.h"
+#include "song/song_assembly.h"
+#include "song/song_positions.h"
+#include "tests/qt_printers.h"
 
 namespace bleeptone {
 namespace {

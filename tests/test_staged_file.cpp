@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "staged_file.h"
-#include "test_support.h"
+#include "engine/staged_file.h"
+#include "tests/test_support.h"
 
 namespace bleeptone {
 namespace {

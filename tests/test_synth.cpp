@@ -20,8 +20,8 @@
 #define BLEEPTONE_TEST_MXCSR 1
 #endif
 
-#include "engine.h"
-#include "synth.h"
+#include "engine/engine.h"
+#include "engine/synth.h"
 
 using namespace bleeptone;
 

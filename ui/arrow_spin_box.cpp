@@ -1,4 +1,4 @@
-#include "arrow_spin_box.h"
+#include "ui/arrow_spin_box.h"
 
 namespace bleeptone {
 

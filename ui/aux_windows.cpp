@@ -1,4 +1,4 @@
-#include "aux_windows.h"
+#include "ui/aux_windows.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -8,7 +8,7 @@
 #include <QShortcut>
 #include <QTextEdit>
 
-#include "rtf_reader.h"
+#include "ui/rtf_reader.h"
 
 static void initUiResources() { Q_INIT_RESOURCE(ui); }
 

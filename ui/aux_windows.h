@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "control_numbers.h"
+#include "project/control_numbers.h"
 
 class QTextEdit;
 

@@ -1,4 +1,4 @@
-#include "info_bar.h"
+#include "ui/info_bar.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

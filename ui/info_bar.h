@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QString>
 
-#include "mml.h"
+#include "engine/mml.h"
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "mml_colouring.h"
+#include "ui/mml_colouring.h"
 
 #include <QFontMetricsF>
 #include <QPlainTextDocumentLayout>

@@ -1,4 +1,4 @@
-#include "oscilloscope.h"
+#include "ui/oscilloscope.h"
 
 #include <QCloseEvent>
 #include <QKeySequence>

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "scope_ring.h"  // kScopeTraces: voices 1..4, then the mix
+#include "engine/scope_ring.h"  // kScopeTraces: voices 1..4, then the mix
 
 namespace bleeptone {
 

@@ -1,4 +1,4 @@
-#include "rtf_reader.h"
+#include "ui/rtf_reader.h"
 
 #include <QColor>
 #include <QFont>

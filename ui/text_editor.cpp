@@ -1,4 +1,4 @@
-#include "text_editor.h"
+#include "ui/text_editor.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -8,7 +8,7 @@
 #include <QMimeData>
 #include <QTextDocument>
 
-#include "mml_colouring.h"
+#include "ui/mml_colouring.h"
 
 namespace bleeptone {
 
