@@ -47,15 +47,12 @@ void SilentSong::advance(std::uint64_t frames) {
 std::optional<std::uint64_t> firstFrameAt(const SongTexts& texts, int channel, std::int32_t position,
                                           std::uint64_t maxFrames) {
     if (channel < 0 || channel >= kVoices) return std::nullopt;
-    // The sequencer alone decides when commands are read; the voices it
-    // writes to are never rendered.
-    auto synth = std::make_unique<Synth>();
-    auto sequencer = std::make_unique<Sequencer>(*synth, nullptr, nullptr, nullptr);
-    sequencer->PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
-    if (((sequencer->playingMask() >> channel) & 1u) == 0) return std::nullopt;
-    for (std::uint64_t frame = 0; frame <= maxFrames; frame += kTickSamples) {
-        sequencer->MML_Interrupt(frame);
-        const MML_Channel& ch = sequencer->channel(channel);
+    // The sequencer alone decides when commands are read.
+    auto run = std::make_unique<SequencerRun>(texts[0], texts[1], texts[2], texts[3]);
+    if (((run->sequencer().playingMask() >> channel) & 1u) == 0) return std::nullopt;
+    while (run->nextFrame() <= maxFrames) {
+        const std::uint64_t frame = run->tick();
+        const MML_Channel& ch = run->sequencer().channel(channel);
         if (ch.soundingAt >= 0 && ch.soundingAt >= position) return frame;
         if (ch.EvtCnt == -1) return std::nullopt;  // ended
     }

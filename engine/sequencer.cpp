@@ -169,6 +169,7 @@ void Sequencer::tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame)
         synth_.state().vmul[k] = 0.0f;
         ch.EvtCnt = -1;
         ch.soundingAt = -1;
+        if (noteObserver_) noteObserver_->channelEnded(k);
         const std::uint32_t playing = IsPlayingMML.fetch_and(~(1u << k), std::memory_order_relaxed) & ~(1u << k);
         if (playing == 0) postEndEvent(kEventEnded, frame);
         return;
@@ -192,10 +193,14 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
     ch.soundingAt = -1;  // the last note has run out
     for (;;) {
         const MMLCommand cmd = readMMLCommand(pos, end, &MML_Numbers[k]);
-        if (cmd.atEnd()) break;  // the channel ends at the next tick
+        if (cmd.atEnd()) {  // the channel ends at the next tick
+            if (noteObserver_) noteObserver_->commandRead(k, cmd, static_cast<std::int32_t>(pos - start), ch);
+            break;
+        }
+        const auto position = static_cast<std::int32_t>(cmd.at - start);
         if (mmlCommands::isNoteOrRest(cmd.code)) {
-            startNote(k, cmd);
-            ch.soundingAt = static_cast<std::int32_t>(cmd.at - start);
+            startNote(k, cmd, position);
+            ch.soundingAt = position;
             break;
         }
         if (cmd.code == mmlCommands::Loop) {
@@ -221,26 +226,29 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
         } else {
             applyMMLSetting(ch, cmd);  // "/" and unknown codes change nothing
         }
+        if (noteObserver_) noteObserver_->commandRead(k, cmd, position, ch);
     }
     ch.CmdPtr = pos;
 }
 
-void Sequencer::startNote(int k, const MMLCommand& cmd) {
+void Sequencer::startNote(int k, const MMLCommand& cmd, std::int32_t position) {
     MML_Channel& ch = channels_[k];
     const std::int64_t length = mmlNoteLength(cmd, ch);
     const std::int64_t index = cmd.code == mmlCommands::Rest ? -1 : mmlNoteIndex(cmd, ch);
+    std::uint8_t volume = 0;
     if (index < 0 || index >= kNoteCount) {  // a rest, or a note out of range: silent
         ch.Volume_ = 0;
         synth_.state().vmul[k] = 0.0f;
     } else {
         ch.Volume_ = ch.Volume * 8;
-        const std::int64_t volume =
-            ch.Decay == kDecayEnvelope ? wrappingMul(ch.Volume_, MML_Envelope[k][0]) / 72 : ch.Volume;
-        synth_.PSG_Sound(static_cast<std::uint8_t>(k), NoteTable[static_cast<std::size_t>(index)],
-                         static_cast<std::uint8_t>(volume), static_cast<std::uint8_t>(ch.Waveform));
+        volume = static_cast<std::uint8_t>(ch.Decay == kDecayEnvelope ? wrappingMul(ch.Volume_, MML_Envelope[k][0]) / 72
+                                                                      : ch.Volume);
+        synth_.PSG_Sound(static_cast<std::uint8_t>(k), NoteTable[static_cast<std::size_t>(index)], volume,
+                         static_cast<std::uint8_t>(ch.Waveform));
     }
     ch.EvtLen = mmlNoteTicks(ch.Tempo, length, cmd.dot);
     ch.EvtCnt = ch.EvtLen;
+    if (noteObserver_) noteObserver_->noteStarted(k, cmd, position, ch, index, volume & 63);  // PSG_Sound's low 6 bits
 }
 
 void Sequencer::updateVolume(int k) {
@@ -269,6 +277,7 @@ void Sequencer::updateVolume(int k) {
             n = rounded <= 0.0 ? 0 : (rounded >= 63.0 ? 63 : static_cast<std::int64_t>(rounded));
         }
         vmul = VolTable[static_cast<std::size_t>(clampVolumeIndex(n))];
+        if (noteObserver_) noteObserver_->levelChanged(k, static_cast<int>(clampVolumeIndex(n)));
     } else if (ch.Volume_ != 0) {
         // A Decay below zero can only come from a number whose low 32 bits
         // are negative; it swells the note, held at full volume.
@@ -276,7 +285,15 @@ void Sequencer::updateVolume(int k) {
         v = v < 0 ? 0 : (v > kMaxWorkingVolume ? kMaxWorkingVolume : v);
         ch.Volume_ = static_cast<std::int32_t>(v);
         vmul = VolTable[static_cast<std::size_t>(ch.Volume_ >> 3)];
+        if (noteObserver_) noteObserver_->levelChanged(k, ch.Volume_ >> 3);
     }
+}
+
+SequencerRun::SequencerRun(std::u16string_view channel0, std::u16string_view channel1, std::u16string_view channel2,
+                           std::u16string_view channel3, NoteObserver* observer)
+    : sequencer_(synth_, nullptr, nullptr, nullptr) {
+    sequencer_.setNoteObserver(observer);
+    sequencer_.PSG_PlayMML(channel0, channel1, channel2, channel3);
 }
 
 }  // namespace bleeptone

@@ -35,6 +35,32 @@ public:
     virtual void beforeEndEvent() = 0;
 };
 
+// Hears what the tick reads and plays, for a map of a song (the note map).
+// Only a sequencer that ticks without sound has one; on the audio path it
+// is null and each hook costs one untaken branch. Its calls come in the
+// order the tick makes them, channel by channel.
+// Thread: whoever ticks the sequencer. Callback: never installed there.
+class NoteObserver {
+public:
+    virtual ~NoteObserver() = default;
+    // Channel k read a note or rest at `position` of its text and started
+    // it; ch holds the settings it was read with and its EvtLen. index is
+    // the note index, -1 for a rest (outside 0..96 the note is silent);
+    // level the VolTable index the voice started at (0 when silent).
+    virtual void noteStarted(int k, const MMLCommand& cmd, std::int32_t position, const MML_Channel& ch,
+                             std::int64_t index, int level) = 0;
+    // Channel k read any other command and applied it (":" after its reset;
+    // a second ":" in one tick is left for the next and not reported); ch is
+    // its record afterwards. Reading that reaches the end of the text is
+    // reported too, with cmd.atEnd() and the terminator's position.
+    virtual void commandRead(int k, const MMLCommand& cmd, std::int32_t position, const MML_Channel& ch) = 0;
+    // The decay or envelope of channel k's counting note set its voice to
+    // VolTable[level].
+    virtual void levelChanged(int k, int level) = 0;
+    // Channel k ended: its text ran out (or it never had one).
+    virtual void channelEnded(int k) = 0;
+};
+
 class Sequencer {
 public:
     // Without an event queue the tick's events are dropped; without a ring
@@ -88,6 +114,10 @@ public:
     // recorder). Thread: main, before rendering starts. Callback: no.
     void setObserver(TickObserver* observer) { observer_ = observer; }
 
+    // Who hears every note and command the tick reads (none on the audio
+    // path). Thread: the owner, while nothing renders. Callback: no.
+    void setNoteObserver(NoteObserver* observer) { noteObserver_ = observer; }
+
     // Returns once no tick is running. Thread: main, never inside a tick.
     // Callback: no (sleeps 1 ms at a time).
     void waitWhileTicking() const;
@@ -104,7 +134,7 @@ public:
 private:
     void tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame);
     void readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t frame);
-    void startNote(int k, const MMLCommand& cmd);
+    void startNote(int k, const MMLCommand& cmd, std::int32_t position);
     void updateVolume(int k);
     void resetChannel(MML_Channel& ch);
     bool allAtTextStart() const;
@@ -115,6 +145,7 @@ private:
     RecordRing* ring_;
     PlayheadRing* playhead_;
     TickObserver* observer_ = nullptr;
+    NoteObserver* noteObserver_ = nullptr;
 
     std::array<MML_Channel, kVoices> channels_{};
     std::array<std::u16string, kVoices> MML_Commands;
@@ -129,6 +160,37 @@ private:
     std::uint32_t song_ = 0;                     // belongs with the channel records
     std::atomic<bool> songStartPending_{false};  // set by PSG_PlayMML, taken by the next tick
     std::uint64_t songStart_ = 0;                // the audio thread's
+};
+
+// A sequencer that ticks on its own, without sound, as the one of a new
+// engine handed the texts would: tick n runs at frame 459 x n. The voices it
+// writes to are never rendered, so a tick costs a fraction of a microsecond.
+// The search for a text position's first frame and the note map step songs
+// with it. Thread: its owner. Callback: no.
+class SequencerRun {
+public:
+    // Thread: any. Callback: no (copies the texts).
+    SequencerRun(std::u16string_view channel0, std::u16string_view channel1, std::u16string_view channel2,
+                 std::u16string_view channel3, NoteObserver* observer = nullptr);
+    SequencerRun(const SequencerRun&) = delete;
+    SequencerRun& operator=(const SequencerRun&) = delete;
+
+    // Runs the next tick and returns its frame. Thread: the owner. Callback: no.
+    std::uint64_t tick() {
+        const std::uint64_t frame = next_;
+        sequencer_.MML_Interrupt(frame);
+        next_ += kTickSamples;
+        return frame;
+    }
+    // The frame of the tick that runs next. Thread: the owner. Callback: yes.
+    std::uint64_t nextFrame() const { return next_; }
+    // Thread: the owner. Callback: yes.
+    const Sequencer& sequencer() const { return sequencer_; }
+
+private:
+    Synth synth_;
+    Sequencer sequencer_;
+    std::uint64_t next_ = 0;
 };
 
 }  // namespace bleeptone
