@@ -40,6 +40,16 @@ const char* const kUsage =
     "      tune ends or all of its playing channels loop together. --audio null (or\n"
     "      BLEEPTONE_AUDIO=null) plays silently at the real rate; without a working sound\n"
     "      device play goes on silently too.\n"
+    "  bleeptone notes [PROJECT.mmlp | --demo N | --mml TEXT...] [--seconds S] [--json]\n"
+    "      Print every note and rest as the engine plays it: a header line, then one\n"
+    "      tab-separated line each, by channel, then by start: channel; start, the frame\n"
+    "      of the tick that reads it (a tick is 459 frames); frames, its length; note,\n"
+    "      the MIDI number, r for a rest, - for a note out of range (silent); verse and\n"
+    "      column, 1-based places in the channel editor (- for a note of the settings;\n"
+    "      for --mml texts verse 1 and the column in that text); pass, 1 and one more\n"
+    "      after each \":\" loop. It stops where render stops; --seconds goes on to that\n"
+    "      time, at most 600. --json prints one JSON object instead: the notes, the\n"
+    "      song's length and each channel's end or loop frame.\n"
     "  bleeptone export-mml (PROJECT.mmlp | --demo N)\n"
     "      Print the text that Copy MML puts on the clipboard.\n"
     "  bleeptone import-mml [FILE|-] -o PROJECT.mmlp\n"
@@ -120,9 +130,17 @@ const struct {
     const char* name;
     Subcommand run;
 } kSubcommands[] = {
-    {"render", runRender},        {"play", runPlay},  {"query", runQuery}, {"export-mml", runExportMml},
-    {"import-mml", runImportMml}, {"help", runHelp},  {"--help", runHelp}, {"-h", runHelp},
-    {"--version", runVersion},    {"-v", runVersion},
+    {"render", runRender},
+    {"play", runPlay},
+    {"notes", runNotes},
+    {"query", runQuery},
+    {"export-mml", runExportMml},
+    {"import-mml", runImportMml},
+    {"help", runHelp},
+    {"--help", runHelp},
+    {"-h", runHelp},
+    {"--version", runVersion},
+    {"-v", runVersion},
 };
 
 Subcommand findSubcommand(const std::string& word) {

@@ -1,5 +1,5 @@
 #pragma once
-// The command line: bleeptone render | play | query | export-mml |
+// The command line: bleeptone render | play | notes | query | export-mml |
 // import-mml, and --help / --version. Subcommands never need a display or a
 // sound card.
 
@@ -30,6 +30,7 @@ int runCommandLine(const std::vector<std::string>& args, const CliIo& io);
 int runRender(const std::vector<std::string>& args, const CliIo& io);
 int runQuery(const std::vector<std::string>& args, const CliIo& io);
 int runPlay(const std::vector<std::string>& args, const CliIo& io);
+int runNotes(const std::vector<std::string>& args, const CliIo& io);
 
 // Prints "bleeptone <command>: <message>" and returns kExitUsage.
 int usageError(const CliIo& io, const std::string& command, const std::string& message);

@@ -47,7 +47,8 @@ while IFS='|' read -r line expected; do
 done <<'EOF'
 bleeptone re|render
 bleeptone ex|export-mml
-bleeptone |export-mml import-mml play query render song.mmlp songs
+bleeptone |export-mml import-mml notes play query render song.mmlp songs
+bleeptone no|notes
 bleeptone --|--audio --help --screenshot --screenshot-of --type --version
 bleeptone --audio |null portaudio
 bleeptone song.mmlp --au|--audio
@@ -62,6 +63,10 @@ bleeptone render --mml |
 bleeptone play --st|--start
 bleeptone play --audio n|null
 bleeptone play --record |notes.txt song.mmlp songs
+bleeptone notes --|--demo --json --mml --seconds
+bleeptone notes --demo |1 2 3 4
+bleeptone notes --seconds |
+bleeptone notes |song.mmlp songs
 bleeptone export-mml --|--demo
 bleeptone import-mml |notes.txt song.mmlp songs
 bleeptone import-mml - -o |song.mmlp songs
