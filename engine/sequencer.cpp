@@ -148,7 +148,11 @@ void Sequencer::MML_Interrupt(std::uint64_t frame) {
     }
 
     std::uint32_t loopMask = 0;
-    for (int k = 0; k < kVoices; ++k) tickChannel(k, loopMask, frame);
+    if (noteObserver_) {
+        for (int k = 0; k < kVoices; ++k) tickChannel<true>(k, loopMask, frame);
+    } else {
+        for (int k = 0; k < kVoices; ++k) tickChannel<false>(k, loopMask, frame);
+    }
 
     if (loopMask != 0 && loopMask == IsPlayingMML.load(std::memory_order_relaxed)) {
         postEndEvent(kEventLooped, frame);
@@ -157,10 +161,11 @@ void Sequencer::MML_Interrupt(std::uint64_t frame) {
     IsParsingMML.store(false);
 }
 
+template <bool Observed>
 void Sequencer::tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame) {
     MML_Channel& ch = channels_[k];
     if (ch.EvtCnt > 0) {
-        updateVolume(k);
+        updateVolume<Observed>(k);
         --ch.EvtCnt;
     }
     if (ch.EvtCnt != 0) return;
@@ -169,12 +174,12 @@ void Sequencer::tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame)
         synth_.state().vmul[k] = 0.0f;
         ch.EvtCnt = -1;
         ch.soundingAt = -1;
-        if (noteObserver_) noteObserver_->channelEnded(k);
+        if constexpr (Observed) noteObserver_->channelEnded(k);
         const std::uint32_t playing = IsPlayingMML.fetch_and(~(1u << k), std::memory_order_relaxed) & ~(1u << k);
         if (playing == 0) postEndEvent(kEventEnded, frame);
         return;
     }
-    readUntilNote(k, loopMask, frame);
+    readUntilNote<Observed>(k, loopMask, frame);
 }
 
 // Reads commands until a note or rest has been read or the text ends.
@@ -184,6 +189,7 @@ void Sequencer::tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame)
 // ":" per tick: reaching a second one stops reading, with the read position
 // left on that ":", and the channel goes on at the next tick (where it loops
 // once more). Such a channel keeps playing and counts as looping every tick.
+template <bool Observed>
 void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t frame) {
     MML_Channel& ch = channels_[k];
     const char16_t* const start = MML_Commands[k].c_str();
@@ -194,12 +200,12 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
     for (;;) {
         const MMLCommand cmd = readMMLCommand(pos, end, &MML_Numbers[k]);
         if (cmd.atEnd()) {  // the channel ends at the next tick
-            if (noteObserver_) noteObserver_->commandRead(k, cmd, static_cast<std::int32_t>(pos - start), ch);
+            if constexpr (Observed) noteObserver_->commandRead(k, cmd, static_cast<std::int32_t>(pos - start), ch);
             break;
         }
-        const auto position = static_cast<std::int32_t>(cmd.at - start);
         if (mmlCommands::isNoteOrRest(cmd.code)) {
-            startNote(k, cmd, position);
+            const auto position = static_cast<std::int32_t>(cmd.at - start);
+            startNote<Observed>(k, cmd, position);
             ch.soundingAt = position;
             break;
         }
@@ -226,11 +232,12 @@ void Sequencer::readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t fram
         } else {
             applyMMLSetting(ch, cmd);  // "/" and unknown codes change nothing
         }
-        if (noteObserver_) noteObserver_->commandRead(k, cmd, position, ch);
+        if constexpr (Observed) noteObserver_->commandRead(k, cmd, static_cast<std::int32_t>(cmd.at - start), ch);
     }
     ch.CmdPtr = pos;
 }
 
+template <bool Observed>
 void Sequencer::startNote(int k, const MMLCommand& cmd, std::int32_t position) {
     MML_Channel& ch = channels_[k];
     const std::int64_t length = mmlNoteLength(cmd, ch);
@@ -248,9 +255,11 @@ void Sequencer::startNote(int k, const MMLCommand& cmd, std::int32_t position) {
     }
     ch.EvtLen = mmlNoteTicks(ch.Tempo, length, cmd.dot);
     ch.EvtCnt = ch.EvtLen;
-    if (noteObserver_) noteObserver_->noteStarted(k, cmd, position, ch, index, volume & 63);  // PSG_Sound's low 6 bits
+    if constexpr (Observed)
+        noteObserver_->noteStarted(k, cmd, position, ch, index, volume & 63);  // PSG_Sound's low 6 bits
 }
 
+template <bool Observed>
 void Sequencer::updateVolume(int k) {
     MML_Channel& ch = channels_[k];
     float& vmul = synth_.state().vmul[k];
@@ -277,7 +286,7 @@ void Sequencer::updateVolume(int k) {
             n = rounded <= 0.0 ? 0 : (rounded >= 63.0 ? 63 : static_cast<std::int64_t>(rounded));
         }
         vmul = VolTable[static_cast<std::size_t>(clampVolumeIndex(n))];
-        if (noteObserver_) noteObserver_->levelChanged(k, static_cast<int>(clampVolumeIndex(n)));
+        if constexpr (Observed) noteObserver_->levelChanged(k, static_cast<int>(clampVolumeIndex(n)));
     } else if (ch.Volume_ != 0) {
         // A Decay below zero can only come from a number whose low 32 bits
         // are negative; it swells the note, held at full volume.
@@ -285,7 +294,7 @@ void Sequencer::updateVolume(int k) {
         v = v < 0 ? 0 : (v > kMaxWorkingVolume ? kMaxWorkingVolume : v);
         ch.Volume_ = static_cast<std::int32_t>(v);
         vmul = VolTable[static_cast<std::size_t>(ch.Volume_ >> 3)];
-        if (noteObserver_) noteObserver_->levelChanged(k, ch.Volume_ >> 3);
+        if constexpr (Observed) noteObserver_->levelChanged(k, ch.Volume_ >> 3);
     }
 }
 

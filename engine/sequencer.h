@@ -21,8 +21,8 @@ namespace bleeptone {
 inline constexpr std::u16string_view MML_NoChange = u":";
 
 struct MML_Channel : MML_Info {
-    std::int32_t EvtLen = 0;          // length in ticks of the current note or rest
-    std::int32_t Volume_ = 0;         // working volume in eighths of a step
+    std::int32_t EvtLen = 0;           // length in ticks of the current note or rest
+    std::int32_t Volume_ = 0;          // working volume in eighths of a step
     const char16_t* CmdPtr = nullptr;  // where reading resumes; none before the first text
     std::int32_t soundingAt = -1;      // text position of the note or rest counting down; -1 none
 };
@@ -132,9 +132,15 @@ public:
     const MML_Channel& channel(int k) const { return channels_[k]; }
 
 private:
+    // Observed: a note observer is installed. The audio path runs the
+    // instances without it, which have no trace of the hooks.
+    template <bool Observed>
     void tickChannel(int k, std::uint32_t& loopMask, std::uint64_t frame);
+    template <bool Observed>
     void readUntilNote(int k, std::uint32_t& loopMask, std::uint64_t frame);
+    template <bool Observed>
     void startNote(int k, const MMLCommand& cmd, std::int32_t position);
+    template <bool Observed>
     void updateVolume(int k);
     void resetChannel(MML_Channel& ch);
     bool allAtTextStart() const;
