@@ -1,6 +1,7 @@
 #include "song/note_map.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 
 #include "engine/sequencer.h"
@@ -40,23 +41,25 @@ public:
     }
 
     // A level the decay or envelope set and no new note replaced within the
-    // tick is heard: it counts towards the note's peak. Returns the channels
-    // that looped in the tick.
+    // tick is heard: a new peak of the note. Returns the channels that
+    // looped in the tick.
     std::uint32_t endTick() {
-        for (int k = 0; k < kVoices; ++k) {
+        for (std::uint32_t rising = rising_; rising != 0; rising &= rising - 1) {
+            const int k = std::countr_zero(rising);
             Voice& v = voices_[k];
             std::vector<MappedNote>& notes = map_.channels[k].notes;
-            if (v.pendingLevel >= 0 && !notes.empty())
-                notes.back().peakLevel = std::max(notes.back().peakLevel, static_cast<std::uint8_t>(v.pendingLevel));
-            v.pendingLevel = -1;
+            if (!notes.empty()) notes.back().peakLevel = static_cast<std::uint8_t>(v.pendingLevel);
+            v.peak = v.pendingLevel;
         }
+        rising_ = 0;
         return looped_;
     }
 
     void noteStarted(int k, const MMLCommand& cmd, std::int32_t position, const MML_Channel& ch, std::int64_t index,
                      int level) override {
         Voice& v = voices_[k];
-        v.pendingLevel = -1;  // PSG_Sound set the voice again before anything was heard
+        rising_ &= ~(1u << k);  // PSG_Sound set the voice again before anything was heard
+        v.peak = level;
         enterVerses(k, position);
         MappedNote n;
         n.start = frame_;
@@ -103,16 +106,22 @@ public:
         }
     }
 
-    void levelChanged(int k, int level) override { voices_[k].pendingLevel = level; }
+    void levelChanged(int k, int level) override {
+        Voice& v = voices_[k];
+        if (level <= v.peak) return;  // no new peak (a decay, or a level held)
+        v.pendingLevel = level;
+        rising_ |= 1u << k;
+    }
 
     void channelEnded(int k) override {
-        voices_[k].pendingLevel = -1;  // the voice is silenced at once
+        rising_ &= ~(1u << k);  // the voice is silenced at once
         map_.channels[k].endFrame = frame_;
     }
 
 private:
     struct Voice {
-        int pendingLevel = -1;        // set by the decay or envelope in this tick
+        int peak = -1;                // the highest level of the current note so far
+        int pendingLevel = -1;        // above it, set by the decay or envelope in this tick
         std::size_t nextSegment = 0;  // the first verse of this pass not entered yet
         MML_Info settings;            // as the last command left them
     };
@@ -141,6 +150,7 @@ private:
     std::array<Voice, kVoices> voices_{};
     std::uint64_t frame_ = 0;
     std::uint32_t looped_ = 0;
+    std::uint32_t rising_ = 0;  // voices with a pendingLevel
 };
 
 // A render stops at the tick of a common loop, before the notes that tick
