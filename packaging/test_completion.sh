@@ -62,7 +62,7 @@ bleeptone render --mml |
 bleeptone play --st|--start
 bleeptone play --audio n|null
 bleeptone play --record |notes.txt song.mmlp songs
-bleeptone export-mml --|--demo
+bleeptone export-mml --|--channel-texts --demo
 bleeptone import-mml |notes.txt song.mmlp songs
 bleeptone import-mml - -o |song.mmlp songs
 bleeptone query |
