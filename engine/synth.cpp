@@ -9,6 +9,13 @@
 #include <xmmintrin.h>
 #endif
 
+// Where the processor has a flush-to-zero mode, DenormalGuard sets it. Where
+// it has none (WebAssembly), the scalar render flushes in software at every
+// value that can fall below the smallest normal float.
+#if !defined(__SSE2__) && !defined(_M_X64) && !defined(__aarch64__)
+#define BLEEPTONE_SOFTWARE_FTZ 1
+#endif
+
 namespace bleeptone {
 
 namespace {
@@ -40,6 +47,18 @@ inline float waveValue(float p, std::uint32_t mask) {
     const float d = (p + p) - 1.0f;
     const std::uint32_t bits = (std::bit_cast<std::uint32_t>(d) & mask) | (std::bit_cast<std::uint32_t>(p) & ~mask);
     return std::bit_cast<float>(bits);
+}
+
+// What flush-to-zero makes of a result: a subnormal becomes a zero of the
+// same sign. Without a hardware mode this is done here; with one, the mode
+// has done it already and this is no operation.
+inline float flushSubnormal(float x) {
+#if defined(BLEEPTONE_SOFTWARE_FTZ)
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+    return (bits & 0x7F800000u) == 0 ? std::bit_cast<float>(bits & 0x80000000u) : x;
+#else
+    return x;
+#endif
 }
 
 inline void stepNoise(std::uint32_t& prng) {
@@ -132,7 +151,8 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring, ScopeCursor* 
         float v[kVoices];
         bool wrapped0 = false;
         for (int k = 0; k < kVoices; ++k) {
-            tmp[k] = tmp[k] * speed[k] + pull[k];
+            // A silent voice's gain decays towards 0 through the subnormals.
+            tmp[k] = flushSubnormal(tmp[k] * speed[k] + pull[k]);
             float p = phase[k] + phaseAdd[k];
             if (p >= 1.0f) {
                 p -= 1.0f;
@@ -145,8 +165,9 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring, ScopeCursor* 
             if (wrapped0) stepNoise(prng);
             v[0] = (prng & 1u) ? 1.0f : 0.0f;
         }
-        for (int k = 0; k < kVoices; ++k) v[k] = (v[k] - 0.5f) * tmp[k];
-        float s = (v[0] + v[2]) + (v[1] + v[3]);
+        // A small gain makes small products, and two of them small sums.
+        for (int k = 0; k < kVoices; ++k) v[k] = flushSubnormal((v[k] - 0.5f) * tmp[k]);
+        float s = flushSubnormal(flushSubnormal(v[0] + v[2]) + flushSubnormal(v[1] + v[3]));
         s = std::min(s, 0.5f);
         s = std::max(s, -0.5f);
         if (scope) {
@@ -177,7 +198,7 @@ void Synth::skipBlockScalar(int n) {
         const float speed = psg_.vol_change_speed[k];
         const float pull = (1.0f - speed) * ((psg_.vmul[k] * threeQuarters) * psg_.mastervolume);
         for (int i = 0; i < n; ++i) {
-            const float next = tmp * speed + pull;
+            const float next = flushSubnormal(tmp * speed + pull);
             if (std::bit_cast<std::uint32_t>(next) == std::bit_cast<std::uint32_t>(tmp)) break;
             tmp = next;
         }
@@ -215,7 +236,7 @@ DenormalGuard::DenormalGuard() {
     __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
 }
 DenormalGuard::~DenormalGuard() { __asm__ __volatile__("msr fpcr, %0" : : "r"(saved_)); }
-#else
+#else  // no such mode: see flushSubnormal
 DenormalGuard::DenormalGuard() : saved_(0) {}
 DenormalGuard::~DenormalGuard() = default;
 #endif
