@@ -36,11 +36,13 @@ Module['Engine'] = class Engine {
   }
 
   // Renders `frames` samples (at most maxFrames): a view into the module's
-  // memory, overwritten by the next call.
+  // memory, overwritten by the next call. The same length as the last call
+  // gives the same view (an AudioWorklet's process() allocates nothing).
   render(frames) {
     const n = Math.max(0, Math.min(frames | 0, this.maxFrames));
     const at = Module['_bt_render'](this.ptr, n) >> 2;
-    return HEAPF32.subarray(at, at + n);
+    if (!this.view || this.view.length !== n || this.view.byteOffset !== at * 4) this.view = HEAPF32.subarray(at, at + n);
+    return this.view;
   }
 
   // Samples rendered since the engine was created; since the song's start.
