@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 # CI turns warnings into errors.
 CMAKE_FLAGS ?= -DBLEEPTONE_WERROR=$(if $(CI),ON,OFF)
 
-.PHONY: all deps run test package bench fuzz sanitize asan tsan clean
+.PHONY: all deps run test package bench fuzz sanitize asan tsan web clean
 
 all: test
 
@@ -59,6 +59,20 @@ fuzz: deps
 	  echo "== $$f"; mkdir -p build/fuzz/corpus/$$(basename $$f); \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 build/fuzz/corpus/$$(basename $$f) fuzz/corpus/$$(basename $$f) || exit 1; \
 	done
+
+# The engine in WebAssembly (build/web/web/bleeptone_engine.js) and its tests
+# under Node.js, which compare its render with the native program's (the dev
+# build's bleeptone, built here too). Installs Emscripten, Node.js and Chromium
+# first (scripts/install-deps web); make test never needs them.
+web:
+ifeq ($(NO_DEPS),)
+	@scripts/install-deps web
+endif
+	cmake --preset dev $(CMAKE_FLAGS) >/dev/null
+	cmake --build --preset dev -j $(JOBS) --target bleeptone
+	cmake --preset web $(CMAKE_FLAGS) >/dev/null
+	cmake --build --preset web -j $(JOBS)
+	ctest --preset web -j $(JOBS)
 
 clean:
 	rm -rf build

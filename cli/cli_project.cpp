@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/utf8.h"
+#include "export/json_text.h"
 #include "project/project_blocks.h"
 #include "project/project_file.h"
 #include "song/mml_text.h"
@@ -96,19 +97,31 @@ std::optional<int> loadProject(const SongSource& source, ProjectModel& model, co
 
 int runExportMml(const std::vector<std::string>& args, const CliIo& io) {
     SongSource source;
+    bool channelTexts = false;
     for (ArgReader arg(args); !arg.done(); arg.next()) {
+        if (arg.name() == "--channel-texts") {
+            channelTexts = true;
+            continue;
+        }
         std::string error;
         if (!source.take(arg, /*allowMml=*/false, error))
             return usageError(io, "export-mml", "unknown option '" + arg.name() + "'");
         if (!error.empty()) return usageError(io, "export-mml", error);
     }
     if (!source.given()) return usageError(io, "export-mml", "expected PROJECT.mmlp or --demo N");
-    ProjectModel model;
-    if (auto code = loadProject(source, model, io, "export-mml")) return *code;
-    const QByteArray text = copyMmlText(model).toUtf8();
-    if (std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), io.out) !=
-            static_cast<std::size_t>(text.size()) ||
-        std::fflush(io.out) != 0) {
+    std::string text;
+    if (channelTexts) {
+        // The four texts as Play hands them to the engine, for programs
+        // (the web build's tests, scripts) that play them elsewhere.
+        std::vector<std::u16string> texts;
+        if (auto code = source.channelTexts(texts, io, "export-mml")) return *code;
+        text = jsonStringArray(texts) + "\n";
+    } else {
+        ProjectModel model;
+        if (auto code = loadProject(source, model, io, "export-mml")) return *code;
+        text = copyMmlText(model).toUtf8().toStdString();
+    }
+    if (std::fwrite(text.data(), 1, text.size(), io.out) != text.size() || std::fflush(io.out) != 0) {
         std::fprintf(io.err, "bleeptone export-mml: cannot write the output\n");
         return kExitIo;
     }

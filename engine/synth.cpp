@@ -9,6 +9,13 @@
 #include <xmmintrin.h>
 #endif
 
+// Where the processor has a flush-to-zero mode, DenormalGuard sets it. Where
+// it has none (WebAssembly), the scalar render flushes in software at every
+// value that can fall below the smallest normal float.
+#if !defined(__SSE2__) && !defined(_M_X64) && !defined(__aarch64__)
+#define BLEEPTONE_SOFTWARE_FTZ 1
+#endif
+
 namespace bleeptone {
 
 namespace {
@@ -40,6 +47,19 @@ inline float waveValue(float p, std::uint32_t mask) {
     const float d = (p + p) - 1.0f;
     const std::uint32_t bits = (std::bit_cast<std::uint32_t>(d) & mask) | (std::bit_cast<std::uint32_t>(p) & ~mask);
     return std::bit_cast<float>(bits);
+}
+
+#if defined(BLEEPTONE_SOFTWARE_FTZ)
+constexpr bool kSoftwareFtz = true;
+#else
+constexpr bool kSoftwareFtz = false;  // the mode does it
+#endif
+
+// What flush-to-zero makes of a result: a subnormal becomes a zero of the
+// same sign. Only used where the processor has no such mode.
+inline float flushSubnormal(float x) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+    return (bits & 0x7F800000u) == 0 ? std::bit_cast<float>(bits & 0x80000000u) : x;
 }
 
 inline void stepNoise(std::uint32_t& prng) {
@@ -108,45 +128,44 @@ void Synth::skipBlock(int n) {
     skipBlockScalar(n);
 }
 
-// The reference: single precision, the operations in the documented order,
-// no fused multiply-add. The vector path must give the same bits.
-void Synth::renderBlockScalar(float* out, int n, RingCursor& ring, ScopeCursor* scope) {
-    // Local copies: the ring stores are atomic, and the compiler would
-    // otherwise reload the members after each one.
+namespace {
+
+// The scalar render's state for one block, held in locals: the ring stores
+// are atomic, and the compiler would otherwise reload members after each one.
+struct ScalarBlock {
     float phase[kVoices], phaseAdd[kVoices], tmp[kVoices], speed[kVoices], pull[kVoices];
     std::uint32_t mask[kVoices];
-    const float threeQuarters = 0.5f * 0.5f + 0.5f;
-    for (int k = 0; k < kVoices; ++k) {
-        phase[k] = psg_.phase[k];
-        phaseAdd[k] = psg_.phase_add[k];
-        tmp[k] = psg_.tmp[k];
-        mask[k] = psg_.wave_mask[k];
-        speed[k] = psg_.vol_change_speed[k];
-        const float target = (psg_.vmul[k] * threeQuarters) * psg_.mastervolume;
-        pull[k] = (1.0f - speed[k]) * target;
-    }
-    std::uint32_t prng = prng_;
-    const bool noise = mask[0] == kNoiseMask;
+    std::uint32_t prng;
+    bool noise;
+};
 
+// kSteady: every gain sits on its fixed point, so its recurrence is left
+// out (it would give the same bits). kFlush: flush-to-zero in software.
+template <bool kSteady, bool kFlush>
+void scalarLoop(ScalarBlock& block, float* out, int n, RingCursor& ring, ScopeCursor* scope) {
+    const auto flush = [](float x) { return kFlush ? flushSubnormal(x) : x; };
+    ScalarBlock b = block;
     for (int i = 0; i < n; ++i) {
         float v[kVoices];
         bool wrapped0 = false;
         for (int k = 0; k < kVoices; ++k) {
-            tmp[k] = tmp[k] * speed[k] + pull[k];
-            float p = phase[k] + phaseAdd[k];
+            // A silent voice's gain decays towards 0 through the subnormals.
+            if constexpr (!kSteady) b.tmp[k] = flush(b.tmp[k] * b.speed[k] + b.pull[k]);
+            float p = b.phase[k] + b.phaseAdd[k];
             if (p >= 1.0f) {
                 p -= 1.0f;
                 if (k == 0) wrapped0 = true;
             }
-            phase[k] = p;
-            v[k] = waveValue(p, mask[k]);
+            b.phase[k] = p;
+            v[k] = waveValue(p, b.mask[k]);
         }
-        if (noise) {
-            if (wrapped0) stepNoise(prng);
-            v[0] = (prng & 1u) ? 1.0f : 0.0f;
+        if (b.noise) {
+            if (wrapped0) stepNoise(b.prng);
+            v[0] = (b.prng & 1u) ? 1.0f : 0.0f;
         }
-        for (int k = 0; k < kVoices; ++k) v[k] = (v[k] - 0.5f) * tmp[k];
-        float s = (v[0] + v[2]) + (v[1] + v[3]);
+        // A small gain makes small products, and two of them small sums.
+        for (int k = 0; k < kVoices; ++k) v[k] = flush((v[k] - 0.5f) * b.tmp[k]);
+        float s = flush(flush(v[0] + v[2]) + flush(v[1] + v[3]));
         s = std::min(s, 0.5f);
         s = std::max(s, -0.5f);
         if (scope) {
@@ -158,12 +177,58 @@ void Synth::renderBlockScalar(float* out, int n, RingCursor& ring, ScopeCursor* 
         ring.index = (ring.index + 1) & ring.mask;
         out[i] = s + s;
     }
+    block = b;
+}
+
+// Whether a block of n samples needs the software flush. It does not while
+// every gain is 0 or at least 2^-66: a gain shrinks by no more than its
+// factor 0.988 a sample, so within a tick's 459 samples it stays above
+// 2^-75; a waveform value minus 0.5 is 0 or at least 2^-25 in size, so each
+// voice's part is 0 or at least 2^-100, a multiple of 2^-123, and so are the
+// sums of the mix: none of them is subnormal. (The tests of the web build
+// fail with a bound of 2^-118.)
+bool needsSoftwareFlush(const ScalarBlock& b, int n) {
+    if (!kSoftwareFtz) return false;
+    if (n > kTickSamples) return true;
+    for (int k = 0; k < kVoices; ++k)
+        if (b.tmp[k] != 0.0f && !(b.tmp[k] >= 0x1p-66f)) return true;
+    return false;
+}
+
+}  // namespace
+
+// The reference: single precision, the operations in the documented order,
+// no fused multiply-add. The vector path must give the same bits.
+void Synth::renderBlockScalar(float* out, int n, RingCursor& ring, ScopeCursor* scope) {
+    ScalarBlock b;
+    const float threeQuarters = 0.5f * 0.5f + 0.5f;
+    bool steady = true;
+    for (int k = 0; k < kVoices; ++k) {
+        b.phase[k] = psg_.phase[k];
+        b.phaseAdd[k] = psg_.phase_add[k];
+        b.tmp[k] = psg_.tmp[k];
+        b.mask[k] = psg_.wave_mask[k];
+        b.speed[k] = psg_.vol_change_speed[k];
+        const float target = (psg_.vmul[k] * threeQuarters) * psg_.mastervolume;
+        b.pull[k] = (1.0f - b.speed[k]) * target;
+        const float next = b.tmp[k] * b.speed[k] + b.pull[k];
+        steady = steady && std::bit_cast<std::uint32_t>(next) == std::bit_cast<std::uint32_t>(b.tmp[k]);
+    }
+    b.prng = prng_;
+    b.noise = b.mask[0] == kNoiseMask;
+
+    if (needsSoftwareFlush(b, n))
+        scalarLoop<false, true>(b, out, n, ring, scope);
+    else if (steady)
+        scalarLoop<true, false>(b, out, n, ring, scope);
+    else
+        scalarLoop<false, false>(b, out, n, ring, scope);
 
     for (int k = 0; k < kVoices; ++k) {
-        psg_.phase[k] = phase[k];
-        psg_.tmp[k] = tmp[k];
+        psg_.phase[k] = b.phase[k];
+        psg_.tmp[k] = b.tmp[k];
     }
-    prng_ = prng;
+    prng_ = b.prng;
 }
 
 // The reference of the silent render: the same phase steps and gain
@@ -177,7 +242,8 @@ void Synth::skipBlockScalar(int n) {
         const float speed = psg_.vol_change_speed[k];
         const float pull = (1.0f - speed) * ((psg_.vmul[k] * threeQuarters) * psg_.mastervolume);
         for (int i = 0; i < n; ++i) {
-            const float next = tmp * speed + pull;
+            float next = tmp * speed + pull;
+            if (kSoftwareFtz) next = flushSubnormal(next);
             if (std::bit_cast<std::uint32_t>(next) == std::bit_cast<std::uint32_t>(tmp)) break;
             tmp = next;
         }
@@ -215,7 +281,7 @@ DenormalGuard::DenormalGuard() {
     __asm__ __volatile__("msr fpcr, %0" : : "r"(fpcr));
 }
 DenormalGuard::~DenormalGuard() { __asm__ __volatile__("msr fpcr, %0" : : "r"(saved_)); }
-#else
+#else  // no such mode: see flushSubnormal
 DenormalGuard::DenormalGuard() : saved_(0) {}
 DenormalGuard::~DenormalGuard() = default;
 #endif

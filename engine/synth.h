@@ -112,7 +112,7 @@ public:
     DenormalGuard& operator=(const DenormalGuard&) = delete;
 
 private:
-    std::uint64_t saved_;
+    [[maybe_unused]] std::uint64_t saved_;  // unused where there is no mode to save
 };
 
 }  // namespace bleeptone

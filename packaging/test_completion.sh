@@ -67,7 +67,7 @@ bleeptone notes --|--demo --json --mml --seconds
 bleeptone notes --demo |1 2 3 4
 bleeptone notes --seconds |
 bleeptone notes |song.mmlp songs
-bleeptone export-mml --|--demo
+bleeptone export-mml --|--channel-texts --demo
 bleeptone import-mml |notes.txt song.mmlp songs
 bleeptone import-mml - -o |song.mmlp songs
 bleeptone query |

@@ -22,11 +22,14 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "export/json_text.h"
+#include "project/control_numbers.h"
 #include "project/project_blocks.h"
 #include "project/project_fields.h"
 #include "project/project_file.h"
 #include "project/project_model.h"
 #include "song/mml_text.h"
+#include "song/song_assembly.h"
 #include "tests/cli_run.h"
 #include "tests/demo1_text.h"
 #include "tests/qt_printers.h"
@@ -71,6 +74,28 @@ TEST(ExportMml, Demo1) {
     EXPECT_TRUE(lines[0].startsWith(";[ Demo 1 | ")) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].endsWith(" ];")) << lines[0].toStdString();
     EXPECT_EQ(lines.mid(1), testing::kDemo1Text.mid(1));
+}
+
+TEST_F(CliProjectTest, ChannelTextsAreTheAssembledSongAsJson) {
+    ProjectModel edited = builtIn(1);
+    edited.setText(control::channelEditor(1), QString::fromUtf16(u"C\u00E9<D\n\"E"));
+    const std::string project = path("tune.mmlp");
+    ASSERT_TRUE(saveProjectFile(QString::fromStdString(project), edited).ok);
+    const struct {
+        std::vector<std::string> args;
+        ProjectModel model;
+    } rows[] = {
+        {{"export-mml", "--demo", "1", "--channel-texts"}, builtIn(1)},
+        {{"export-mml", "--channel-texts", "--demo", "4"}, builtIn(4)},
+        {{"export-mml", project, "--channel-texts"}, edited},
+    };
+    for (const auto& row : rows) {
+        const CliRun run = runCli(row.args);
+        ASSERT_EQ(run.code, kExitOk) << run.err;
+        std::vector<std::u16string> texts;
+        for (const QString& t : assembleSong(row.model)) texts.push_back(t.toStdU16String());
+        EXPECT_EQ(run.out, jsonStringArray(texts) + "\n");
+    }
 }
 
 TEST_F(CliProjectTest, ImportThenExportGivesTheSameText) {
