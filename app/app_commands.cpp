@@ -20,26 +20,38 @@
 
 namespace bleeptone {
 
+AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song,
+                         InfoBarUpdater& infoBars, AuxWindows& aux, Autosave& autosave, RecentFiles& recent,
+                         PlaybackView& playback)
+    : window_(window),
+      dialogs_(dialogs),
+      document_(document),
+      song_(song),
+      infoBars_(infoBars),
+      aux_(aux),
+      autosave_(autosave),
+      recent_(recent),
+      playback_(playback) {}
+
+AppCommands::~AppCommands() = default;
+
 void AppCommands::about() { aux_.openAbout(&window_); }
 void AppCommands::newProject() { document_.newProject(); }
 void AppCommands::open() { document_.open(); }
-void AppCommands::openPath(const QString&) { document_.open(); }  // Open takes the pending path
+void AppCommands::openPath(const QString& paths) { document_.openPath(paths); }
 void AppCommands::save() { document_.save(); }
 void AppCommands::saveAs() { document_.saveAs(); }
 void AppCommands::loadDemo(int demo) { document_.loadDemo(demo); }
 void AppCommands::recordToWave() { song_.recordToWave(); }
-AppCommands::~AppCommands() { delete exporter_; }  // cancels a running export
-
 void AppCommands::exportAudio() {
-    if (!exporter_) exporter_ = new AudioExporter(window_, dialogs_, document_);
+    if (!exporter_) exporter_ = std::make_unique<AudioExporter>(window_, dialogs_, document_);
     exporter_->exportAudio();
 }
 
 void AppCommands::openRecent(int index) {
     if (index < 0 || index >= recent_.files().size()) return;
-    // Through Open, as a file the desktop asks to open (the question first).
-    state_.pendingPath = recent_.files()[index];
-    document_.open();
+    // As a file the desktop asks to open (the question first).
+    document_.openPath(recent_.files()[index]);
 }
 
 void AppCommands::clearRecent() { recent_.clear(); }
@@ -79,6 +91,7 @@ void AppCommands::infoBarStep(const AppEvent& event) {
 void AppCommands::stopClock() { song_.stopClock(); }
 void AppCommands::resumeClock() { song_.resumeClock(); }
 void AppCommands::closeWindow(int window) { aux_.close(window); }
+PlayState AppCommands::playState() const { return song_.playState(); }
 
 void AppCommands::recoverWork() {
     const auto copy = autosave_.claimOrphan();

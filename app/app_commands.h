@@ -2,6 +2,8 @@
 // The program's commands: what the loop's events ask of the document, the
 // song commands, the info bars and the secondary windows.
 
+#include <memory>
+
 #include "app/controls.h"
 #include "app/dispatcher.h"
 
@@ -17,7 +19,6 @@ class MainWindow;
 class PlaybackView;
 class RecentFiles;
 class SongCommands;
-struct AppState;
 
 inline const QString kRecoverQuestion = QStringLiteral(
     "Bleeptone did not close properly last time, and some of your work was not saved. Do you want to restore it?");
@@ -30,18 +31,8 @@ inline QString optionKey(int item) {
 class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
-                AuxWindows& aux, Autosave& autosave, AppState& state, RecentFiles& recent, PlaybackView& playback)
-        : window_(window),
-          dialogs_(dialogs),
-          document_(document),
-          song_(song),
-          infoBars_(infoBars),
-          aux_(aux),
-          autosave_(autosave),
-          state_(state),
-          recent_(recent),
-          playback_(playback) {}
-    ~AppCommands() override;
+                AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback);
+    ~AppCommands() override;  // cancels a running export
     AppCommands(const AppCommands&) = delete;
     AppCommands& operator=(const AppCommands&) = delete;
 
@@ -75,6 +66,7 @@ public:
     void resumeClock() override;
     void closeWindow(int window) override;
     void recoverWork() override;
+    PlayState playState() const override;
 
 private:
     MainWindow& window_;
@@ -84,10 +76,9 @@ private:
     InfoBarUpdater& infoBars_;
     AuxWindows& aux_;
     Autosave& autosave_;
-    AppState& state_;
     RecentFiles& recent_;
     PlaybackView& playback_;
-    AudioExporter* exporter_ = nullptr;  // owned; made at the first Export Audio
+    std::unique_ptr<AudioExporter> exporter_;  // made at the first Export Audio
 };
 
 }  // namespace bleeptone

@@ -65,8 +65,9 @@ bool Application::start(const Options& options) {
     // requests, submitting) events; the loop is made last, once the commands exist.
     auto post = [this](const AppEvent& e) { dispatcher_->post(e); };
     auto submit = [this](const AppEvent& e) { dispatcher_->submit(e); };
-    document_ = std::make_unique<Document>(*window_, dialogs_, state_, post);
-    song_ = std::make_unique<SongCommands>(*window_, dialogs_, state_, *engine_, *document_, post);
+    document_ = std::make_unique<Document>(*window_, dialogs_, state_.requests, post);
+    song_ = std::make_unique<SongCommands>(*window_, dialogs_, state_.requests.refresh, state_.options, *engine_,
+                                           *document_, post);
     infoBarUpdater_ = new InfoBarUpdater(*window_);
     aux_ = std::make_unique<AuxWindows>([submit](int w) { submit(AppEvent::close(w)); },
                                         [submit] { submit(AppEvent::control(control::ModuleCopyLink)); },
@@ -85,20 +86,21 @@ bool Application::start(const Options& options) {
     window_->setRecentFiles(recent_->files());
     // The Play menu's check items as the last run left them.
     const QSettings settings;
-    state_.loopPlayback = settings.value(optionKey(menu::LoopPlayback), false).toBool();
-    state_.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
-    window_->menuItem(menu::LoopPlayback)->setChecked(state_.loopPlayback);
-    window_->menuItem(menu::FollowPlayback)->setChecked(state_.followPlayback);
+    PlayOptions& play = state_.options;
+    play.loopPlayback = settings.value(optionKey(menu::LoopPlayback), false).toBool();
+    play.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
+    window_->menuItem(menu::LoopPlayback)->setChecked(play.loopPlayback);
+    window_->menuItem(menu::FollowPlayback)->setChecked(play.followPlayback);
     const bool scopeShown = settings.value(optionKey(menu::Oscilloscope), false).toBool();
     window_->menuItem(menu::Oscilloscope)->setChecked(scopeShown);
     document_->setRecentFiles(recent_.get());
-    playback_ = new PlaybackView(*window_, *engine_, *song_, state_);  // owned by the window
+    playback_ = new PlaybackView(*window_, *engine_, *song_, state_.options);  // owned by the window
     connect(playback_, &PlaybackView::oscilloscopeClosed, this, [this] {
         window_->menuItem(menu::Oscilloscope)->setChecked(false);
         QSettings().setValue(optionKey(menu::Oscilloscope), false);
     });
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, state_, *recent_, *playback_);
+                                              *autosave_, *recent_, *playback_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);

@@ -2,6 +2,8 @@
 
 #include <QAction>
 
+#include <utility>
+
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/main_window.h"
@@ -44,29 +46,29 @@ void Dispatcher::iterate(const AppEvent& event) {
     commands_.infoBarStep(event);
     refreshEnableGroups();
     if (event.kind == AppEvent::Kind::Close) closeWindow(event.number);
-    if (state_.quit && window_.isWindowModified()) {
+    if (state_.requests.quit && window_.isWindowModified()) {
         switch (dialogs_.questionWithCancel("Do you want to save your project before closing Bleeptone?")) {
             case Dialogs::Answer::Yes:
                 // Saved where it was opened from or last saved to, else through the panel.
-                state_.quit = false;
-                state_.quitAfterSave = true;
+                state_.requests.quit = false;
+                state_.requests.quitAfterSave = true;
                 post(AppEvent::menu(menu::Save));
                 break;
             case Dialogs::Answer::No: break;
             case Dialogs::Answer::Cancel:
                 // The program keeps running as if nothing had been asked.
-                state_.quit = false;
+                state_.requests.quit = false;
                 commands_.resumeClock();
                 break;
         }
     }
-    if (state_.quit && leaveLoop_) leaveLoop_();
+    if (state_.requests.quit && leaveLoop_) leaveLoop_();
 }
 
 void Dispatcher::dispatch(const AppEvent& event) {
     switch (event.kind) {
         case AppEvent::Kind::Menu: dispatchMenu(event); break;
-        case AppEvent::Kind::OpenDocuments: commands_.openPath(state_.pendingPath); break;
+        case AppEvent::Kind::OpenDocuments: commands_.openPath(std::exchange(state_.pendingPath, {})); break;
         case AppEvent::Kind::Control: dispatchControl(event.number, event.type); break;
         case AppEvent::Kind::Engine: commands_.engineEvent(event.data); break;
         case AppEvent::Kind::RecoverWork: commands_.recoverWork(); break;
@@ -78,10 +80,10 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
     const int item = event.number;
     // Play and Stop from the keyboard act as the buttons would: F5 plays, or
     // stops what plays; Escape stops.
-    const bool playing = window_.controls().isVisible(control::StopButton);
+    const bool playing = isPlaying(commands_.playState());
     switch (item) {
         case menu::About: commands_.about(); break;
-        case menu::Quit: state_.quit = true; break;
+        case menu::Quit: state_.requests.quit = true; break;
         case menu::New: commands_.newProject(); break;
         case menu::Open: commands_.open(); break;
         case menu::Save: commands_.save(); break;
@@ -112,8 +114,8 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
         case menu::FollowPlayback:
         case menu::Oscilloscope: {
             const bool on = window_.menuItem(item)->isChecked();
-            if (item == menu::LoopPlayback) state_.loopPlayback = on;
-            if (item == menu::FollowPlayback) state_.followPlayback = on;
+            if (item == menu::LoopPlayback) state_.options.loopPlayback = on;
+            if (item == menu::FollowPlayback) state_.options.followPlayback = on;
             if (item == menu::Oscilloscope) commands_.showOscilloscope(on);
             commands_.rememberOption(item, on);
             break;
@@ -145,8 +147,8 @@ void Dispatcher::dispatchControl(int number, ControlEventType type) {
 }
 
 void Dispatcher::refreshEnableGroups() {
-    const Refresh request = state_.refresh;
-    state_.refresh = Refresh::None;
+    const Refresh request = state_.requests.refresh;
+    state_.requests.refresh = Refresh::None;
     if (request == Refresh::None) return;
     const bool enable = request == Refresh::Enable;
     ControlTable& c = window_.controls();
@@ -156,14 +158,12 @@ void Dispatcher::refreshEnableGroups() {
         if (group.playContextItem) window_.playContextItem()->setVisible(enable);
     };
     apply(contentGroup());
-    const bool idleToo = enable ? (state_.RecordFlag == 0 || state_.StatusText.isEmpty())
-                                : (state_.RecordFlag == 1 || state_.StatusText == kStatusPlaying);
-    if (idleToo) apply(idleGroup());
+    if (idleGroupFollows(request, commands_.playState())) apply(idleGroup());
 }
 
 void Dispatcher::closeWindow(int window) {
     if (window == window::Main) {
-        state_.quit = true;
+        state_.requests.quit = true;
         commands_.stopClock();
     } else {
         commands_.closeWindow(window == window::Help || window == window::PsgModule ? window : window::About);

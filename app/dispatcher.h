@@ -29,7 +29,7 @@ public:
     virtual void about() = 0;
     virtual void newProject() = 0;
     virtual void open() = 0;
-    virtual void openPath(const QString& paths) = 0;  // the documents the desktop asked to open
+    virtual void openPath(const QString& paths) = 0;  // the documents the desktop asked to open (tab-separated)
     virtual void save() = 0;
     virtual void saveAs() = 0;
     virtual void loadDemo(int demo) = 0;  // 1..4
@@ -57,6 +57,7 @@ public:
     virtual void resumeClock() = 0;  // after a quit was cancelled
     virtual void closeWindow(int window) = 0;  // windows 1..3
     virtual void recoverWork() = 0;            // offers back what a program that did not end properly left unsaved
+    virtual PlayState playState() const = 0;   // what plays now
 };
 
 // The tempo box's arrows skip the codes without a tempo of their own:

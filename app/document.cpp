@@ -38,8 +38,9 @@ QString titleAfterEdit(const QString& current) {
     return t + '*' + kTitleSuffix;
 }
 
-Document::Document(MainWindow& window, Dialogs& dialogs, AppState& state, std::function<void(const AppEvent&)> post)
-    : window_(window), dialogs_(dialogs), state_(state), post_(std::move(post)) {}
+Document::Document(MainWindow& window, Dialogs& dialogs, LoopRequests& requests,
+                   std::function<void(const AppEvent&)> post)
+    : window_(window), dialogs_(dialogs), requests_(requests), post_(std::move(post)) {}
 
 bool Document::anyEditorHasText() const {
     for (int c = 1; c <= 4; ++c)
@@ -73,7 +74,7 @@ void Document::loadNewTemplate(bool edited) {
     loadBuiltIn(BuiltInProject::NewTemplate);
     currentPath_.clear();
     saveWithoutPanel_ = false;
-    state_.refresh = edited ? Refresh::Enable : Refresh::Disable;
+    requests_.refresh = edited ? Refresh::Enable : Refresh::Disable;
     pristine_ = !edited;
     setTitle(edited ? kUntitledEdited : kProgramTitle, edited);
     showPlayItem(edited);
@@ -85,25 +86,22 @@ void Document::newProject() {
 }
 
 void Document::open() {
-    const bool pending = !state_.pendingPath.isEmpty();
-    if (keepUnsavedWork(true)) {
-        state_.pendingPath.clear();
-        return;
-    }
-    QString path;
-    if (pending) {
-        path = state_.pendingPath;
-        state_.pendingPath.clear();
-        if (window_.isMinimized()) window_.showNormal();
-    } else {
-        path = dialogs_.filePanel(Dialogs::PanelMode::Open, "Open MML Project...", "mmlp", "Bleeptone Project",
-                                  panelStart());
-        if (path.isEmpty()) return;  // cancelled
-        rememberFolder(path);
-    }
-    // Several documents at once: the first one is opened.
-    if (path.contains('\t')) path = path.section('\t', 0, 0);
+    if (keepUnsavedWork(true)) return;
+    const QString path =
+        dialogs_.filePanel(Dialogs::PanelMode::Open, "Open MML Project...", "mmlp", "Bleeptone Project", panelStart());
+    if (path.isEmpty()) return;  // cancelled
+    rememberFolder(path);
+    openFile(path);
+}
 
+void Document::openPath(const QString& paths) {
+    if (paths.isEmpty() || keepUnsavedWork(true)) return;
+    if (window_.isMinimized()) window_.showNormal();
+    // Several documents at once: the first one is opened.
+    openFile(paths.section('\t', 0, 0));
+}
+
+void Document::openFile(const QString& path) {
     WindowFields fields(window_.controls());
     const ProjectIoResult result = loadProjectFile(path, fields);
     if (!result.ok) {
@@ -116,7 +114,7 @@ void Document::open() {
     window_.colourAllEditors();
     currentPath_ = path;
     saveWithoutPanel_ = true;
-    state_.refresh = Refresh::Enable;
+    requests_.refresh = Refresh::Enable;
     pristine_ = false;
     for (int c = 1; c <= 4; ++c) window_.controls().setState(control::muteBox(c), 0);
     setTitle(titleForFile(currentPath_), false);
@@ -136,7 +134,7 @@ void Document::saveAs() {
                                   panelStart(QFileInfo(currentPath_).fileName()));
         if (path.isEmpty()) {
             // Cancelled: a quit that waited for this save does not wait any longer.
-            state_.quitAfterSave = false;
+            requests_.quitAfterSave = false;
             return;
         }
         rememberFolder(path);
@@ -149,7 +147,7 @@ void Document::saveAs() {
         // The document keeps its file, title, mark and Save item; a quit
         // that waited for this save does not happen.
         currentPath_ = remembered;
-        state_.quitAfterSave = false;
+        requests_.quitAfterSave = false;
         dialogs_.error(result.error);
         return;
     }
@@ -157,7 +155,7 @@ void Document::saveAs() {
     if (recent_) recent_->add(path);
     setTitle(titleForFile(currentPath_), false);
     dialogs_.information("Your project has been saved!");
-    if (state_.quitAfterSave) state_.quit = true;
+    if (requests_.quitAfterSave) requests_.quit = true;
 }
 
 void Document::loadDemo(int n) {
@@ -166,7 +164,7 @@ void Document::loadDemo(int n) {
     loadBuiltIn(static_cast<BuiltInProject>(static_cast<int>(BuiltInProject::Demo1) + n - 1));
     currentPath_.clear();
     saveWithoutPanel_ = false;
-    state_.refresh = Refresh::Enable;
+    requests_.refresh = Refresh::Enable;
     pristine_ = false;
     setTitle(QString("Demo %1").arg(n) + kTitleSuffix, false);
     showPlayItem(true);
@@ -184,7 +182,7 @@ bool Document::replaceWithPaste(const ProjectFields& pasted) {
 void Document::markEdited() {
     if (pristine_) {
         pristine_ = false;
-        state_.refresh = Refresh::Enable;
+        requests_.refresh = Refresh::Enable;
         setTitle(kUntitledEdited, true);
         showPlayItem(true);
     } else {
@@ -222,7 +220,7 @@ bool Document::restore(const QString& copyPath, const QString& documentPath, con
     window_.colourAllEditors();
     currentPath_ = documentPath;
     saveWithoutPanel_ = false;
-    state_.refresh = Refresh::Enable;
+    requests_.refresh = Refresh::Enable;
     pristine_ = false;
     const QString fallback = documentPath.isEmpty() ? kUntitledEdited : titleAfterEdit(titleForFile(documentPath));
     setTitle(title.contains('*') ? title : fallback, true);

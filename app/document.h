@@ -26,10 +26,13 @@ inline const QString kUntitledEdited = QStringLiteral("Untitled* - Bleeptone");
 
 class Document {
 public:
-    Document(MainWindow& window, Dialogs& dialogs, AppState& state, std::function<void(const AppEvent&)> post);
+    // requests: what the document's commands ask of the end of their iteration.
+    Document(MainWindow& window, Dialogs& dialogs, LoopRequests& requests, std::function<void(const AppEvent&)> post);
 
     void newProject();
-    void open();  // the pending path if one waits, else the panel
+    void open();  // through the panel
+    // Files the desktop (or Open Recent) asks to open, tab-separated: the first one.
+    void openPath(const QString& paths);
     void save();
     void saveAs();
     void loadDemo(int n);  // 1..4
@@ -62,6 +65,7 @@ public:
 
 private:
     bool keepUnsavedWork(bool onlyWithEditorText);
+    void openFile(const QString& path);
     bool anyEditorHasText() const;
     void loadBuiltIn(BuiltInProject which);
     void loadNewTemplate(bool edited);
@@ -70,7 +74,7 @@ private:
 
     MainWindow& window_;
     Dialogs& dialogs_;
-    AppState& state_;
+    LoopRequests& requests_;
     std::function<void(const AppEvent&)> post_;
     QString currentPath_;
     bool saveWithoutPanel_ = false;

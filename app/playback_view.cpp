@@ -44,8 +44,8 @@ QPlainTextEdit* editorOf(MainWindow& window, int channel) {
 
 }  // namespace
 
-PlaybackView::PlaybackView(MainWindow& window, Engine& engine, SongCommands& song, AppState& state)
-    : QObject(&window), window_(window), engine_(engine), song_(song), state_(state) {
+PlaybackView::PlaybackView(MainWindow& window, Engine& engine, SongCommands& song, const PlayOptions& options)
+    : QObject(&window), window_(window), engine_(engine), song_(song), options_(options) {
     marked_.fill({-1, 0});
     timer_.setInterval(kIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &PlaybackView::refresh);
@@ -67,7 +67,7 @@ void PlaybackView::start() {
 }
 
 void PlaybackView::refresh() {
-    if (!window_.controls().isVisible(control::StopButton)) {  // nothing plays (any more)
+    if (!isPlaying(song_.playState())) {  // nothing plays (any more)
         timer_.stop();
         for (int c = 1; c <= 4; ++c) mark(c, -1, 0);
         if (scope_) scope_->clear();
@@ -126,7 +126,7 @@ void PlaybackView::mark(int channel, int start, int length) {
     selection.cursor.setPosition(start + length, QTextCursor::KeepAnchor);
     selection.format.setBackground(kPlayheadBackground);
     editor->setExtraSelections({selection});
-    if (!state_.followPlayback) return;
+    if (!options_.followPlayback) return;
     // Into view, without touching the user's caret or selection.
     QTextCursor at(editor->document());
     at.setPosition(start);

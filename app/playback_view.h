@@ -18,14 +18,14 @@ namespace bleeptone {
 class Engine;
 class MainWindow;
 class SongCommands;
-struct AppState;
+struct PlayOptions;
 
 class PlaybackView : public QObject {
     Q_OBJECT
 public:
     static constexpr int kIntervalMs = 33;
 
-    PlaybackView(MainWindow& window, Engine& engine, SongCommands& song, AppState& state);
+    PlaybackView(MainWindow& window, Engine& engine, SongCommands& song, const PlayOptions& options);
     ~PlaybackView() override;
 
     // Opens or closes the oscilloscope window (the engine fills its ring
@@ -51,7 +51,7 @@ private:
     MainWindow& window_;
     Engine& engine_;
     SongCommands& song_;
-    AppState& state_;
+    const PlayOptions& options_;
     QTimer timer_;
     QPointer<OscilloscopeWindow> scope_;
     std::array<std::pair<int, int>, 4> marked_;

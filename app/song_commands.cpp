@@ -20,9 +20,15 @@
 
 namespace bleeptone {
 
-SongCommands::SongCommands(MainWindow& window, Dialogs& dialogs, AppState& state, Engine& engine, Document& document,
-                           std::function<void(const AppEvent&)> post)
-    : window_(window), dialogs_(dialogs), state_(state), engine_(engine), document_(document), post_(std::move(post)) {
+SongCommands::SongCommands(MainWindow& window, Dialogs& dialogs, Refresh& refresh, const PlayOptions& options,
+                           Engine& engine, Document& document, std::function<void(const AppEvent&)> post)
+    : window_(window),
+      dialogs_(dialogs),
+      refresh_(refresh),
+      options_(options),
+      engine_(engine),
+      document_(document),
+      post_(std::move(post)) {
     clock_.setInterval(kClockPeriodMs);
     connect(&clock_, &QTimer::timeout, this, &SongCommands::updateClock);
     liveEdit_.setSingleShot(true);
@@ -65,12 +71,15 @@ bool SongCommands::playSelection(const std::array<QString, 4>& prefixes) {
         if (!passage) continue;
         if (passage->selectionLength != length) c.setSelection(editor, passage->selectionStart, passage->selectionLength);
         if (passage->text.isEmpty()) continue;
+        // After the song (Loop Playback found a selection): its display and clock go.
+        if (playState_ == PlayState::Song) returnToIdle();
         showStopButton(true);
         now_.song = ch == 1 ? engine_.PSG_PlayMML(u16view(passage->text), u"", u"", u"")
                             : engine_.PSG_PlayMML(u"", u16view(passage->text), u"", u"");
         now_.channels = {};
         now_.passage = passage;
         now_.passageChannel = ch;
+        playState_ = PlayState::Passage;
         emit started();
         return true;
     }
@@ -81,7 +90,8 @@ void SongCommands::play() {
     const WindowFields fields(window_.controls());
     std::array<QString, 4> prefixes;
     for (int ch = 1; ch <= 4; ++ch) prefixes[static_cast<std::size_t>(ch - 1)] = channelPrefix(fields, ch);
-    if (playSelection(prefixes)) return;
+    // A recording is of the whole song.
+    if (playState_ != PlayState::RecordingArmed && playSelection(prefixes)) return;
 
     startSong(assembleSongWithMap(fields), 0);
 }
@@ -92,18 +102,17 @@ void SongCommands::startSong(const std::array<ChannelAssembly, 4>& song, std::ui
         channelText_[static_cast<std::size_t>(ch - 1)] = song[static_cast<std::size_t>(ch - 1)].text;
         if (channelSounds(fields, ch)) showStopButton(true);
     }
-    if (state_.RecordFlag == 1) {
+    if (playState_ == PlayState::RecordingArmed) {
         if (!engine_.PSG_StartWaveRecord(wavePath_.toStdString(), /*AutoStop=*/true)) {
             dialogs_.error(QString("The wave file \"%1\" could not be created, so nothing was recorded.").arg(wavePath_));
-            state_.RecordFlag = 0;
-            state_.refresh = Refresh::Enable;
+            playState_ = PlayState::Idle;
+            refresh_ = Refresh::Enable;
             showStopButton(false);
             return;
         }
-        recording_ = true;
-        state_.StatusText = kStatusRecording;
+        playState_ = PlayState::Recording;
     } else {
-        state_.StatusText = kStatusPlaying;
+        playState_ = PlayState::Song;
     }
     liveEdit_.stop();
     now_.song = startFrame == 0 ? engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]),
@@ -117,7 +126,7 @@ void SongCommands::startSong(const std::array<ChannelAssembly, 4>& song, std::ui
     clockStart_.start();
     clock_.start();
     updateClock();
-    state_.refresh = Refresh::Disable;
+    refresh_ = Refresh::Disable;
 }
 
 void SongCommands::playFromHere() {
@@ -137,12 +146,12 @@ void SongCommands::playFromHere() {
 
 void SongCommands::documentChanged() {
     // Only a song that plays (not a passage, not a recording) follows edits.
-    if (state_.StatusText != kStatusPlaying || now_.passage) return;
+    if (playState_ != PlayState::Song) return;
     liveEdit_.start();
 }
 
 void SongCommands::applyLiveEdit() {
-    if (state_.StatusText != kStatusPlaying || now_.passage) return;
+    if (playState_ != PlayState::Song) return;
     const auto song = assembleSongWithMap(WindowFields(window_.controls()));
     bool same = true;
     for (std::size_t k = 0; k < 4; ++k) same = same && song[k].text == channelText_[k];
@@ -156,14 +165,15 @@ void SongCommands::applyLiveEdit() {
 }
 
 void SongCommands::updateClock() {
-    window_.controls().setText(control::PlayingTime, playingTimeText(state_.StatusText,
-                                                                     clockOffsetMs_ + clockStart_.elapsed(), songLength_));
+    window_.controls().setText(
+        control::PlayingTime,
+        playingTimeText(statusText(playState_), clockOffsetMs_ + clockStart_.elapsed(), songLength_));
 }
 
 void SongCommands::stopClock() { clock_.stop(); }
 
 void SongCommands::resumeClock() {
-    if (state_.StatusText.isEmpty()) return;
+    if (statusText(playState_).isEmpty()) return;  // the clock runs for a song or a recording only
     clock_.start();
     updateClock();
 }
@@ -171,19 +181,16 @@ void SongCommands::resumeClock() {
 void SongCommands::returnToIdle() {
     liveEdit_.stop();
     engine_.PSG_StopWaveRecord();
-    reportRecording();
+    if (playState_ == PlayState::Recording) reportRecording();
     stopClock();  // before the display is emptied: it is never written again
     window_.controls().setText(control::PlayingTime, QString());
     showStopButton(false);
-    state_.RecordFlag = 0;
-    state_.refresh = Refresh::Enable;
-    state_.StatusText.clear();
+    playState_ = PlayState::Idle;
+    refresh_ = Refresh::Enable;
 }
 
 // Tells the user when a recording that just ended lost samples or could not be written.
 void SongCommands::reportRecording() {
-    if (!recording_) return;
-    recording_ = false;
     const RecordOutcome outcome = engine_.lastRecordOutcome();
     if (outcome == RecordOutcome::Damaged)
         dialogs_.error(QString("The recording \"%1\" is damaged: the computer could not write it fast enough, "
@@ -200,15 +207,20 @@ void SongCommands::stop() {
 
 void SongCommands::engineEvent(std::int64_t data) {
     if (data == kEventLooped) {
-        if (state_.RecordFlag == 1) post_(AppEvent::control(control::StopButton));
-        else {
+        if (playState_ == PlayState::Recording) {
+            post_(AppEvent::control(control::StopButton));
+        } else {
             clockStart_.start();
             clockOffsetMs_ = 0;
         }
     } else if (data == kEventEnded) {
+        // The end of what played before: after a Stop (the window is idle
+        // already), or before the Play that starts a recording.
+        if (playState_ == PlayState::Idle || playState_ == PlayState::RecordingArmed) return;
         // Loop Playback: again at once, from the editors as they are now
         // (so edits are heard); a recording ends all the same.
-        if (state_.loopPlayback && !recording_ && state_.RecordFlag == 0 && anythingToPlay()) return play();
+        const bool again = playState_ == PlayState::Song || playState_ == PlayState::Passage;
+        if (options_.loopPlayback && again && anythingToPlay()) return play();
         returnToIdle();
     }
 }
@@ -227,12 +239,9 @@ void SongCommands::recordToWave() {
     Document::rememberFolder(path);
     if (!path.contains(".wav")) path += ".wav";
     wavePath_ = path;
-    // The whole song is recorded: no editor keeps a selection that Play would
-    // take for a passage.
-    for (int ch = 1; ch <= 4; ++ch) window_.controls().setSelection(control::channelEditor(ch), 0, 0);
     post_(AppEvent::control(control::PlayButton));
-    state_.RecordFlag = 1;
-    state_.refresh = Refresh::Disable;
+    playState_ = PlayState::RecordingArmed;
+    refresh_ = Refresh::Disable;
 }
 
 void SongCommands::copyMml() {

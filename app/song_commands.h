@@ -37,8 +37,9 @@ public:
     static constexpr int kClockPeriodMs = 100;
     static constexpr int kLiveEditDelayMs = 300;  // after the last key
 
-    SongCommands(MainWindow& window, Dialogs& dialogs, AppState& state, Engine& engine, Document& document,
-                 std::function<void(const AppEvent&)> post);
+    // refresh: where the enable groups' requests go; options: the Play menu's.
+    SongCommands(MainWindow& window, Dialogs& dialogs, Refresh& refresh, const PlayOptions& options, Engine& engine,
+                 Document& document, std::function<void(const AppEvent&)> post);
 
     void play();
     // The song from the caret of the channel editor the user is in: from the
@@ -57,6 +58,7 @@ public:
     // Starts the clock again while something plays (a quit was cancelled).
     void resumeClock();
 
+    PlayState playState() const { return playState_; }
     const std::array<QString, 4>& channelTexts() const { return channelText_; }
     const NowPlaying& nowPlaying() const { return now_; }
     qint64 songLength() const { return songLength_; }
@@ -79,7 +81,8 @@ private:
 
     MainWindow& window_;
     Dialogs& dialogs_;
-    AppState& state_;
+    Refresh& refresh_;
+    const PlayOptions& options_;
     Engine& engine_;
     Document& document_;
     std::function<void(const AppEvent&)> post_;
@@ -87,7 +90,7 @@ private:
     NowPlaying now_;
     qint64 songLength_ = 0;
     QString wavePath_;
-    bool recording_ = false;
+    PlayState playState_ = PlayState::Idle;
     QTimer clock_;
     QElapsedTimer clockStart_;
     qint64 clockOffsetMs_ = 0;  // the song time at clockStart_ (a song played from the middle)

@@ -50,8 +50,10 @@ public:
     void resumeClock() override { note("resumeClock"); }
     void closeWindow(int w) override { note("closeWindow " + std::to_string(w)); }
     void recoverWork() override { note("recoverWork"); }
+    PlayState playState() const override { return playing; }  // a question, not a command: not logged
 
     std::map<std::string, std::function<void()>> instead;  // by the name logged
+    PlayState playing = PlayState::Idle;
 
 private:
     void note(const std::string& what) {

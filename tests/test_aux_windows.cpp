@@ -295,7 +295,7 @@ TEST_F(AuxWindowsTest, CloseButtonClosesJustThatWindow) {
         EXPECT_EQ(o.window(), nullptr);
         EXPECT_EQ(countOpen<DocumentWindow>() + countOpen<AboutWindow>(), --open);
         EXPECT_TRUE(app->window().isVisible());
-        EXPECT_FALSE(app->state().quit);
+        EXPECT_FALSE(app->state().requests.quit);
     }
     // And they open again.
     menu(menu::PsgModule);

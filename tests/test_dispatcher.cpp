@@ -62,39 +62,38 @@ void setGroups(MainWindow& w, bool on) {
 
 TEST_F(DispatcherTest, RefreshOfTheEnableGroups) {
     // idle: whether the idle group follows the request too. An enable request
-    // takes it along when RecordFlag is 0 or StatusText is empty; a disable
-    // request when RecordFlag is 1 or StatusText is "Playing  ".
+    // takes it along unless a recording runs; a disable request while the
+    // song plays or records, or a recording waits for its Play. (As record
+    // flag and status text: Idle and Passage are 0 and empty, Song 0 and
+    // "Playing  ", RecordingArmed 1 and empty, Recording 1 and "Recording  ".)
+    using P = PlayState;
     const struct {
         Refresh request;
-        int recordFlag;
-        QString status;
+        PlayState playing;
         bool idle;
     } rows[] = {
-        {Refresh::Enable, 0, "", true},
-        {Refresh::Enable, 0, kStatusPlaying, true},
-        {Refresh::Enable, 0, kStatusRecording, true},
-        {Refresh::Enable, 1, "", true},
-        {Refresh::Enable, 1, kStatusPlaying, false},
-        {Refresh::Enable, 1, kStatusRecording, false},
-        {Refresh::Disable, 0, "", false},
-        {Refresh::Disable, 0, kStatusPlaying, true},
-        {Refresh::Disable, 0, kStatusRecording, false},
-        {Refresh::Disable, 1, "", true},
-        {Refresh::Disable, 1, kStatusPlaying, true},
-        {Refresh::Disable, 1, kStatusRecording, true},
+        {Refresh::Enable, P::Idle, true},
+        {Refresh::Enable, P::Passage, true},
+        {Refresh::Enable, P::Song, true},
+        {Refresh::Enable, P::RecordingArmed, true},
+        {Refresh::Enable, P::Recording, false},
+        {Refresh::Disable, P::Idle, false},
+        {Refresh::Disable, P::Passage, false},
+        {Refresh::Disable, P::Song, true},
+        {Refresh::Disable, P::RecordingArmed, true},
+        {Refresh::Disable, P::Recording, true},
     };
     for (const auto& r : rows) {
         const bool enable = r.request == Refresh::Enable;
-        SCOPED_TRACE(std::string(enable ? "enable" : "disable") + ", RecordFlag " + std::to_string(r.recordFlag) +
-                     ", StatusText \"" + r.status.toStdString() + "\"");
+        SCOPED_TRACE(std::string(enable ? "enable" : "disable") + ", play state " +
+                     std::to_string(static_cast<int>(r.playing)));
         setGroups(window, !enable);
-        state.RecordFlag = r.recordFlag;
-        state.StatusText = r.status;
+        commands.playing = r.playing;
         // The request is made by a command and served at the end of its iteration.
-        commands.instead["play"] = [&] { state.refresh = r.request; };
+        commands.instead["play"] = [&] { state.requests.refresh = r.request; };
         dispatcher.submit(AppEvent::control(control::PlayButton));
 
-        EXPECT_EQ(state.refresh, Refresh::None);
+        EXPECT_EQ(state.requests.refresh, Refresh::None);
         const bool idleNow = r.idle ? enable : !enable;
         for (int m : kContentMenus) EXPECT_EQ(window.menuItem(m)->isEnabled(), enable) << "menu item " << m;
         EXPECT_EQ(window.controls().isEnabled(control::PlayButton), enable);
@@ -112,7 +111,7 @@ TEST_F(DispatcherTest, RefreshOfTheEnableGroups) {
 TEST_F(DispatcherTest, QuitUneditedLeavesAtOnce) {
     dispatcher.submit(AppEvent::menu(menu::Quit));
     EXPECT_EQ(log, (Log{"step", "leave"}));
-    EXPECT_TRUE(state.quit);
+    EXPECT_TRUE(state.requests.quit);
 }
 
 TEST_F(DispatcherTest, QuitEditedAnsweredNoLeaves) {
@@ -127,18 +126,18 @@ TEST_F(DispatcherTest, QuitEditedAnsweredYesSavesFirst) {
     dialogs.answers = {Yes};
     dispatcher.submit(AppEvent::menu(menu::Quit));
     EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion}));
-    EXPECT_FALSE(state.quit);
-    EXPECT_TRUE(state.quitAfterSave);
+    EXPECT_FALSE(state.requests.quit);
+    EXPECT_TRUE(state.requests.quitAfterSave);
 
     // Save runs in an iteration of its own, and the loop keeps running.
     runPosted();
     EXPECT_EQ(log, (Log{"step", std::string("question: ") + kSaveQuestion, "save", "step"}));
-    EXPECT_FALSE(state.quit);
+    EXPECT_FALSE(state.requests.quit);
 }
 
 TEST_F(DispatcherTest, ClosingTheMainWindow) {
     dispatcher.submit(AppEvent::close(window::Main));
-    EXPECT_TRUE(state.quit);
+    EXPECT_TRUE(state.requests.quit);
     EXPECT_EQ(log, (Log{"step", "stopClock", "leave"}));
 
     // Edited: the clock stops before the question; No ends the program.
@@ -159,8 +158,8 @@ TEST_F(DispatcherTest, QuitAndCloseCanBeCancelled) {
     dispatcher.submit(AppEvent::close(window::Main));
     const std::string question = std::string("question: ") + kSaveQuestion;
     EXPECT_EQ(log, (Log{"step", question, "resumeClock", "step", "stopClock", question, "resumeClock"}));
-    EXPECT_FALSE(state.quit);
-    EXPECT_FALSE(state.quitAfterSave);
+    EXPECT_FALSE(state.requests.quit);
+    EXPECT_FALSE(state.requests.quitAfterSave);
     EXPECT_TRUE(window.isWindowModified());
 }
 
@@ -172,7 +171,7 @@ TEST_F(DispatcherTest, ClosingAnotherWindowKeepsTheLoop) {
         log.clear();
         dispatcher.submit(AppEvent::close(r.window));
         EXPECT_EQ(log, (Log{"step", "closeWindow " + std::to_string(r.closed)})) << "window " << r.window;
-        EXPECT_FALSE(state.quit);
+        EXPECT_FALSE(state.requests.quit);
     }
 }
 
@@ -218,7 +217,7 @@ TEST_F(DispatcherTest, MenuDispatch) {
         log.clear();
         dispatcher.submit(AppEvent::menu(r.item));
         EXPECT_EQ(log, (Log{r.command, "step"})) << "menu item " << r.item;
-        EXPECT_FALSE(state.quit);
+        EXPECT_FALSE(state.requests.quit);
     }
     runPosted();
     EXPECT_EQ(log.size(), 2u) << "nothing was posted";
@@ -258,6 +257,7 @@ TEST_F(DispatcherTest, OpenDocumentsRunsOpenWithThePendingPath) {
     state.pendingPath = "/home/user/tune.mmlp";
     dispatcher.submit(AppEvent::openDocuments());
     EXPECT_EQ(log, (Log{"openPath /home/user/tune.mmlp", "step"}));
+    EXPECT_TRUE(state.pendingPath.isEmpty());
 }
 
 TEST_F(DispatcherTest, OpenRecentCarriesTheIndex) {
@@ -269,18 +269,20 @@ TEST_F(DispatcherTest, OpenRecentCarriesTheIndex) {
 
 TEST_F(DispatcherTest, PlayAndStopKeysClickTheButtons) {
     // F5 plays when Play can play, and stops what plays; Escape only stops.
+    using P = PlayState;
     const struct {
         int item;
-        bool playing, playEnabled;
+        PlayState playing;
+        bool playEnabled;
         std::string click;  // empty: nothing
     } rows[] = {
-        {menu::PlayOrStop, false, true, "play"},  {menu::PlayOrStop, false, false, ""},
-        {menu::PlayOrStop, true, false, "stop"},  {menu::StopPlaying, true, false, "stop"},
-        {menu::StopPlaying, false, true, ""},
+        {menu::PlayOrStop, P::Idle, true, "play"},       {menu::PlayOrStop, P::Idle, false, ""},
+        {menu::PlayOrStop, P::Song, false, "stop"},      {menu::PlayOrStop, P::Passage, true, "stop"},
+        {menu::PlayOrStop, P::Recording, false, "stop"}, {menu::PlayOrStop, P::RecordingArmed, false, ""},
+        {menu::StopPlaying, P::Song, false, "stop"},     {menu::StopPlaying, P::Idle, true, ""},
     };
     for (const auto& r : rows) {
-        window.controls().setVisible(control::StopButton, r.playing);
-        window.controls().setVisible(control::PlayButton, !r.playing);
+        commands.playing = r.playing;
         window.controls().setEnabled(control::PlayButton, r.playEnabled);
         log.clear();
         dispatcher.submit(AppEvent::menu(r.item));
@@ -510,7 +512,7 @@ TEST(StartUp, StarCommandEventsChangeNothing) {
     // A window in use: some text, a setting changed, the groups enabled.
     w.controls().setText(18, "t120 o4 l8 cdef *7 gab");
     w.controls().setState(3, 9);
-    app.state().refresh = Refresh::Enable;
+    app.state().requests.refresh = Refresh::Enable;
     app.dispatcher().submit(AppEvent::control(18, ControlEventType::Focus));
     const Log before = snapshot(w);
     for (std::int64_t data : {0, 7}) {

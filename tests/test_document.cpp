@@ -470,7 +470,7 @@ TEST_F(DocumentTest, QuitWaitsForTheSave) {
     EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"question", "save panel", "information", "leave"}));
     EXPECT_EQ(dialogs.calls[0].text, kQuitQuestion);
     EXPECT_EQ(dialogs.calls[2].text, kSaved);
-    EXPECT_TRUE(app->state().quit);
+    EXPECT_TRUE(app->state().requests.quit);
     EXPECT_TRUE(std::filesystem::exists(path("Quit.mmlp")));
 }
 
@@ -524,7 +524,7 @@ TEST_F(DocumentTest, QuitDisarmedByCancelledOrFailedSave) {
         dialogs.panelPaths.push_back(r.chosen);
         menu(menu::Quit);
         EXPECT_EQ(dialogs.kinds(), r.calls);
-        EXPECT_FALSE(app->state().quit);
+        EXPECT_FALSE(app->state().requests.quit);
         EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
         EXPECT_TRUE(window().isWindowModified());
         // Later the user saves: the program goes on.
@@ -532,7 +532,7 @@ TEST_F(DocumentTest, QuitDisarmedByCancelledOrFailedSave) {
         dialogs.panelPaths.push_back(file("Later"));
         menu(menu::SaveAs);
         EXPECT_EQ(dialogs.kinds(), (std::vector<std::string>{"save panel", "information"}));
-        EXPECT_FALSE(app->state().quit);
+        EXPECT_FALSE(app->state().requests.quit);
         std::filesystem::remove(path("Later.mmlp"));
     }
 }

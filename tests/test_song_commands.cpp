@@ -46,6 +46,11 @@
 
 namespace bleeptone {
 
+void PrintTo(PlayState s, std::ostream* os) {
+    const char* const names[] = {"Idle", "Passage", "Song", "RecordingArmed", "Recording"};
+    *os << names[static_cast<int>(s)];
+}
+
 namespace {
 
 using testing::runPosted;
@@ -106,6 +111,7 @@ protected:
     }
     ControlTable& controls() { return app->window().controls(); }
     AppState& state() { return app->state(); }
+    PlayState playing() { return app->song().playState(); }
     QString display() { return controls().text(control::PlayingTime); }
     bool playShown() { return controls().isVisible(control::PlayButton) && !controls().isVisible(control::StopButton); }
     bool stopShown() { return !controls().isVisible(control::PlayButton) && controls().isVisible(control::StopButton); }
@@ -144,10 +150,9 @@ protected:
 
     // Everything the song commands may change, as text.
     Log snapshot() {
-        return {"display [" + display().toStdString() + "]", playShown() ? "play shown" : "play hidden",
-                stopShown() ? "stop shown" : "stop hidden", "status [" + state().StatusText.toStdString() + "]",
-                "record " + std::to_string(state().RecordFlag), bothGroups(true) ? "groups on" : "groups not on",
-                "title " + app->window().title().toStdString()};
+        return {"display [" + display().toStdString() + "]",      playShown() ? "play shown" : "play hidden",
+                stopShown() ? "stop shown" : "stop hidden",       ::testing::PrintToString(playing()),
+                bothGroups(true) ? "groups on" : "groups not on", "title " + app->window().title().toStdString()};
     }
 
     testing::ScriptedDialogs dialogs;
@@ -166,8 +171,7 @@ TEST_F(SongCommandsTest, PlayOfTheWholeSong) {
 
     EXPECT_TRUE(stopShown());
     EXPECT_TRUE(controls().isEnabled(control::StopButton));
-    EXPECT_EQ(state().StatusText, "Playing  ");
-    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_EQ(playing(), PlayState::Song);
     EXPECT_TRUE(bothGroups(false));  // disabled after the iteration
     const std::array<QString, 4> song = assembleSong(builtIn(BuiltInProject::Demo1));
     EXPECT_EQ(app->song().channelTexts(), song);
@@ -192,8 +196,7 @@ TEST_F(SongCommandsTest, EndOfTheSongReturnsToIdle) {
     submit(AppEvent::engine(-1));
     EXPECT_EQ(display(), "");
     EXPECT_TRUE(playShown());
-    EXPECT_EQ(state().StatusText, "");
-    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_EQ(playing(), PlayState::Idle);
     EXPECT_TRUE(bothGroups(true));
     // The clock writes no more.
     serveFor(350);
@@ -204,12 +207,12 @@ TEST_F(SongCommandsTest, LoopPlaybackStartsAgainFromTheEditorsAsTheyAreNow) {
     startApp(true);
     loadDemo(1);
     app->window().menuItem(menu::LoopPlayback)->trigger();
-    ASSERT_TRUE(state().loopPlayback);
+    ASSERT_TRUE(state().options.loopPlayback);
     submit(AppEvent::control(control::PlayButton));
     controls().setText(control::channelEditor(1), "cdef");  // an edit while it plays
     submit(AppEvent::engine(-1));
     EXPECT_TRUE(stopShown());
-    EXPECT_EQ(state().StatusText, kStatusPlaying);
+    EXPECT_EQ(playing(), PlayState::Song);
     EXPECT_TRUE(engineText(0).endsWith("cdef cdef cdef cdef ")) << engineText(0).toStdString();  // its pattern
     // A passage loops too; Stop ends it all.
     controls().setSelection(control::channelEditor(1), 1, 2);
@@ -217,6 +220,10 @@ TEST_F(SongCommandsTest, LoopPlaybackStartsAgainFromTheEditorsAsTheyAreNow) {
     EXPECT_EQ(engineText(0), "T11O1K0L4V48W1\\8*de");
     submit(AppEvent::control(control::StopButton));
     EXPECT_TRUE(playShown());
+    // The end that follows a Stop starts nothing again.
+    submit(AppEvent::engine(-1));
+    EXPECT_TRUE(playShown());
+    EXPECT_EQ(playing(), PlayState::Idle);
     // Off: the end is the end.
     app->window().menuItem(menu::LoopPlayback)->trigger();
     submit(AppEvent::control(control::PlayButton));
@@ -232,7 +239,7 @@ TEST_F(SongCommandsTest, LoopWhilePlayingRestartsTheClock) {
     const double before = shownSeconds(display(), "Playing  ");
     const QString shown = display();
     submit(AppEvent::engine(-2));
-    EXPECT_EQ(state().StatusText, "Playing  ");
+    EXPECT_EQ(playing(), PlayState::Song);
     EXPECT_TRUE(stopShown());
     ASSERT_TRUE(serveUntil([&] { return display() != shown; }));
     EXPECT_LT(shownSeconds(display(), "Playing  "), before) << display().toStdString();
@@ -250,8 +257,7 @@ TEST_F(SongCommandsTest, StopEmptiesTheDisplayAtOnce) {
     submit(AppEvent::control(control::StopButton));
     EXPECT_EQ(display(), "");
     EXPECT_TRUE(playShown());
-    EXPECT_EQ(state().StatusText, "");
-    EXPECT_EQ(state().RecordFlag, 0);
+    EXPECT_EQ(playing(), PlayState::Idle);
     EXPECT_TRUE(bothGroups(true));
     EXPECT_EQ(engineTexts(), (std::array<QString, 4>{}));  // every channel silenced
     serveFor(350);
@@ -270,7 +276,7 @@ TEST_F(SongCommandsTest, StarEventsChangeNothing) {
     submit(AppEvent::control(control::PlayButton));
     for (std::int64_t data : {0, 5}) {
         submit(AppEvent::engine(data));
-        EXPECT_EQ(state().StatusText, "Playing  ") << data;
+        EXPECT_EQ(playing(), PlayState::Song) << data;
         EXPECT_TRUE(stopShown()) << data;
         EXPECT_TRUE(bothGroups(false)) << data;
     }
@@ -307,9 +313,9 @@ TEST_F(SongCommandsTest, ASelectionPlaysOnItsVoice) {
             EXPECT_EQ(controls().selection(s[0]), std::make_pair(s[1], s[2])) << r.what << " editor " << s[0];
         EXPECT_TRUE(stopShown()) << r.what;
         // Nothing else changes: no status, no clock, no request, no song texts.
-        EXPECT_EQ(state().StatusText, "") << r.what;
+        EXPECT_EQ(playing(), PlayState::Passage) << r.what;
         EXPECT_EQ(display(), "") << r.what;
-        EXPECT_EQ(state().refresh, Refresh::None) << r.what;
+        EXPECT_EQ(state().requests.refresh, Refresh::None) << r.what;
         EXPECT_EQ(app->song().channelTexts(), (std::array<QString, 4>{})) << r.what;
         serveFor(150);
         EXPECT_EQ(display(), "") << r.what;
@@ -397,7 +403,7 @@ TEST_F(SongCommandsTest, AnEditWhilePlayingCarriesOnFromTheSameMoment) {
     render(20);
     EXPECT_EQ(engineText(0), "fgabc");  // the new text, read on from where the song stands (on "e")
     EXPECT_EQ(app->engine().songFrame(), before + 20u * 459);  // no jump
-    EXPECT_EQ(state().StatusText, kStatusPlaying);
+    EXPECT_EQ(playing(), PlayState::Song);
     // A Mute box counts too; a recording or a passage does not follow edits.
     QTest::mouseClick(controls().widget(control::muteBox(1)), Qt::LeftButton, {}, QPoint(8, 5));
     const std::uint32_t edited = app->song().nowPlaying().song;
@@ -428,13 +434,12 @@ TEST_F(SongCommandsTest, AllChannelsMutedEndsAtTheNextTick) {
     for (int c = 1; c <= 4; ++c) controls().setState(control::channelBase(c) + control::MuteOffset, 1);
     submit(AppEvent::control(control::PlayButton));
     EXPECT_TRUE(playShown());  // no channel sounds: Play stays
-    EXPECT_EQ(state().StatusText, "Playing  ");
+    EXPECT_EQ(playing(), PlayState::Song);
     EXPECT_TRUE(display().endsWith(" / 00:00.0")) << display().toStdString();
     EXPECT_EQ(app->song().channelTexts(), (std::array<QString, 4>{}));
-    ASSERT_TRUE(serveUntil([&] { return state().StatusText.isEmpty(); }));
+    ASSERT_TRUE(serveUntil([&] { return playing() == PlayState::Idle; }));
     EXPECT_EQ(display(), "");
     EXPECT_TRUE(playShown());
-    EXPECT_EQ(state().RecordFlag, 0);
     EXPECT_TRUE(bothGroups(true));
     EXPECT_TRUE(dialogs.log().empty());
 }
@@ -468,11 +473,11 @@ TEST_F(SongCommandsTest, RecordsTheWholeSongIntoAFile) {
 
         submit(AppEvent::menu(menu::RecordToWave));
         EXPECT_EQ(dialogs.log(), Log{kSaveWavePanel});
-        EXPECT_EQ(state().RecordFlag, 1);
+        EXPECT_EQ(playing(), PlayState::RecordingArmed);
         EXPECT_TRUE(bothGroups(false));
         EXPECT_EQ(app->song().wavePath(), QString::fromStdString(path(name + ".wav")));
         // The song plays, records and ends by itself.
-        ASSERT_TRUE(serveUntil([&] { return state().RecordFlag == 0 && state().StatusText.isEmpty() && playShown(); }));
+        ASSERT_TRUE(serveUntil([&] { return playing() == PlayState::Idle && playShown(); }));
         EXPECT_EQ(display(), "");
         EXPECT_TRUE(bothGroups(true));
         EXPECT_EQ(dialogs.log(), Log{kSaveWavePanel});  // no message
@@ -516,9 +521,8 @@ TEST_F(SongCommandsTest, WaveFileNames) {
         submit(AppEvent::menu(menu::RecordToWave));
         runPosted();
         // Recording: both groups off, Stop shown and available.
-        EXPECT_EQ(state().StatusText, "Recording  ");
+        EXPECT_EQ(playing(), PlayState::Recording);
         EXPECT_TRUE(display().startsWith("Recording  00:")) << display().toStdString();
-        EXPECT_EQ(state().RecordFlag, 1);
         EXPECT_TRUE(stopShown());
         EXPECT_TRUE(controls().isEnabled(control::StopButton));
         EXPECT_TRUE(bothGroups(false));
@@ -529,8 +533,7 @@ TEST_F(SongCommandsTest, WaveFileNames) {
         }
 
         submit(AppEvent::control(control::StopButton));
-        EXPECT_EQ(state().RecordFlag, 0);
-        EXPECT_EQ(state().StatusText, "");
+        EXPECT_EQ(playing(), PlayState::Idle);
         EXPECT_TRUE(playShown());
         EXPECT_TRUE(bothGroups(true));
         // Stop completes the file before it returns.
@@ -542,16 +545,25 @@ TEST_F(SongCommandsTest, WaveFileNames) {
 }
 
 TEST_F(SongCommandsTest, RecordingIgnoresASelection) {
+    // A selected passage plays; Record to Wave while it does records the
+    // whole song, selection or not, even when the passage's end comes before
+    // the Play it posted.
     startApp(true);
     loadDemo(1);
+    runPosted();  // the window settles (no info-bar step is left to drop selections)
     controls().setSelection(control::channelEditor(1), 3, 2);
+    submit(AppEvent::control(control::PlayButton));
+    ASSERT_EQ(playing(), PlayState::Passage);
     dialogs.panelPaths = {QString::fromStdString(path("tune"))};
     app->song().recordToWave();
+    submit(AppEvent::engine(-1));
+    EXPECT_EQ(playing(), PlayState::RecordingArmed);
+    controls().setSelection(control::channelEditor(1), 3, 2);
     runPosted();
-    EXPECT_EQ(state().StatusText, "Recording  ");
+    EXPECT_EQ(playing(), PlayState::Recording);
     EXPECT_EQ(engineTexts(), assembleSong(builtIn(BuiltInProject::Demo1)));
-    EXPECT_EQ(controls().selection(control::channelEditor(1)), std::make_pair(0, 0));
     submit(AppEvent::control(control::StopButton));
+    EXPECT_EQ(playing(), PlayState::Idle);
 }
 
 TEST_F(SongCommandsTest, LoopWhileRecordingPostsStop) {
@@ -560,15 +572,13 @@ TEST_F(SongCommandsTest, LoopWhileRecordingPostsStop) {
     dialogs.panelPaths = {QString::fromStdString(path("tune"))};
     submit(AppEvent::menu(menu::RecordToWave));
     runPosted();
-    ASSERT_EQ(state().StatusText, "Recording  ");
+    ASSERT_EQ(playing(), PlayState::Recording);
     submit(AppEvent::engine(-2));
     // Only a click of Stop was posted.
-    EXPECT_EQ(state().RecordFlag, 1);
-    EXPECT_EQ(state().StatusText, "Recording  ");
+    EXPECT_EQ(playing(), PlayState::Recording);
     EXPECT_TRUE(stopShown());
     runPosted();
-    EXPECT_EQ(state().RecordFlag, 0);
-    EXPECT_EQ(state().StatusText, "");
+    EXPECT_EQ(playing(), PlayState::Idle);
     EXPECT_EQ(display(), "");
     EXPECT_TRUE(playShown());
     EXPECT_TRUE(bothGroups(true));
@@ -604,8 +614,7 @@ TEST_F(SongCommandsTest, AFileThatCannotBeCreatedIsReported) {
     EXPECT_EQ(dialogs.log()[1].rfind("error: ", 0), 0u) << dialogs.log()[1];
     EXPECT_NE(dialogs.log()[1].find(wanted + ".wav"), std::string::npos) << dialogs.log()[1];
     // Nothing plays.
-    EXPECT_EQ(state().RecordFlag, 0);
-    EXPECT_EQ(state().StatusText, "");
+    EXPECT_EQ(playing(), PlayState::Idle);
     EXPECT_EQ(display(), "");
     EXPECT_TRUE(playShown());
     EXPECT_TRUE(bothGroups(true));
