@@ -1,6 +1,7 @@
 #pragma once
 // How the main window's controls are made, and its menu items by number.
-// The control numbers themselves are in control_numbers.h.
+// The control numbers themselves are in project/control_numbers.h (the
+// stored fields) and ui/window_numbers.h (the others, and the windows').
 
 #include <QRect>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "project/control_numbers.h"
+#include "ui/window_numbers.h"
 
 namespace bleeptone {
 
@@ -30,11 +32,6 @@ enum Item : int {
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu
-
-// Window numbers.
-namespace window {
-inline constexpr int Main = 0, About = 1, Help = 2, PsgModule = 3;
-}
 
 // How a control is made: its number, kind, place and size at creation,
 // caption (or items) and initial state.

@@ -1,31 +1,25 @@
 #pragma once
-// The program's control numbers: the one place they are written.
+// The numbers of the project's stored fields: the one place they are written.
 //
 // A control number is a control's identity everywhere: events carry it, the
 // control table maps it to its widget, and project files (.mmlp) and the
 // built-in projects use it as the key of the value the control holds. A
-// number here is therefore part of the file format: never renumber.
-//
-// 0..71 are the main window's controls; the secondary windows use 72..80.
+// number here is therefore part of the file format: never renumber. The
+// numbers of the window's other controls (buttons, labels, frames, the
+// secondary windows') are in ui/window_numbers.h.
 
 namespace bleeptone::control {
 
 // The top row.
-inline constexpr int MeasureLabel = 0;
 inline constexpr int MeasureBox = 1;
-inline constexpr int TempoLabel = 2;
 inline constexpr int TempoBox = 3;
-inline constexpr int PlayButton = 4;
-inline constexpr int StopButton = 5;
-inline constexpr int CopyMmlButton = 6;
 
 // Channel c (1..4) owns the thirteen numbers from channelBase(c), one per
-// offset below.
+// offset; these are the offsets of its stored fields.
 inline constexpr int kFirstChannelControl = 7;
 inline constexpr int kChannelControls = 13;
-inline constexpr int FrameOffset = 0, WaveformOffset = 1, OctaveLabelOffset = 2, OctaveOffset = 3,
-                     VolumeLabelOffset = 4, VolumeOffset = 5, DecayLabelOffset = 6, DecayOffset = 7, MuteOffset = 8,
-                     VerseLabelOffset = 9, VerseNameOffset = 10, EditorOffset = 11, InfoBarOffset = 12;
+inline constexpr int WaveformOffset = 1, OctaveOffset = 3, VolumeOffset = 5, DecayOffset = 7, MuteOffset = 8,
+                     VerseNameOffset = 10, EditorOffset = 11;
 constexpr int channelBase(int c) { return kFirstChannelControl + kChannelControls * (c - 1); }
 constexpr int channelControl(int c, int offset) { return channelBase(c) + offset; }
 constexpr int waveformBox(int c) { return channelControl(c, WaveformOffset); }
@@ -35,7 +29,6 @@ constexpr int decayBox(int c) { return channelControl(c, DecayOffset); }
 constexpr int muteBox(int c) { return channelControl(c, MuteOffset); }
 constexpr int verseNameField(int c) { return channelControl(c, VerseNameOffset); }
 constexpr int channelEditor(int c) { return channelControl(c, EditorOffset); }  // 18, 31, 44, 57
-constexpr int infoBar(int c) { return channelControl(c, InfoBarOffset); }       // 19, 32, 45, 58
 
 // The channel (1..4) a control belongs to, or 0.
 constexpr int channelOf(int n) {
@@ -52,7 +45,6 @@ constexpr int channelOfEditor(int n) {
 constexpr bool isMuteBox(int n) { return channelOf(n) != 0 && offsetInChannel(n) == MuteOffset; }
 
 // The pattern editor: a name field and a pattern field per row i (1..4).
-inline constexpr int PatternFrame = 59;
 constexpr int patternNameField(int i) { return 60 + 2 * (i - 1); }  // 60, 62, 64, 66
 constexpr int patternField(int i) { return 61 + 2 * (i - 1); }      // 61, 63, 65, 67
 // The row (1..4) of a pattern field (not a name field), or 0.
@@ -62,20 +54,6 @@ constexpr int rowOfPatternField(int n) {
                : 0;
 }
 
-inline constexpr int ProjectInfoFrame = 68;
 inline constexpr int ProjectInfo = 69;
-inline constexpr int PlayingTime = 70;
-inline constexpr int PasteMmlButton = 71;
-inline constexpr int Count = 72;  // the main window's controls are 0..Count - 1
-
-// The secondary windows' controls.
-inline constexpr int ModuleEditor = 72;    // the PSG Module window's text
-inline constexpr int ModuleCopyLink = 73;  // its copy link
-inline constexpr int HelpEditor = 74;      // the Help window's text
-inline constexpr int AboutEmblem = 75;     // the About window's emblem, then its five labels
-inline constexpr int AboutLabelCount = 6;  // 75..80
-
-// True for the main window's controls.
-constexpr bool inMainWindow(int n) { return n >= 0 && n < Count; }
 
 }  // namespace bleeptone::control

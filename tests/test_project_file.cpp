@@ -22,6 +22,7 @@
 #include "project/project_model.h"
 #include "tests/qt_printers.h"
 #include "tests/test_support.h"
+#include "ui/window_numbers.h"
 
 // Readable failure messages.
 
@@ -97,9 +98,9 @@ std::pair<ProjectIoResult, ProjectModel> loadIntoTemplate(const QByteArray& byte
 // ---------------------------------------------------------------------------
 // Writing.
 
-// The control numbers are the keys of project files: written out here once
-// from the window's table, so that a change to control_numbers.h that would
-// break existing files fails.
+// The control numbers are the keys of project files (and the window's other
+// controls keep theirs): written out here once from the window's table, so
+// that a change to control_numbers.h that would break existing files fails.
 TEST(ControlNumbers, AreTheFileFormatKeys) {
     const struct {
         const char* what;

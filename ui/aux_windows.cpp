@@ -84,7 +84,7 @@ void AuxWindow::closeEvent(QCloseEvent* event) {
 }
 
 DocumentWindow::DocumentWindow(int number, const QByteArray& rtf, QWidget* parent) : AuxWindow(number, parent) {
-    const bool module = number == 3;
+    const bool module = number == window::PsgModule;
     setWindowTitle(module ? "Bleeptone - PSG Module" : "Bleeptone Help");
     editor_ = new QTextEdit(this);
     editor_->setReadOnly(true);
@@ -115,7 +115,7 @@ void DocumentWindow::resizeEvent(QResizeEvent* event) {
     }
 }
 
-AboutWindow::AboutWindow(const AboutInfo& info, QWidget* parent) : AuxWindow(1, parent) {
+AboutWindow::AboutWindow(const AboutInfo& info, QWidget* parent) : AuxWindow(window::About, parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString());
     setFixedSize(360, 170);
@@ -169,13 +169,13 @@ void AuxWindows::place(AuxWindow* w, QWidget* over) {
 
 void AuxWindows::openHelp(QWidget* over) {
     delete help_;
-    help_ = new DocumentWindow(2, helpDocument());
+    help_ = new DocumentWindow(window::Help, helpDocument());
     place(help_, over);
 }
 
 void AuxWindows::openModule(QWidget* over) {
     delete module_;
-    module_ = new DocumentWindow(3, moduleDocument());
+    module_ = new DocumentWindow(window::PsgModule, moduleDocument());
     QObject::connect(module_->link(), &LinkLabel::clicked, module_, [this] {
         if (linkClicked_) linkClicked_();
     });
@@ -189,8 +189,8 @@ void AuxWindows::openAbout(QWidget* over) {
 }
 
 void AuxWindows::close(int window) {
-    if (window == 2) delete help_;
-    else if (window == 3) delete module_;
+    if (window == window::Help) delete help_;
+    else if (window == window::PsgModule) delete module_;
     else delete about_;
 }
 

@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "project/control_numbers.h"
+#include "ui/window_numbers.h"
 
 class QTextEdit;
 
@@ -53,7 +53,7 @@ private:
 class DocumentWindow : public AuxWindow {
     Q_OBJECT
 public:
-    // Help (window 2) or PSG Module (window 3).
+    // window::Help or window::PsgModule.
     DocumentWindow(int number, const QByteArray& rtf, QWidget* parent = nullptr);
     QTextEdit* editor() const { return editor_; }
     LinkLabel* link() const { return link_; }  // PSG Module window only
