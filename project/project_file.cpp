@@ -4,10 +4,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <algorithm>
-#include <climits>
 #include <optional>
 #include <vector>
+
+#include "project/number_rule.h"
 
 namespace bleeptone {
 
@@ -112,20 +112,6 @@ std::optional<std::vector<const Entry*>> groupKeys(const std::vector<Entry>& ent
     return std::nullopt;
 }
 
-// The decimal number at the start of a text (after blanks, with an optional
-// sign); 0 when there is none. Held within the int range.
-int leadingNumber(const QString& s) {
-    qsizetype i = 0;
-    while (i < s.size() && isBlank(s[i])) ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-    long long value = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-        value = std::min<long long>(value * 10 + (s[i].unicode() - '0'), 1LL << 31);
-    value = negative ? -value : value;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
-
 QString fileText(const QString& text) {
     QString t = trimBlanks(text);
     t.replace(';', '\n');
@@ -211,12 +197,12 @@ ProjectIoResult loadProjectBytes(const QByteArray& bytes, const QString& name, P
     // touched; mute boxes are not stored in files.
     const std::vector<const Entry*>& keys = *settings;
     auto apply = [&fields](const Entry* e, bool asText) {
-        const int number = leadingNumber(e->name);
+        const int number = decimalNumber(e->name);
         if (!projectField(number) || control::isMuteBox(number)) return;
         if (asText)
             fields.setText(number, fileText(e->value));
         else
-            fields.setState(number, leadingNumber(e->value));
+            fields.setState(number, decimalNumber(e->value));
     };
     const QString lastEditorKey = QString::number(control::channelEditor(4));
     std::size_t i = 0;

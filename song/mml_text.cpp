@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "project/number_rule.h"
 #include "song/song_assembly.h"
 
 namespace bleeptone {
@@ -61,11 +62,7 @@ QString copyMmlText(const ProjectFields& fields) {
         const QStringList verses = versesOf(fields.text(control::channelEditor(c)));
         if (verses.isEmpty()) continue;
         const QString name = verseVariableName(fields.text(control::verseNameField(c)));
-        const QString prefix = "t" + fields.text(control::TempoBox) + " w" +
-                               QString::number(fields.state(control::waveformBox(c))) + " o" +
-                               fields.text(control::octaveBox(c)) + " \\" +
-                               fields.text(control::decayBox(c)) + " v" +
-                               fields.text(control::volumeBox(c)) + " ";
+        const QString prefix = channelPrefix(fields, c, PrefixLetters::Lower);
         for (int n = 1; n <= verses.size(); ++n)
             // Concatenated, not QString::arg: names and verses may hold "%1".
             verseText += name + '_' + QString::number(n) + ".s = \"" + (n == 1 ? prefix : QString()) +

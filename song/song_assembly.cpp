@@ -1,33 +1,13 @@
 #include "song/song_assembly.h"
 
 #include <algorithm>
-#include <climits>
+#include <cmath>
 
 #include "engine/query.h"
+#include "project/number_rule.h"
 #include "project/u16_view.h"
 
 namespace bleeptone {
-
-int numberRule(const QString& text) {
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && text[i] == '$') base = 16, ++i;
-    else if (i < text.size() && text[i] == '%') base = 2, ++i;
-    long long value = 0;
-    for (; i < text.size(); ++i) {
-        const int digit = QChar(text[i]).isDigit() && text[i] < QChar(0x80) ? text[i].unicode() - '0'
-                          : (base == 16 && text[i].toLower() >= 'a' && text[i].toLower() <= 'f')
-                              ? text[i].toLower().unicode() - 'a' + 10
-                              : -1;
-        if (digit < 0 || digit >= base) break;
-        value = std::min<long long>(value * base + digit, 1LL << 32);
-    }
-    if (negative) value = -value;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
 
 QStringList versesOf(const QString& editorText) {
     if (editorText.isEmpty()) return {};
@@ -36,10 +16,12 @@ QStringList versesOf(const QString& editorText) {
 
 QString verseAt(const QStringList& verses, int v) { return v >= 1 && v <= verses.size() ? verses[v - 1] : QString(); }
 
-QString channelPrefix(const ProjectFields& fields, int channel) {
-    return "T" + fields.text(control::TempoBox) + " W" + QString::number(fields.state(control::waveformBox(channel))) +
-           " O" + fields.text(control::octaveBox(channel)) + " \\" +
-           fields.text(control::decayBox(channel)) + " V" + fields.text(control::volumeBox(channel)) + " ";
+QString channelPrefix(const ProjectFields& fields, int channel, PrefixLetters letters) {
+    const bool upper = letters == PrefixLetters::Upper;
+    return (upper ? "T" : "t") + fields.text(control::TempoBox) + (upper ? " W" : " w") +
+           QString::number(fields.state(control::waveformBox(channel))) + (upper ? " O" : " o") +
+           fields.text(control::octaveBox(channel)) + " \\" + fields.text(control::decayBox(channel)) +
+           (upper ? " V" : " v") + fields.text(control::volumeBox(channel)) + " ";
 }
 
 bool channelSounds(const ProjectFields& fields, int channel) {

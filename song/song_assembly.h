@@ -14,19 +14,17 @@
 
 namespace bleeptone {
 
-// The number rule of pattern entries and pasted settings: leading blanks and
-// tabs skipped, an optional sign, then decimal digits, or hexadecimal after
-// "$", binary after "%"; no digits give 0. Held within the int range.
-int numberRule(const QString& text);
-
 // The verses of an editor's text: its lines (an empty editor has none; a
 // text ending with a line break has an empty last verse).
 QStringList versesOf(const QString& editorText);
 // Verse v (from 1); any other number stands for the empty text.
 QString verseAt(const QStringList& verses, int v);
 
-// "T<tempo> W<waveform> O<octave> \<decay> V<volume> " from the controls as they stand.
-QString channelPrefix(const ProjectFields& fields, int channel);
+// A channel's start settings as MML from the controls as they stand:
+// "T<tempo> W<waveform> O<octave> \<decay> V<volume> " as Play gives them to
+// the engine, or in lower case ("t12 w0 o4 \0 v40 ") as Copy MML writes them.
+enum class PrefixLetters { Upper, Lower };
+QString channelPrefix(const ProjectFields& fields, int channel, PrefixLetters letters = PrefixLetters::Upper);
 
 // One verse's place in an assembled channel text.
 struct TextSegment {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "project/number_rule.h"
 #include "project/project_blocks.h"
 #include "project/project_fields.h"
 #include "project/project_model.h"
@@ -69,6 +70,10 @@ TEST(NumberRule, ReadsSignedDecimalHexAndBinary) {
         {"99999999999999999999", INT_MAX},  // held within the int range
     };
     for (const auto& r : rows) EXPECT_EQ(numberRule(r.text), r.value) << r.text.toStdString();
+    // Project files: decimal digits only.
+    EXPECT_EQ(decimalNumber(u" \t-12x"), -12);
+    EXPECT_EQ(decimalNumber(u"$10"), 0);
+    EXPECT_EQ(decimalNumber(u"%11"), 0);
 }
 
 TEST(Verses, LinesOfTheEditor) {
@@ -104,6 +109,8 @@ TEST(ChannelPrefix, SettingsAsTheControlsShowThem) {
         m.setState(control::volumeBox(r.channel), r.volume);
         m.setState(control::decayBox(r.channel), r.decay);
         EXPECT_EQ(channelPrefix(m, r.channel), r.prefix) << r.channel;
+        // As Copy MML writes it.
+        EXPECT_EQ(channelPrefix(m, r.channel, PrefixLetters::Lower), r.prefix.toLower()) << r.channel;
     }
     // The tempo is shared; the rest belongs to each channel.
     ProjectModel m = newTemplate();
