@@ -190,12 +190,14 @@ void Document::markEdited() {
     }
 }
 
-QString Document::projectName() const {
-    QString name = window_.title();
+QString projectNameOf(const QString& title) {
+    QString name = title;
     name.remove(kTitleSuffix);
     name.remove('*');
     return name.isEmpty() || name == kProgramTitle ? QStringLiteral("Untitled") : name;
 }
+
+QString Document::projectName() const { return projectNameOf(window_.title()); }
 
 QString Document::panelStart(const QString& fileName) const {
     QString folder = currentPath_.isEmpty() ? QString() : QFileInfo(currentPath_).absolutePath();

@@ -21,6 +21,8 @@ class RecentFiles;
 // Title rules.
 QString titleForFile(const QString& path);       // "Song - Bleeptone" for /x/Song.mmlp
 QString titleAfterEdit(const QString& current);  // every "*" and " - Bleeptone" out, then "* - Bleeptone"
+// The project's name in a title: "Song" of "Song* - Bleeptone", "Untitled" of a bare "Bleeptone".
+QString projectNameOf(const QString& title);
 inline const QString kProgramTitle = QStringLiteral("Bleeptone");
 inline const QString kUntitledEdited = QStringLiteral("Untitled* - Bleeptone");
 

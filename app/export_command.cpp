@@ -71,7 +71,7 @@ void AudioExporter::exportAudio() {
     if (!choices) return;
     saveExportChoices(*choices);
 
-    const QString name = QString::fromStdString(proposedExportName(window_.title().toStdString(), choices->format));
+    const QString name = QString::fromStdString(withExtension(document_.projectName().toStdString(), choices->format));
     const QString chosen =
         dialogs_.filePanel(Dialogs::PanelMode::Save, "Export Audio...", formatExtension(choices->format),
                            formatFileKind(choices->format), document_.panelStart(name));

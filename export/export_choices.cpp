@@ -67,20 +67,9 @@ bool songLoops(const std::array<std::u16string, 4>& texts) {
 
 std::string withExtension(const std::string& path, ExportFormat format) {
     const std::string ext = std::string(".") + formatExtension(format);
-    if (path.size() > ext.size() && lower(path.substr(path.size() - ext.size())) == ext) return path;
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);  // npos + 1: all of it
+    if (name.size() > ext.size() && lower(name.substr(name.size() - ext.size())) == ext) return path;
     return path + ext;
-}
-
-std::string proposedExportName(std::string_view windowTitle, ExportFormat format) {
-    std::string name(windowTitle);
-    constexpr std::string_view kSuffix = " - Bleeptone";
-    if (name.size() >= kSuffix.size() && name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
-        name.resize(name.size() - kSuffix.size());
-    else if (name == "Bleeptone")
-        name.clear();
-    name.erase(std::remove(name.begin(), name.end(), '*'), name.end());
-    if (name.empty()) name = "Untitled";
-    return name + "." + formatExtension(format);
 }
 
 }  // namespace bleeptone

@@ -40,13 +40,10 @@ ExportSpec exportSpecFor(const ExportChoices& choices, const std::array<std::u16
 // True when some channel of the song loops (":"): then passes apply.
 bool songLoops(const std::array<std::u16string, 4>& texts);
 
-// The chosen name with the format's extension: kept when it already ends in
-// it (any case), added otherwise ("tune" and "tune.wav.old" get ".wav").
+// The chosen name with the format's extension: kept when its file name
+// already ends in it (any case), added otherwise ("tune", "tune.wav.old" and
+// "tunes.wav.d/tune" get ".wav"). Also the name the save panel proposes for
+// a project's name ("Song" is "Song.wav").
 std::string withExtension(const std::string& path, ExportFormat format);
-
-// The name the save panel proposes: the project's name from the window title
-// ("Song - Bleeptone", "Demo 1 - Bleeptone", "Untitled* - Bleeptone"; a bare
-// "Bleeptone" is "Untitled") with the format's extension.
-std::string proposedExportName(std::string_view windowTitle, ExportFormat format);
 
 }  // namespace bleeptone

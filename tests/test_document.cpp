@@ -182,6 +182,15 @@ public:
 // ---------------------------------------------------------------------------
 // Titles, the edited mark and the enable groups.
 
+// The name exports and recordings propose, as the title shows it.
+TEST(ProjectName, OfTheTitle) {
+    const struct {
+        QString title, name;
+    } rows[] = {{"Song - Bleeptone", "Song"},          {"Demo 1 - Bleeptone", "Demo 1"}, {"Song* - Bleeptone", "Song"},
+                {"Untitled* - Bleeptone", "Untitled"}, {"Bleeptone", "Untitled"},        {"", "Untitled"}};
+    for (const auto& r : rows) EXPECT_EQ(projectNameOf(r.title), r.name) << r.title.toStdString();
+}
+
 TEST_F(DocumentTest, FirstEditOfAFreshProgram) {
     const struct {
         const char* what;
