@@ -139,7 +139,7 @@ void Document::saveAs() {
         }
         rememberFolder(path);
     }
-    if (!path.contains(".mmlp")) path += ".mmlp";
+    path = withNameExtension(path, ".mmlp");
 
     const ProjectIoResult result = saveProjectFile(path, WindowFields(window_.controls()));
     saveWithoutPanel_ = false;
@@ -188,6 +188,11 @@ void Document::markEdited() {
     } else {
         setTitle(titleAfterEdit(window_.title()), true);
     }
+}
+
+QString withNameExtension(const QString& path, const QString& extension) {
+    const QStringView name = QStringView(path).mid(path.lastIndexOf('/') + 1);
+    return name.contains(extension) ? path : path + extension;
 }
 
 QString projectNameOf(const QString& title) {

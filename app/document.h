@@ -21,6 +21,10 @@ class RecentFiles;
 // Title rules.
 QString titleForFile(const QString& path);       // "Song - Bleeptone" for /x/Song.mmlp
 QString titleAfterEdit(const QString& current);  // every "*" and " - Bleeptone" out, then "* - Bleeptone"
+// The path with the extension (".mmlp", ".wav") appended, unless the file's
+// name already holds it somewhere, letter case counting: "tune.mmlp.bak" and
+// "my.wav.old" stay, "tune.WAV" gets ".wav", "tunes.mmlp.d/song" gets ".mmlp".
+QString withNameExtension(const QString& path, const QString& extension);
 // The project's name in a title: "Song" of "Song* - Bleeptone", "Untitled" of a bare "Bleeptone".
 QString projectNameOf(const QString& title);
 inline const QString kProgramTitle = QStringLiteral("Bleeptone");

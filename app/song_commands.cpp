@@ -237,7 +237,7 @@ void SongCommands::recordToWave() {
                                       document_.panelStart(document_.projectName() + ".wav"));
     if (path.isEmpty()) return;
     Document::rememberFolder(path);
-    if (!path.contains(".wav")) path += ".wav";
+    path = withNameExtension(path, ".wav");
     wavePath_ = path;
     post_(AppEvent::control(control::PlayButton));
     playState_ = PlayState::RecordingArmed;

@@ -399,15 +399,20 @@ TEST_F(DocumentTest, SaveAsNames) {
         {"Tune.mmlp.bak", "Tune.mmlp.bak", "Tune.mmlp - Bleeptone"},
         {"Tune.txt", "Tune.txt.mmlp", "Tune.txt - Bleeptone"},
         {"Tune.MMLP", "Tune.MMLP.mmlp", "Tune.MMLP - Bleeptone"},
+        // The file's name counts, not its folder's.
+        {"tunes.mmlp.d/song", "tunes.mmlp.d/song.mmlp", "song - Bleeptone"},
     };
     std::size_t files = 0;
     for (const auto& r : rows) {
         SCOPED_TRACE(r.chosen);
+        const std::string written = r.written;
+        if (written.find('/') != std::string::npos)  // the folder it goes into (the new entry counted below)
+            std::filesystem::create_directory(path(written.substr(0, written.find('/'))));
         type(18, "c");
         dialogs.panelPaths.push_back(file(r.chosen));
         menu(menu::SaveAs);
         EXPECT_TRUE(std::filesystem::exists(path(r.written)));
-        if (std::string(r.written) != "Tune.mmlp" || files == 0) ++files;
+        if (written != "Tune.mmlp" || files == 0) ++files;
         EXPECT_EQ(fileCount(), files);
         EXPECT_TRUE(read(r.written).startsWith("\xEF\xBB\xBF\n[Version]\n"));
         EXPECT_EQ(window().title(), r.title);

@@ -511,9 +511,11 @@ TEST_F(SongCommandsTest, WaveFileNames) {
         {"tune.wav", "tune.wav"},
         {"tune.WAV", "tune.WAV.wav"},
         {"my.wav.old", "my.wav.old"},
+        {"tunes.wav.d/tune", "tunes.wav.d/tune.wav"},  // the file's name counts, not its folder's
     };
     startApp(true);
     loadDemo(1);
+    std::filesystem::create_directory(path("tunes.wav.d"));
     for (const auto& r : rows) {
         SCOPED_TRACE(r.chosen);
         std::filesystem::remove(path(r.written));
