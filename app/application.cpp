@@ -71,7 +71,8 @@ bool Application::start(const Options& options) {
     infoBarUpdater_ = new InfoBarUpdater(*window_);
     aux_ = std::make_unique<AuxWindows>([submit](int w) { submit(AppEvent::close(w)); },
                                         [submit] { submit(AppEvent::control(control::ModuleCopyLink)); },
-                                        AboutInfo{BLEEPTONE_VERSION, MainWindow::websiteUrl()});
+                                        AboutInfo{BLEEPTONE_VERSION, MainWindow::websiteUrl()},
+                                        window_->playContextItem());
     fields_ = std::make_unique<WindowFields>(window_->controls());
     autosave_ = std::make_unique<Autosave>(options.recoveryDir.isEmpty() ? recoveryFolder() : options.recoveryDir,
                                            *fields_, options.autosaveDelayMs);

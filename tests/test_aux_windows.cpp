@@ -9,6 +9,7 @@
 #include <QEnterEvent>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTest>
@@ -25,6 +26,7 @@
 #include "app/controls.h"
 #include "app/dispatcher.h"
 #include "app/main_window.h"
+#include "app/song_commands.h"
 #include "tests/event_loop.h"
 #include "tests/qt_printers.h"
 #include "tests/scripted_dialogs.h"
@@ -190,11 +192,50 @@ TEST_F(AuxWindowsTest, ModuleWindowAndItsLink) {
 }
 
 TEST_F(AuxWindowsTest, DocumentThatIsNotRtfLeavesTheEditorEmpty) {
-    DocumentWindow module(3, QByteArray("; plain text, not RTF"));
+    DocumentWindow module(window::PsgModule, QByteArray("; plain text, not RTF"), nullptr);
     EXPECT_FALSE(module.documentLoaded());
     EXPECT_TRUE(module.editor()->toPlainText().isEmpty());
     ASSERT_NE(module.link(), nullptr);
     EXPECT_EQ(module.editor()->geometry(), QRect(10, 35, 1004, 655));
+}
+
+TEST_F(AuxWindowsTest, EveryEditorsContextMenuStartsWithPlay) {
+    // The channel and project info editors and the Help and PSG Module
+    // documents share one "Play" item: hidden at start, shown once there is
+    // something to play, hidden while the song plays.
+    menu(menu::Help);
+    menu(menu::PsgModule);
+    ControlTable& c = app->window().controls();
+    auto startWithPlay = [&](bool shown) {
+        const std::vector<std::pair<const char*, QMenu*>> menus = {
+            {"channel editor", static_cast<TextEditor*>(c.widget(control::channelEditor(1)))->contextMenu({})},
+            {"project info", static_cast<TextEditor*>(c.widget(control::ProjectInfo))->contextMenu({})},
+            {"Help", aux().help()->editor()->contextMenu({})},
+            {"PSG Module", aux().module()->editor()->contextMenu({})},
+        };
+        for (const auto& [what, m] : menus) {
+            const QList<QAction*> items = m->actions();
+            ASSERT_GE(items.size(), 2) << what;
+            EXPECT_EQ(items[0]->text() == "Play", shown) << what;
+            if (shown && what != std::string("channel editor")) {
+                EXPECT_TRUE(items[1]->isSeparator()) << what;
+            }
+            delete m;
+        }
+    };
+    startWithPlay(false);
+    menu(menu::Demo1);
+    startWithPlay(true);
+    menu(menu::PlayOrStop);
+    ASSERT_TRUE(isPlaying(app->song().playState()));
+    startWithPlay(false);
+    menu(menu::PlayOrStop);
+    startWithPlay(true);
+    // Chosen there, it clicks Play.
+    const std::unique_ptr<QMenu> help(aux().help()->editor()->contextMenu({}));
+    help->actions().first()->trigger();
+    EXPECT_EQ(app->song().playState(), PlayState::Song);
+    menu(menu::StopPlaying);
 }
 
 TEST_F(AuxWindowsTest, AboutWindow) {

@@ -83,10 +83,11 @@ void AuxWindow::closeEvent(QCloseEvent* event) {
     if (onCloseRequest) onCloseRequest(number_);
 }
 
-DocumentWindow::DocumentWindow(int number, const QByteArray& rtf, QWidget* parent) : AuxWindow(number, parent) {
+DocumentWindow::DocumentWindow(int number, const QByteArray& rtf, QAction* playItem, QWidget* parent)
+    : AuxWindow(number, parent) {
     const bool module = number == window::PsgModule;
     setWindowTitle(module ? "Bleeptone - PSG Module" : "Bleeptone Help");
-    editor_ = new QTextEdit(this);
+    editor_ = new DocumentView(playItem, this);
     editor_->setReadOnly(true);
     editor_->setLineWrapMode(QTextEdit::WidgetWidth);
     QPalette p = editor_->palette();
@@ -169,13 +170,13 @@ void AuxWindows::place(AuxWindow* w, QWidget* over) {
 
 void AuxWindows::openHelp(QWidget* over) {
     delete help_;
-    help_ = new DocumentWindow(window::Help, helpDocument());
+    help_ = new DocumentWindow(window::Help, helpDocument(), playItem_);
     place(help_, over);
 }
 
 void AuxWindows::openModule(QWidget* over) {
     delete module_;
-    module_ = new DocumentWindow(window::PsgModule, moduleDocument());
+    module_ = new DocumentWindow(window::PsgModule, moduleDocument(), playItem_);
     QObject::connect(module_->link(), &LinkLabel::clicked, module_, [this] {
         if (linkClicked_) linkClicked_();
     });

@@ -9,9 +9,10 @@
 
 #include <functional>
 
+#include "ui/text_editor.h"
 #include "ui/window_numbers.h"
 
-class QTextEdit;
+class QAction;
 
 namespace bleeptone {
 
@@ -53,9 +54,9 @@ private:
 class DocumentWindow : public AuxWindow {
     Q_OBJECT
 public:
-    // window::Help or window::PsgModule.
-    DocumentWindow(int number, const QByteArray& rtf, QWidget* parent = nullptr);
-    QTextEdit* editor() const { return editor_; }
+    // window::Help or window::PsgModule; playItem: the editors' "Play" context item.
+    DocumentWindow(int number, const QByteArray& rtf, QAction* playItem, QWidget* parent = nullptr);
+    DocumentView* editor() const { return editor_; }
     LinkLabel* link() const { return link_; }  // PSG Module window only
     bool documentLoaded() const { return loaded_; }
 
@@ -63,7 +64,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QTextEdit* editor_;
+    DocumentView* editor_;
     LinkLabel* link_ = nullptr;
     bool loaded_ = false;
 };
@@ -93,9 +94,14 @@ QImage emblemImage();
 // Opens, replaces and closes the three windows.
 class AuxWindows {
 public:
-    // close: where a window's close request goes (the loop); link: the copy link's click.
-    AuxWindows(std::function<void(int window)> closeRequest, std::function<void()> linkClicked, AboutInfo about)
-        : closeRequest_(std::move(closeRequest)), linkClicked_(std::move(linkClicked)), aboutInfo_(std::move(about)) {}
+    // close: where a window's close request goes (the loop); link: the copy
+    // link's click; playItem: the "Play" item of every editor's context menu.
+    AuxWindows(std::function<void(int window)> closeRequest, std::function<void()> linkClicked, AboutInfo about,
+               QAction* playItem)
+        : closeRequest_(std::move(closeRequest)),
+          linkClicked_(std::move(linkClicked)),
+          aboutInfo_(std::move(about)),
+          playItem_(playItem) {}
     ~AuxWindows();
     void openHelp(QWidget* over);
     void openModule(QWidget* over);
@@ -110,6 +116,7 @@ private:
     std::function<void(int)> closeRequest_;
     std::function<void()> linkClicked_;
     AboutInfo aboutInfo_;
+    QAction* playItem_;
     QPointer<DocumentWindow> help_, module_;
     QPointer<AboutWindow> about_;
 };

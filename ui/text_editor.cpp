@@ -12,21 +12,41 @@
 
 namespace bleeptone {
 
-void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
-    // Without a selection the caret goes where the menu was asked for, so
-    // that "here" is the place clicked.
-    if (!textCursor().hasSelection()) setTextCursor(cursorForPosition(event->pos()));
-    QMenu* menu = createStandardContextMenu(event->pos());
+namespace {
+
+// The editor's standard context menu with the visible items at its top, then
+// a separator. Without a selection the caret goes where the menu was asked
+// for, so that "here" is the place clicked.
+template <typename Editor>
+QMenu* contextMenuWith(Editor* editor, const QList<QAction*>& items, QPoint pos) {
+    if (!editor->textCursor().hasSelection()) editor->setTextCursor(editor->cursorForPosition(pos));
+    QMenu* menu = editor->createStandardContextMenu(pos);
     QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
     bool any = false;
-    for (QAction* item : items_) {
+    for (QAction* item : items) {
         if (!item || !item->isVisible()) continue;
         menu->insertAction(first, item);
         any = true;
     }
     if (any) menu->insertSeparator(first);
-    menu->exec(event->globalPos());
+    return menu;
+}
+
+void execAndDelete(QMenu* menu, QPoint globalPos) {
+    menu->exec(globalPos);
     delete menu;
+}
+
+}  // namespace
+
+QMenu* TextEditor::contextMenu(QPoint pos) { return contextMenuWith(this, items_, pos); }
+void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
+    execAndDelete(contextMenu(event->pos()), event->globalPos());
+}
+
+QMenu* DocumentView::contextMenu(QPoint pos) { return contextMenuWith(this, {playItem_}, pos); }
+void DocumentView::contextMenuEvent(QContextMenuEvent* event) {
+    execAndDelete(contextMenu(event->pos()), event->globalPos());
 }
 
 MmlEditor::MmlEditor(QAction* playItem, QWidget* parent) : TextEditor(playItem, parent) {

@@ -1,9 +1,12 @@
 #pragma once
-// The window's text editors: project info and the four channel editors.
+// The program's text editors: project info, the four channel editors, and
+// the documents of the Help and PSG Module windows.
 
 #include <QPlainTextEdit>
+#include <QTextEdit>
 
 class QAction;
+class QMenu;
 
 namespace bleeptone {
 
@@ -14,12 +17,29 @@ class TextEditor : public QPlainTextEdit {
 public:
     explicit TextEditor(QAction* playItem, QWidget* parent = nullptr) : QPlainTextEdit(parent), items_{playItem} {}
     void addContextItem(QAction* item) { items_.append(item); }
+    // The menu a right-click at pos (in the viewport) opens; the caller owns it.
+    QMenu* contextMenu(QPoint pos);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QList<QAction*> items_;
+};
+
+// A read-only rich-text document (Help, PSG Module) whose context menu starts
+// with the same "Play" item, shown and hidden with the editors' one.
+class DocumentView : public QTextEdit {
+    Q_OBJECT
+public:
+    explicit DocumentView(QAction* playItem, QWidget* parent = nullptr) : QTextEdit(parent), playItem_(playItem) {}
+    QMenu* contextMenu(QPoint pos);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QAction* playItem_;
 };
 
 // A channel editor: what the user types, pastes or drops arrives with every
