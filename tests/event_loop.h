@@ -1,13 +1,10 @@
 #pragma once
-// Helpers for widget tests that drive the program's event loop by hand, and
-// the options a whole program starts with in a test.
+// Helpers for widget tests that drive the program's event loop by hand.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QThread>
 #include <functional>
-
-#include "app/application.h"
 
 namespace bleeptone::testing {
 
@@ -42,14 +39,6 @@ inline void serveFor(int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
     }
-}
-
-// A program on one 1080-pixel screen with the silent output.
-inline Application::Options programOptions() {
-    Application::Options options;
-    options.screenHeights = {1080};
-    options.audio = AudioBackend::Null;
-    return options;
 }
 
 }  // namespace bleeptone::testing

@@ -27,9 +27,8 @@
 #include "app/dispatcher.h"
 #include "app/main_window.h"
 #include "app/song_commands.h"
-#include "tests/event_loop.h"
+#include "tests/program_test.h"
 #include "tests/qt_printers.h"
-#include "tests/scripted_dialogs.h"
 #include "ui/aux_windows.h"
 
 namespace bleeptone {
@@ -53,36 +52,23 @@ int countOpen() {
     return n;
 }
 
-class AuxWindowsTest : public ::testing::Test {
+class AuxWindowsTest : public testing::ProgramTest {
 protected:
     void SetUp() override {
-        app = std::make_unique<Application>(dialogs);
-        Application::Options options = testing::programOptions();
-        ASSERT_TRUE(app->start(options));
-        app->dispatcher().setLeaveLoop([this] { left = true; });
-        app->window().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->window(), 10000));
+        ProgramTest::SetUp();
+        startProgram(true);
     }
     void TearDown() override {
-        EXPECT_FALSE(left) << "the program left its loop";
-        app.reset();
-        runPosted();
+        EXPECT_EQ(loopsLeft, 0) << "the program left its loop";
+        ProgramTest::TearDown();
     }
 
-    void menu(int item) {
-        app->dispatcher().submit(AppEvent::menu(item));
-        runPosted();
-    }
     AuxWindows& aux() { return app->auxWindows(); }
     // Resizes a shown window and waits until its layout has followed.
     static bool resized(QWidget* w, int width, int height, const std::function<bool()>& done) {
         w->resize(width, height);
         return QTest::qWaitFor([&] { return w->size() == QSize(width, height) && done(); }, 10000);
     }
-
-    testing::ScriptedDialogs dialogs;
-    std::unique_ptr<Application> app;
-    bool left = false;
 };
 
 TEST_F(AuxWindowsTest, HelpWindow) {
@@ -99,7 +85,7 @@ TEST_F(AuxWindowsTest, HelpWindow) {
     EXPECT_EQ(editor->palette().color(QPalette::Base), kPaper);
     EXPECT_EQ(help->link(), nullptr);
     // Centred over the main window.
-    const QPoint offset = help->frameGeometry().center() - app->window().frameGeometry().center();
+    const QPoint offset = help->frameGeometry().center() - window().frameGeometry().center();
     EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
 
     // The document: a centred first line, bold headings, Courier New, no RTF left in the text.
@@ -205,11 +191,10 @@ TEST_F(AuxWindowsTest, EveryEditorsContextMenuStartsWithPlay) {
     // something to play, hidden while the song plays.
     menu(menu::Help);
     menu(menu::PsgModule);
-    ControlTable& c = app->window().controls();
     auto startWithPlay = [&](bool shown) {
         const std::vector<std::pair<const char*, QMenu*>> menus = {
-            {"channel editor", static_cast<TextEditor*>(c.widget(control::channelEditor(1)))->contextMenu({})},
-            {"project info", static_cast<TextEditor*>(c.widget(control::ProjectInfo))->contextMenu({})},
+            {"channel editor", static_cast<TextEditor*>(controls().widget(control::channelEditor(1)))->contextMenu({})},
+            {"project info", static_cast<TextEditor*>(controls().widget(control::ProjectInfo))->contextMenu({})},
             {"Help", aux().help()->editor()->contextMenu({})},
             {"PSG Module", aux().module()->editor()->contextMenu({})},
         };
@@ -335,7 +320,7 @@ TEST_F(AuxWindowsTest, CloseButtonClosesJustThatWindow) {
         EXPECT_TRUE(w.isNull());
         EXPECT_EQ(o.window(), nullptr);
         EXPECT_EQ(countOpen<DocumentWindow>() + countOpen<AboutWindow>(), --open);
-        EXPECT_TRUE(app->window().isVisible());
+        EXPECT_TRUE(window().isVisible());
         EXPECT_FALSE(app->state().requests.quit);
     }
     // And they open again.

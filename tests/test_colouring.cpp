@@ -24,10 +24,8 @@
 #include "app/controls.h"
 #include "app/dispatcher.h"
 #include "app/main_window.h"
-#include "tests/event_loop.h"
+#include "tests/program_test.h"
 #include "tests/qt_printers.h"
-#include "tests/scripted_dialogs.h"
-#include "tests/test_support.h"
 #include "ui/mml_colouring.h"
 
 // Readable failure messages.
@@ -163,39 +161,21 @@ void typeText(QWidget* w, const QString& text) {
     }
 }
 
-class EditorColouring : public testing::TempDirTest {
+class EditorColouring : public testing::ProgramTest {
 protected:
     void SetUp() override {
-        TempDirTest::SetUp();
-        app = std::make_unique<Application>(dialogs);
-        Application::Options options = testing::programOptions();
-        ASSERT_TRUE(app->start(options));
-        app->dispatcher().setLeaveLoop([] {});
-        window().show();
-        window().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
-    }
-    void TearDown() override {
-        EXPECT_EQ(dialogs.count("error"), 0) << dialogs.log().front();
-        app.reset();
-        TempDirTest::TearDown();
+        ProgramTest::SetUp();
+        dialogs.forbidden = {"error"};
+        startProgram(true);
     }
 
-    MainWindow& window() { return app->window(); }
-    QPlainTextEdit* editor(int number) { return static_cast<QPlainTextEdit*>(window().controls().widget(number)); }
+    QPlainTextEdit* editor(int number) { return static_cast<QPlainTextEdit*>(controls().widget(number)); }
     QPlainTextEdit* focusedEditor(int number) {
         QPlainTextEdit* e = editor(number);
         e->setFocus();
         QCoreApplication::processEvents();
         return e;
     }
-    void menu(int item) {
-        app->dispatcher().submit(AppEvent::menu(item));
-        runPosted();
-    }
-
-    testing::ScriptedDialogs dialogs;
-    std::unique_ptr<Application> app;
 };
 
 TEST_F(EditorColouring, TypedCharactersMmlHasNoUseForBecomeQuestionMarks) {
@@ -215,13 +195,13 @@ TEST_F(EditorColouring, TypedCharactersMmlHasNoUseForBecomeQuestionMarks) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.typed.toStdString());
-        window().controls().setText(r.editor, "");
+        controls().setText(r.editor, "");
         QPlainTextEdit* e = focusedEditor(r.editor);
         typeText(e, r.typed);
         EXPECT_EQ(e->toPlainText(), r.shown);
     }
     // Tab leaves the editor (MML has no use for a tab); a pasted one becomes "?".
-    window().controls().setText(18, "cd");
+    controls().setText(18, "cd");
     QPlainTextEdit* e = focusedEditor(18);
     e->moveCursor(QTextCursor::End);
     QTest::keyClick(e, Qt::Key_Tab);
@@ -236,8 +216,8 @@ TEST_F(EditorColouring, TypedCharactersMmlHasNoUseForBecomeQuestionMarks) {
 
 TEST_F(EditorColouring, OtherFieldsKeepWhatIsTyped) {
     QTest::keyClicks(focusedEditor(69), "Title; h");
-    EXPECT_EQ(window().controls().text(69), "Title; h");
-    auto* verse = static_cast<QLineEdit*>(window().controls().widget(17));
+    EXPECT_EQ(controls().text(69), "Title; h");
+    auto* verse = static_cast<QLineEdit*>(controls().widget(17));
     verse->setFocus();
     verse->clear();
     QTest::keyClicks(verse, "A;b");
@@ -252,7 +232,7 @@ TEST_F(EditorColouring, CharacterOutsideTheBmpBecomesTwoQuestionMarks) {
 }
 
 TEST_F(EditorColouring, UndoTakesTheTypingAndTheReplacementTogether) {
-    window().controls().setText(44, "cde");
+    controls().setText(44, "cde");
     QPlainTextEdit* e = focusedEditor(44);
     e->moveCursor(QTextCursor::End);
     QTest::keyClicks(e, "h");
@@ -264,7 +244,7 @@ TEST_F(EditorColouring, UndoTakesTheTypingAndTheReplacementTogether) {
 }
 
 TEST_F(EditorColouring, CaretAndSelectionStayAfterAReplacement) {
-    window().controls().setText(18, "cdefg");
+    controls().setText(18, "cdefg");
     QPlainTextEdit* e = focusedEditor(18);
     QTextCursor caret = e->textCursor();
     caret.setPosition(2);
@@ -299,7 +279,7 @@ TEST_F(EditorColouring, LongVerseIsColouredWhereTheViewIs) {
         }
     };
     const QString verse = QString("T120O4L8V40 CDEF GAB>C <B-AGF# EDC4. R8 \\3W2 ").repeated(130);
-    window().controls().setText(18, verse);
+    controls().setText(18, verse);
     window().colourAllEditors();
     QPlainTextEdit* e = focusedEditor(18);
     const struct {

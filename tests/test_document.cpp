@@ -44,10 +44,8 @@
 #include "app/window_fields.h"
 #include "project/project_file.h"
 #include "project/project_model.h"
-#include "tests/event_loop.h"
+#include "tests/program_test.h"
 #include "tests/qt_printers.h"
-#include "tests/scripted_dialogs.h"
-#include "tests/test_support.h"
 
 namespace bleeptone {
 namespace {
@@ -99,44 +97,32 @@ void PrintTo(const Snapshot& s, std::ostream* os) {
         << " editor18 \"" << s.fields.text(18).toStdString() << "\" mute15 " << s.fields.state(15);
 }
 
-class DocumentTest : public testing::TempDirTest {
+class DocumentTest : public testing::ProgramTest {
 public:
     void SetUp() override {
-        TempDirTest::SetUp();
+        ProgramTest::SetUp();
+        dialogs.titleNow = [this] { return app ? window().title() : QString(); };
         startProgram();
     }
     void TearDown() override {
         EXPECT_TRUE(dialogs.answers.empty()) << "unused answers";
         EXPECT_TRUE(dialogs.panelPaths.empty()) << "unused panel answers";
-        app.reset();
-        TempDirTest::TearDown();
+        ProgramTest::TearDown();
     }
 
+    // With recovery copies at once, and the loop's leaving in the dialogs' log.
     void startProgram() {
-        app.reset();
         dialogs.calls.clear();
-        app = std::make_unique<Application>(dialogs);
         Application::Options options = testing::programOptions();
         options.recoveryDir = recoveryDir();
         options.autosaveDelayMs = 0;  // a copy at the next turn of the event loop
-        ASSERT_TRUE(app->start(options));
-        app->dispatcher().setLeaveLoop([this] { dialogs.note("leave", {}); });
-        dialogs.titleNow = [this] { return app ? app->window().title() : QString(); };
-        window().show();
-        window().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
+        ProgramTest::startProgram(true, options);
+        if (!HasFatalFailure()) app->dispatcher().setLeaveLoop([this] { dialogs.note("leave", {}); });
     }
 
     // Beside the test's folder, whose files the tests count.
     QString recoveryDir() const { return recovery_.path() + "/recovery"; }
-    MainWindow& window() { return app->window(); }
-    ControlTable& controls() { return window().controls(); }
     Document& document() { return app->document(); }
-
-    void menu(int item) {
-        app->dispatcher().submit(AppEvent::menu(item));
-        runPosted();
-    }
     // Types at the end of a control's text, as the user would.
     void type(int control, const QString& text) {
         QWidget* w = controls().widget(control);
@@ -175,8 +161,6 @@ public:
     }
 
     QTemporaryDir recovery_;
-    testing::ScriptedDialogs dialogs;
-    std::unique_ptr<Application> app;
 };
 
 // ---------------------------------------------------------------------------
@@ -841,7 +825,7 @@ TEST_F(DocumentTest, OpenRecentListsProjectsOpenedAndSaved) {
     dialogs.answers.push_back(testing::Yes);
     AppEvent choose = AppEvent::menu(menu::OpenRecent);
     choose.data = 2;
-    app->dispatcher().submit(choose);
+    submit(choose);
     runPosted();
     EXPECT_EQ(dialogs.kinds(), std::vector<std::string>{"question"});
     EXPECT_EQ(window().title(), "B - Bleeptone");
@@ -851,7 +835,7 @@ TEST_F(DocumentTest, OpenRecentListsProjectsOpenedAndSaved) {
     QFile::remove(a);
     dialogs.clear();
     choose.data = recent.files().indexOf(a);
-    app->dispatcher().submit(choose);
+    submit(choose);
     runPosted();
     ASSERT_EQ(dialogs.kinds(), std::vector<std::string>{"error"});
     EXPECT_TRUE(dialogs.calls[0].text.contains("A.mmlp")) << dialogs.calls[0].text.toStdString();
@@ -964,7 +948,7 @@ TEST_F(DocumentTest, CaretAndSelectionSurviveAMessageBox) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&box, 10000));
     button->setFocus();
     ASSERT_EQ(QApplication::focusWidget(), button);
-    app->dispatcher().submit(AppEvent::control(control::TempoBox, ControlEventType::Up));  // any event
+    submit(AppEvent::control(control::TempoBox, ControlEventType::Up));  // any event
     box.close();
     EXPECT_EQ(controls().selection(18), std::make_pair(1, 2));
     QApplication::setActiveWindow(&window());

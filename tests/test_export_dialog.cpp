@@ -35,9 +35,7 @@
 #include "project/project_file.h"
 #include "project/project_model.h"
 #include "song/song_assembly.h"
-#include "tests/event_loop.h"
-#include "tests/scripted_dialogs.h"
-#include "tests/test_support.h"
+#include "tests/program_test.h"
 
 namespace bleeptone {
 
@@ -61,33 +59,23 @@ Samples decode(const std::string& path) {
     return s;
 }
 
-class ExportDialogTest : public testing::TempDirTest {
+class ExportDialogTest : public testing::ProgramTest {
 protected:
     void SetUp() override {
-        TempDirTest::SetUp();
+        ProgramTest::SetUp();
         saveExportChoices({});
-        app = std::make_unique<Application>(dialogs);
-        Application::Options options = testing::programOptions();
-        ASSERT_TRUE(app->start(options));
-        app->dispatcher().setLeaveLoop([] {});
-    }
-    void TearDown() override {
-        app.reset();
-        TempDirTest::TearDown();
+        startProgram(false);
     }
 
     // Runs Export Audio until its worker is done (no progress dialog left).
     void runExport() {
-        app->dispatcher().submit(AppEvent::menu(menu::ExportAudio));
-        ASSERT_TRUE(serveUntil([&] { return app->window().findChild<QProgressDialog*>() == nullptr; }));
+        submit(AppEvent::menu(menu::ExportAudio));
+        ASSERT_TRUE(serveUntil([&] { return window().findChild<QProgressDialog*>() == nullptr; }));
     }
     std::array<std::u16string, 4> windowSong() {
-        const auto song = assembleSong(WindowFields(app->window().controls()));
+        const auto song = assembleSong(WindowFields(controls()));
         return {song[0].toStdU16String(), song[1].toStdU16String(), song[2].toStdU16String(), song[3].toStdU16String()};
     }
-
-    testing::ScriptedDialogs dialogs;
-    std::unique_ptr<Application> app;
 };
 
 // The box shows the remembered choices (brought into range) and returns what
@@ -123,8 +111,8 @@ TEST(ExportChoicesBoxTest, ShowsAndReturnsTheChoices) {
 // samples of a WAV export; the panel proposes the demo's name in the home
 // folder; the box then remembers FLAC.
 TEST_F(ExportDialogTest, ExportsADemoToFlac) {
-    app->dispatcher().submit(AppEvent::menu(menu::Demo1));
-    app->window().controls().setSelection(control::channelEditor(1), 0, 5);
+    submit(AppEvent::menu(menu::Demo1));
+    controls().setSelection(control::channelEditor(1), 0, 5);
     const ExportChoices flac{ExportFormat::Flac, 1, 0, false};
     dialogs.choiceAnswers = {flac};
     dialogs.panelPaths = {QString::fromStdString(path("song"))};
@@ -155,15 +143,15 @@ TEST_F(ExportDialogTest, ExportsADemoToFlac) {
 // nothing. The song's channels loop every 192 and 579 ticks, together every
 // 37,056 (6 min 26 s): 16 passes last 1 h 43 min, five files of them.
 TEST_F(ExportDialogTest, CancelLeavesNoFile) {
-    app->window().controls().setText(control::channelEditor(1), "C1:");
-    app->window().controls().setText(control::channelEditor(2), "C1C1C1R64:");
+    controls().setText(control::channelEditor(1), "C1:");
+    controls().setText(control::channelEditor(2), "C1C1C1R64:");
     for (const bool escape : {false, true}) {
         SCOPED_TRACE(escape ? "Escape" : "Cancel");
         dialogs.clear();
         dialogs.choiceAnswers = {ExportChoices{ExportFormat::Wav, 16, 0, true}};
         dialogs.panelPaths = {QString::fromStdString(path("long.wav"))};
-        app->dispatcher().submit(AppEvent::menu(menu::ExportAudio));
-        const QPointer<QProgressDialog> progress = app->window().findChild<QProgressDialog*>();
+        submit(AppEvent::menu(menu::ExportAudio));
+        const QPointer<QProgressDialog> progress = window().findChild<QProgressDialog*>();
         ASSERT_NE(progress, nullptr);
         EXPECT_EQ(progress->windowTitle(), "Export Audio");
         EXPECT_EQ(progress->labelText(), "Exporting \"long.wav\"...");
@@ -187,7 +175,7 @@ TEST_F(ExportDialogTest, FailureInTheProjectsFolderAndRememberedChoices) {
     loadBuiltIn(BuiltInProject::Demo2, model);
     ASSERT_TRUE(saveProjectFile(QString::fromStdString(path("tune.mmlp")), model).ok);
     app->openDocuments(QString::fromStdString(path("tune.mmlp")));
-    ASSERT_EQ(app->window().title(), "tune - Bleeptone");
+    ASSERT_EQ(window().title(), "tune - Bleeptone");
 
     const ExportChoices ogg{ExportFormat::Ogg, 3, 1.5, true};
     dialogs.choiceAnswers = {ogg};

@@ -22,9 +22,8 @@
 #include "app/dispatcher.h"
 #include "app/info_bar_updater.h"
 #include "app/main_window.h"
-#include "tests/event_loop.h"
+#include "tests/program_test.h"
 #include "tests/qt_printers.h"
-#include "tests/scripted_dialogs.h"
 #include "ui/aux_windows.h"
 #include "ui/image_view.h"
 #include "ui/info_bar.h"
@@ -277,24 +276,14 @@ TEST(InfoBarDrawing, TwiceTheDetailAtPixelRatioTwo) {
 // ---------------------------------------------------------------------------
 // The bars of the program.
 
-class InfoBarProgram : public ::testing::Test {
+class InfoBarProgram : public testing::ProgramTest {
 protected:
     void SetUp() override {
-        app = std::make_unique<Application>(dialogs);
-        Application::Options options = testing::programOptions();
-        ASSERT_TRUE(app->start(options));
-        app->dispatcher().setLeaveLoop([] {});
-        window().show();
-        window().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 10000));
-    }
-    void TearDown() override {
-        app.reset();
-        runPosted();
+        ProgramTest::SetUp();
+        dialogs.forbidden = {"error"};
+        startProgram(true);
     }
 
-    MainWindow& window() { return app->window(); }
-    ControlTable& controls() { return window().controls(); }
     QPlainTextEdit* editor(int channel) {
         return static_cast<QPlainTextEdit*>(controls().widget(control::channelEditor(channel)));
     }
@@ -312,7 +301,7 @@ protected:
         focus(editor(channel));
         controls().setText(number, text);
         controls().setSelection(number, start, length);
-        app->dispatcher().submit(AppEvent::control(number, ControlEventType::Focus));
+        submit(AppEvent::control(number, ControlEventType::Focus));
     }
     void clickInto(int channel, QPoint at = {3, 5}) {
         QTest::mouseClick(editor(channel)->viewport(), Qt::LeftButton, {}, at);
@@ -323,9 +312,6 @@ protected:
         window().resize(W + window().width() - client->width(), H + window().height() - client->height());
         return QTest::qWaitFor([&] { return client->size() == QSize(W, H); }, 10000);
     }
-
-    testing::ScriptedDialogs dialogs{"error"};
-    std::unique_ptr<Application> app;
 };
 
 TEST_F(InfoBarProgram, StateAtTheCaret) {
@@ -427,7 +413,7 @@ TEST_F(InfoBarProgram, FollowsTheFocusedEditorAndItsCaret) {
 
     // While the Play button has the focus the editors keep their carets and no bar shows.
     focus(controls().widget(control::PlayButton));
-    app->dispatcher().submit(AppEvent::engine(7));  // any iteration of the loop
+    submit(AppEvent::engine(7));  // any iteration of the loop
     for (int c = 1; c <= 4; ++c) EXPECT_TRUE(bar(c).isNull()) << "bar " << c;
     EXPECT_EQ(controls().selection(31), std::make_pair(5, 0));
 
@@ -487,14 +473,14 @@ TEST_F(InfoBarProgram, RedrawnAtOnceWhenItsSizeOrTheDocumentChanges) {
         SCOPED_TRACE(item);
         controls().setText(18, "t9 o6 l16 cdefg");
         controls().setSelection(18, 15, 0);
-        app->dispatcher().submit(AppEvent::control(18, ControlEventType::Focus));
+        submit(AppEvent::control(18, ControlEventType::Focus));
         const QImage before = bar(1);
-        app->dispatcher().submit(AppEvent::menu(item));
+        submit(AppEvent::menu(item));
         runPosted();
         ASSERT_EQ(controls().focused(), 18);
         const QImage after = bar(1);
         EXPECT_FALSE(after == before);
-        app->dispatcher().submit(AppEvent::control(18, ControlEventType::Focus));
+        submit(AppEvent::control(18, ControlEventType::Focus));
         EXPECT_TRUE(bar(1) == after);
     }
 }

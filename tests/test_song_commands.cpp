@@ -37,11 +37,9 @@
 #include "song/mml_text.h"
 #include "song/song_assembly.h"
 #include "tests/demo1_text.h"
-#include "tests/event_loop.h"
 #include "tests/hand_output.h"
+#include "tests/program_test.h"
 #include "tests/qt_printers.h"
-#include "tests/scripted_dialogs.h"
-#include "tests/test_support.h"
 #include "ui/oscilloscope.h"
 
 namespace bleeptone {
@@ -85,31 +83,20 @@ double shownSeconds(const QString& display, const QString& status) {
     return clock.left(2).toInt() * 60 + clock.mid(3).toDouble();
 }
 
-class SongCommandsTest : public testing::TempDirTest {
+class SongCommandsTest : public testing::ProgramTest {
 protected:
     // manualOutput: the engine renders only in renderTicks(); otherwise the
     // silent clocked output renders at the real rate.
     void startApp(bool manualOutput) {
-        app = std::make_unique<Application>(dialogs);
         Application::Options options = testing::programOptions();
-        if (manualOutput) {
-            options.outputFactory = testing::handOutputs(manual);
-        }
-        ASSERT_TRUE(app->start(options));
-        app->dispatcher().setLeaveLoop([] {});
-    }
-    void TearDown() override {
-        app.reset();
-        runPosted();
-        TempDirTest::TearDown();
+        if (manualOutput) options.outputFactory = testing::handOutputs(manual);
+        startProgram(false, options);
     }
 
-    void submit(const AppEvent& e) { app->dispatcher().submit(e); }
     void loadDemo(int n) {
         submit(AppEvent::menu(menu::Demo1 + n - 1));
-        ASSERT_EQ(app->window().title(), QString("Demo %1 - Bleeptone").arg(n));
+        ASSERT_EQ(window().title(), QString("Demo %1 - Bleeptone").arg(n));
     }
-    ControlTable& controls() { return app->window().controls(); }
     AppState& state() { return app->state(); }
     PlayState playing() { return app->song().playState(); }
     QString display() { return controls().text(control::PlayingTime); }
@@ -133,12 +120,12 @@ protected:
     // Every member of the group enabled (and the Play item shown), or every one disabled.
     ::testing::AssertionResult group(const EnableGroup& g, bool on) {
         for (int item : g.menuItems)
-            if (app->window().menuItem(item)->isEnabled() != on)
+            if (window().menuItem(item)->isEnabled() != on)
                 return ::testing::AssertionFailure() << "menu item " << item << (on ? " disabled" : " enabled");
         for (int n : g.controls)
             if (controls().isEnabled(n) != on)
                 return ::testing::AssertionFailure() << "control " << n << (on ? " disabled" : " enabled");
-        if (g.playContextItem && app->window().playContextItem()->isVisible() != on)
+        if (g.playContextItem && window().playContextItem()->isVisible() != on)
             return ::testing::AssertionFailure() << "Play context item " << (on ? "hidden" : "shown");
         return ::testing::AssertionSuccess();
     }
@@ -152,11 +139,9 @@ protected:
     Log snapshot() {
         return {"display [" + display().toStdString() + "]",      playShown() ? "play shown" : "play hidden",
                 stopShown() ? "stop shown" : "stop hidden",       ::testing::PrintToString(playing()),
-                bothGroups(true) ? "groups on" : "groups not on", "title " + app->window().title().toStdString()};
+                bothGroups(true) ? "groups on" : "groups not on", "title " + window().title().toStdString()};
     }
 
-    testing::ScriptedDialogs dialogs;
-    std::unique_ptr<Application> app;
     testing::HandOutput* manual = nullptr;
 };
 
@@ -206,7 +191,7 @@ TEST_F(SongCommandsTest, EndOfTheSongReturnsToIdle) {
 TEST_F(SongCommandsTest, LoopPlaybackStartsAgainFromTheEditorsAsTheyAreNow) {
     startApp(true);
     loadDemo(1);
-    app->window().menuItem(menu::LoopPlayback)->trigger();
+    window().menuItem(menu::LoopPlayback)->trigger();
     ASSERT_TRUE(state().options.loopPlayback);
     submit(AppEvent::control(control::PlayButton));
     controls().setText(control::channelEditor(1), "cdef");  // an edit while it plays
@@ -225,7 +210,7 @@ TEST_F(SongCommandsTest, LoopPlaybackStartsAgainFromTheEditorsAsTheyAreNow) {
     EXPECT_TRUE(playShown());
     EXPECT_EQ(playing(), PlayState::Idle);
     // Off: the end is the end.
-    app->window().menuItem(menu::LoopPlayback)->trigger();
+    window().menuItem(menu::LoopPlayback)->trigger();
     submit(AppEvent::control(control::PlayButton));
     submit(AppEvent::engine(-1));
     EXPECT_TRUE(playShown());
@@ -330,8 +315,8 @@ TEST_F(SongCommandsTest, ClickingPlayKeepsTheEditorAndItsPassage) {
     // again on the next click; the focus stays in the editor.
     startApp(true);
     loadDemo(4);
-    app->window().show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->window(), 10000));
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window(), 10000));
     QWidget* editor = controls().widget(18);
     editor->setFocus();
     controls().setSelection(18, 45, 2);
@@ -414,7 +399,7 @@ TEST_F(SongCommandsTest, AnEditWhilePlayingCarriesOnFromTheSameMoment) {
 
 TEST_F(SongCommandsTest, OscilloscopeIsRememberedOpenOrClosed) {
     startApp(true);
-    QAction* item = app->window().menuItem(menu::Oscilloscope);
+    QAction* item = window().menuItem(menu::Oscilloscope);
     item->trigger();
     ASSERT_NE(app->playback().oscilloscope(), nullptr);
     EXPECT_TRUE(app->engine().scopeEnabled());
@@ -423,7 +408,7 @@ TEST_F(SongCommandsTest, OscilloscopeIsRememberedOpenOrClosed) {
     startApp(true);  // opens again
     ASSERT_NE(app->playback().oscilloscope(), nullptr);
     app->playback().oscilloscope()->close();  // by the user
-    EXPECT_FALSE(app->window().menuItem(menu::Oscilloscope)->isChecked());
+    EXPECT_FALSE(window().menuItem(menu::Oscilloscope)->isChecked());
     EXPECT_FALSE(app->engine().scopeEnabled());
     EXPECT_FALSE(QSettings().value("oscilloscope").toBool());
 }
@@ -638,8 +623,8 @@ TEST_F(SongCommandsTest, CopyMmlPutsTheTextOnTheClipboard) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), kDemo1Text.join('\n'));
     EXPECT_EQ(dialogs.log(), Log{kCopied});
     // The document is untouched.
-    EXPECT_EQ(app->window().title(), "Demo 1 - Bleeptone");
-    EXPECT_FALSE(app->window().isWindowModified());
+    EXPECT_EQ(window().title(), "Demo 1 - Bleeptone");
+    EXPECT_FALSE(window().isWindowModified());
 }
 
 TEST_F(SongCommandsTest, PasteMmlIntoAnUneditedDocument) {
@@ -652,8 +637,8 @@ TEST_F(SongCommandsTest, PasteMmlIntoAnUneditedDocument) {
     ProjectModel expected = builtIn(BuiltInProject::Demo1);
     expected.setText(control::ProjectInfo, "Demo 1\n2015");
     EXPECT_EQ(windowProject(), expected);
-    EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
-    EXPECT_TRUE(app->window().isWindowModified());
+    EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
+    EXPECT_TRUE(window().isWindowModified());
     EXPECT_TRUE(bothGroups(true));
 }
 
@@ -662,7 +647,7 @@ TEST_F(SongCommandsTest, PasteMmlAsksBeforeReplacingUnsavedWork) {
     QGuiApplication::clipboard()->setText(kDemo1Text.join('\n'));
     submit(AppEvent::menu(menu::PasteMml));
     runPosted();
-    ASSERT_EQ(app->window().title(), "Untitled* - Bleeptone");
+    ASSERT_EQ(window().title(), "Untitled* - Bleeptone");
     const ProjectModel first = windowProject();
 
     QGuiApplication::clipboard()->setText(R"(CH1Verse_1.s = "cde")");
@@ -680,7 +665,7 @@ TEST_F(SongCommandsTest, PasteMmlAsksBeforeReplacingUnsavedWork) {
     ProjectModel expected = builtIn(BuiltInProject::NewTemplate);
     expected.setText(control::channelEditor(1), "cde");
     EXPECT_EQ(windowProject(), expected);
-    EXPECT_EQ(app->window().title(), "Untitled* - Bleeptone");
+    EXPECT_EQ(window().title(), "Untitled* - Bleeptone");
 }
 
 TEST_F(SongCommandsTest, PasteMmlOfAnUnusableTextChangesNothing) {
@@ -701,8 +686,8 @@ TEST_F(SongCommandsTest, PasteMmlOfAnUnusableTextChangesNothing) {
         runPosted();
         EXPECT_EQ(dialogs.log(), Log{r.error});  // no question either: nothing would be replaced
         EXPECT_EQ(windowProject(), builtIn(BuiltInProject::Demo1)) << r.error;
-        EXPECT_EQ(app->window().title(), "Demo 1 - Bleeptone");
-        EXPECT_FALSE(app->window().isWindowModified());
+        EXPECT_EQ(window().title(), "Demo 1 - Bleeptone");
+        EXPECT_FALSE(window().isWindowModified());
         app.reset();
     }
 }
