@@ -205,8 +205,9 @@ public:
     // Thread: main. Callback: no (waits for the file and the last callback).
     void PSG_Terminate();
 
-    // Where PSG_Init gets its outputs (tests substitute their own).
-    // Thread: main, while no output runs. Callback: no.
+    // Where PSG_Init gets its outputs (tests substitute their own). The
+    // watchdog calls it too, on its own thread, for the silent output and
+    // for another try of the device. Thread: main, while no output runs. Callback: no.
     void setOutputFactory(OutputFactory factory) { outputFactory_ = std::move(factory); }
     // How the watchdog on the sound device is paced (tests shorten it).
     // Thread: main, while no output runs. Callback: no.

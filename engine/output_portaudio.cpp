@@ -113,9 +113,10 @@ private:
         if (stream_) {
             if (drain) awaitPlayed();
             stopping_.store(true);
-            // Abort rather than stop: what had to be heard has been, and a
-            // stop would wait for the callback thread's next wake-up.
-            Pa_AbortStream(stream_);  // returns after the last callback
+            // Both return after the last callback. A device given up is
+            // aborted: its callback thread is cancelled where it waits, if
+            // it has not ended already.
+            drain ? Pa_StopStream(stream_) : Pa_AbortStream(stream_);
         }
         if (!stream_ && !initialized_) return;
         const std::unique_lock<std::timed_mutex> lock(libraryLock(), kLibraryWait);
