@@ -107,6 +107,10 @@ bool Application::start(const Options& options) {
     window_->setEventSink(submit);
     window_->setOpenRequest([this](const QString& paths) { openDocuments(paths); });
     pump_ = std::make_unique<EnginePump>(*engine_, [submit](std::int64_t data) { submit(AppEvent::engine(data)); });
+    // A lost sound device is told on a line of the window, the music plays on.
+    pump_->setOutputListener([this](bool silent) {
+        window_->setOutputNotice(silent ? QStringLiteral("The sound device stopped; playing on silently.") : QString());
+    });
     // The engine's events at the playing pace at once.
     connect(song_.get(), &SongCommands::started, pump_.get(), &EnginePump::poll);
     qApp->installEventFilter(this);

@@ -21,6 +21,10 @@ void EnginePump::poll() {
         if (ev.data == kEventEnded) endToCome_ = false;
         deliver_(ev.data);
     }
+    if (const bool silent = engine_.outputHealth().silent; silent != silent_) {
+        silent_ = silent;
+        if (outputListener_) outputListener_(silent);
+    }
     const int interval = busy || endToCome_ ? kIntervalMs : kIdleIntervalMs;
     if (timer_.interval() != interval) timer_.start(interval);
 }

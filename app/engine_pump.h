@@ -7,7 +7,8 @@
 // The timer runs fast only while it matters: while a tune plays or records,
 // and until the event that ends it has been delivered. Otherwise it looks
 // four times a second (which also notices a tune starting), so that an idle
-// window hardly ever wakes up.
+// window hardly ever wakes up. It also notices the sound device going away
+// and coming back.
 
 #include <QObject>
 #include <QTimer>
@@ -32,6 +33,9 @@ public:
     void poll();
     // The timer's interval now.
     int interval() const { return timer_.interval(); }
+    // Told on the poll that first sees the sound device lost (true: the
+    // silent output plays on), and again when it is back (false).
+    void setOutputListener(std::function<void(bool silent)> listener) { outputListener_ = std::move(listener); }
 
 private:
     Engine& engine_;
@@ -41,6 +45,8 @@ private:
     // (The last channel to end clears its playing bit just before it posts
     // the event, so the bits alone could go quiet with the event in flight.)
     bool endToCome_ = false;
+    std::function<void(bool)> outputListener_;
+    bool silent_ = false;  // as last told
 };
 
 }  // namespace bleeptone

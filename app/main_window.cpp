@@ -19,6 +19,8 @@
 #include <QScrollBar>
 #include <QUrl>
 
+#include <algorithm>
+
 #include "app/window_layout.h"
 #include "project/project_file.h"
 #include "ui/arrow_spin_box.h"
@@ -253,7 +255,25 @@ void MainWindow::layoutControls() {
     for (int n = 0; n < control::Count; ++n) g[static_cast<std::size_t>(n)] = controls_.geometry(n);
     applyLayoutRule(g, centralWidget()->width(), centralWidget()->height());
     for (int n = 0; n < control::Count; ++n) controls_.setGeometry(n, g[static_cast<std::size_t>(n)]);
+    // The notice takes the free space left of the centred group of the top row.
+    if (outputNotice_) {
+        const int width = g[static_cast<std::size_t>(control::MeasureLabel)].x() - 20;
+        outputNotice_->setGeometry(10, 13, std::max(0, width), 20);
+    }
 }
+
+void MainWindow::setOutputNotice(const QString& text) {
+    if (!outputNotice_) {
+        if (text.isEmpty()) return;
+        outputNotice_ = new QLabel(centralWidget());
+        layoutControls();
+    }
+    outputNotice_->setText(text);
+    outputNotice_->setToolTip(text);
+    outputNotice_->setVisible(!text.isEmpty());
+}
+
+QString MainWindow::outputNotice() const { return outputNotice_ ? outputNotice_->text() : QString(); }
 
 void MainWindow::emitEvent(const AppEvent& event) {
     if (sink_) sink_(event);

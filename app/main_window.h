@@ -13,6 +13,7 @@
 #include "app/controls.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 
 namespace bleeptone {
@@ -58,6 +59,12 @@ public:
     // Where the desktop's request to open files goes (the dropped .mmlp files).
     void setOpenRequest(std::function<void(const QString& paths)> open) { openRequest_ = std::move(open); }
 
+    // A line at the left of the top row that tells how the sound fares
+    // (the device was lost: playing on silently); empty hides it. It is no
+    // control of the document.
+    void setOutputNotice(const QString& text);
+    QString outputNotice() const;
+
     // Web addresses of Help items 13 and 14 (empty: not configured).
     static QString websiteUrl();
     static QString forumUrl();
@@ -90,6 +97,7 @@ private:
     std::function<void(const AppEvent&)> sink_;
     QString title_;
     std::array<class MmlEditorColouring*, 5> colouring_{};  // by channel 1..4
+    QLabel* outputNotice_ = nullptr;                        // made when first needed
 };
 
 }  // namespace bleeptone

@@ -36,6 +36,17 @@ private:
     struct sigaction oldTerm_ {};
 };
 
+// A voice silenced at full volume is below a 16-bit step 840 samples later.
+constexpr std::uint64_t kFadeOutFrames = 1024;
+
+// Until the engine has rendered sample `frame`; an output that stalls is
+// replaced by the watchdog within a second, so a few seconds bound the wait.
+void awaitFrame(const Engine& engine, std::uint64_t frame) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (engine.framesRendered() < frame && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
 // The latest --start: as far as render goes (a seek of ten hours takes seconds).
 constexpr double kMaxStartSeconds = 36000.0;
 
@@ -97,14 +108,29 @@ int runPlay(const std::vector<std::string>& args, const CliIo& io) {
 
     // Until the tune ends, or loops while recording (the recording has
     // stopped itself by then), or a stop signal comes.
+    // A sound device lost on the way is told once; the tune plays on silently.
     bool done = false;
+    std::uint64_t endFrame = 0;
+    std::uint32_t lossesTold = 0;
     while (!done && !stopRequested) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (const OutputHealth health = engine->outputHealth(); health.losses > lossesTold) {
+            if (lossesTold == 0)
+                std::fprintf(io.err, "bleeptone play: the sound device stopped; playing on silently\n");
+            lossesTold = health.losses;
+        }
         EngineEvent ev;
         while (engine->pollEvent(ev)) {
-            if (ev.data == kEventEnded || (ev.data == kEventLooped && recording)) done = true;
+            if (ev.data == kEventEnded || (ev.data == kEventLooped && recording)) {
+                done = true;
+                endFrame = ev.frame;
+            }
         }
     }
+    // The voices fade out just after the end (a file fades its last tick
+    // instead): that fade is rendered before the output stops, and the output
+    // plays everything rendered before it stops.
+    if (done) awaitFrame(*engine, endFrame + kFadeOutFrames);
     engine->PSG_Terminate();  // completes a recording still running
 
     if (recording) {

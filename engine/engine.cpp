@@ -25,6 +25,8 @@ InitOutcome Engine::PSG_Init(AudioBackend backend) {
     synth_.PSG_SetDefaults();
     InitOutcome outcome;
     output_ = outputFactory_(backend);
+    if (output_ && output_->watched())
+        output_ = std::make_unique<WatchedOutput>(std::move(output_), outputFactory_, watchdogTiming_);
     if (output_ && output_->start(renderThunk, this)) {
         outcome.result = backend == AudioBackend::Null ? InitResult::Silent : InitResult::Device;
         return outcome;
@@ -58,12 +60,14 @@ void Engine::PSG_Terminate() {
 std::uint32_t Engine::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1,
                                   std::u16string_view channel2, std::u16string_view channel3) {
     settleHandover();
+    if (output_) output_->retryDevice();
     sequencer_.PSG_PlayMML(channel0, channel1, channel2, channel3, ++songCount_);
     return songCount_;
 }
 
 std::uint32_t Engine::PSG_PlayMMLFrom(const SongTexts& texts, std::uint64_t startFrame) {
     settleHandover();
+    if (output_) output_->retryDevice();
     silent_.start(texts, ++songCount_, synth_.renderPath());
     silent_.advance(startFrame);
     postHandover(0, /*alignRecording=*/true);

@@ -11,7 +11,14 @@
 //             callback, or the silent clocked backend's thread (an offline
 //             render calls PSG_Core on its own thread). Inside PSG_Core run
 //             the tick (MML_Interrupt), PSG_Sound, the block render, the
-//             writes to the recording ring and the posting of events.
+//             writes to the recording ring and the posting of events. When
+//             the device is lost the silent backend's thread takes over from
+//             the next sample, and the device's again once it is back: one
+//             at a time, through the watchdog's gate (output_watchdog.h).
+// watchdog    One while the sound device plays: watches its callbacks, gives
+//             a lost device up, tries the device again; releases of devices
+//             run on short-lived helper threads that own them. Never touches
+//             engine state: it only starts, stops and switches outputs.
 // WAV writer  One per recording: copies each finished half of the ring to the
 //             file and finishes the file at the stop (an offline render steps
 //             it on its own thread instead, through Recorder::pump).
@@ -74,7 +81,9 @@
 // has taken the new song (about one output buffer); continueMML renders;
 // PSG_StartWaveRecord (which finishes a running recording first),
 // PSG_StopWaveRecord and PSG_Terminate wait until the file is closed;
-// PSG_Init and PSG_Terminate wait for the output's last callback.
+// PSG_Init and PSG_Terminate wait for the output's last callback;
+// PSG_Terminate first lets the device play what it holds (about its latency),
+// and waits at most a few seconds for a device that does not answer.
 //
 // Every public engine function carries a note "Thread: who may call it.
 // Callback: whether it may run inside the render callback (why)".
@@ -147,6 +156,7 @@
 
 #include "engine/events.h"
 #include "engine/output.h"
+#include "engine/output_watchdog.h"
 #include "engine/playhead.h"
 #include "engine/query.h"
 #include "engine/record_ring.h"
@@ -195,11 +205,18 @@ public:
     // Thread: main. Callback: no (waits for the file and the last callback).
     void PSG_Terminate();
 
-    // Where PSG_Init gets its outputs (tests substitute their own).
-    // Thread: main, while no output runs. Callback: no.
+    // Where PSG_Init gets its outputs (tests substitute their own). The
+    // watchdog calls it too, on its own thread, for the silent output and
+    // for another try of the device. Thread: main, while no output runs. Callback: no.
     void setOutputFactory(OutputFactory factory) { outputFactory_ = std::move(factory); }
+    // How the watchdog on the sound device is paced (tests shorten it).
+    // Thread: main, while no output runs. Callback: no.
+    void setWatchdogTiming(const WatchdogTiming& timing) { watchdogTiming_ = timing; }
     // An output runs (PSG_Init started one). Thread: main. Callback: no.
     bool hasOutput() const { return output_ != nullptr; }
+    // Whether the sound device was lost since PSG_Init, and whether the
+    // silent output plays on in its place now. Thread: main. Callback: no.
+    OutputHealth outputHealth() const { return output_ ? output_->health() : OutputHealth{}; }
 
     // Hands up to four channel texts to the sequencer (MML_NoChange keeps a
     // channel as it is). Returns the song number that playhead snapshots of
@@ -316,6 +333,7 @@ private:
     Sequencer sequencer_;
     Recorder recorder_;  // after the ring and the sequencer: it finishes its file first
     OutputFactory outputFactory_ = makeAudioOutput;
+    WatchdogTiming watchdogTiming_;
     std::unique_ptr<AudioOutput> output_;
 
     // Seeking: the silent song (main thread's, except while posted) and the hand-over.

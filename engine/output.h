@@ -21,6 +21,12 @@ using RenderFn = void (*)(void* context, float* out, std::size_t frames);
 
 inline constexpr std::size_t kPreferredBufferFrames = 2048;
 
+// How the sound device fares, as the watchdog sees it.
+struct OutputHealth {
+    std::uint32_t losses = 0;  // times the device stopped since the output started
+    bool silent = false;       // lost, and not back yet: the silent clocked output plays on
+};
+
 class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
@@ -37,6 +43,25 @@ public:
     // Samples between the render and the ear while started: the device's
     // output latency plus the buffer being filled. Thread: main. Callback: no.
     virtual std::uint64_t latencyFrames() const { return 0; }
+
+    // What the watchdog (WatchedOutput) needs of a sound device.
+    // This output is a device worth watching: its calls may stop coming.
+    // Thread: any. Callback: yes.
+    virtual bool watched() const { return false; }
+    // The device has reported a fault it will not recover from (its stream
+    // ended by itself, or its thread kept failing). Thread: any. Callback: yes.
+    virtual bool faulted() const { return false; }
+    // Like stop(), but at once: what is queued is not waited for (the
+    // device is gone). Thread: main or the watchdog. Callback: no (may wait
+    // for a device that does not answer; the watchdog bounds that wait).
+    virtual void abort() { stop(); }
+
+    // What the watchdog reports (an output without one: the device, never lost).
+    // Thread: any. Callback: yes.
+    virtual OutputHealth health() const { return {}; }
+    // Play was asked for: a device lost earlier is tried again soon.
+    // Thread: main. Callback: no (never waits).
+    virtual void retryDevice() {}
 };
 
 enum class AudioBackend { PortAudio, Null };
