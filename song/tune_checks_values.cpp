@@ -57,13 +57,15 @@ QString waveformName(int mask) {
 // What the voice plays for W (only the first voice has noise; the voice
 // reads the low 3 bits of the waveform's low byte, and makes noise ten times
 // the note's pitch only for a low byte of exactly 5).
-std::optional<QString> waveformProblem(const QString& written, std::int32_t waveform, int voice, int channel) {
+template <typename Quoted>
+std::optional<QString> waveformProblem(const Quoted& quoted, std::int32_t waveform, int voice, int channel) {
     const TuneRuleInfo& w = limits(TuneRule::Waveform);
     const auto low = static_cast<std::uint8_t>(waveform);
     const int mask = low & 7;
     constexpr int kNoise = 5;
+    if (!outside(waveform, TuneRule::Waveform) && (waveform != kNoise || voice == 0)) return std::nullopt;
+    const QString written = quoted();
     if (!outside(waveform, TuneRule::Waveform)) {
-        if (waveform != kNoise || voice == 0) return std::nullopt;
         return QString("%1 is noise only on channel 1: channel %2 plays practically the sawtooth")
             .arg(written)
             .arg(channel);
@@ -85,7 +87,8 @@ ReadKey keyOf(const MappedNote& n) { return {n.start, n.pass, n.position}; }
 void checkCommands(CheckRun& run, const ChannelTimes& ch) {
     for (const MappedCommand& c : ch.mapped->commands) {
         if (!c.place) continue;
-        const QString written = run.quoted(ch.voice, c.position);
+        // Quoted only for a finding: most commands have none.
+        const auto written = [&] { return run.quoted(ch.voice, c.position); };
         const auto add = [&](TuneRule rule, const QString& message) {
             run.addAt(rule, ch.voice, c.place, c.position, c.frame, message);
         };
@@ -94,8 +97,8 @@ void checkCommands(CheckRun& run, const ChannelTimes& ch) {
                 if (c.number != 0 && outside(c.number, TuneRule::Volume))
                     add(TuneRule::Volume, QString("%1 sets the volume to %2, not %3: volumes go up to %4 and the "
                                                   "engine keeps only the number's low 6 bits")
-                                              .arg(written, c.after.Volume == 0 ? QStringLiteral("0 (silence)")
-                                                                                : QString::number(c.after.Volume))
+                                              .arg(written(), c.after.Volume == 0 ? QStringLiteral("0 (silence)")
+                                                                                  : QString::number(c.after.Volume))
                                               .arg(c.number)
                                               .arg(limits(TuneRule::Volume).high));
                 break;
@@ -103,13 +106,13 @@ void checkCommands(CheckRun& run, const ChannelTimes& ch) {
                 if (c.number > limits(TuneRule::Tempo).high)
                     add(TuneRule::Tempo, QString("%1 changes nothing: tempos go up to %2 beats per minute, and it "
                                                  "stays at %3")
-                                             .arg(written)
+                                             .arg(written())
                                              .arg(limits(TuneRule::Tempo).high)
                                              .arg(tempoText(c.after.Tempo)));
                 else if (c.number >= kTempoCodes && c.number < limits(TuneRule::Tempo).low)
                     add(TuneRule::Tempo, QString("%1 sets %2, not %3 beats per minute: below %4 the engine keeps "
                                                  "only the number's low 4 bits")
-                                             .arg(written, tempoText(c.after.Tempo))
+                                             .arg(written(), tempoText(c.after.Tempo))
                                              .arg(c.number)
                                              .arg(limits(TuneRule::Tempo).low));
                 break;
@@ -120,13 +123,13 @@ void checkCommands(CheckRun& run, const ChannelTimes& ch) {
             case mmlCommands::NoteLength:
                 if (low32(c.number) == 0) {
                     add(TuneRule::Length, QString("%1 changes nothing: notes stay %2 (l%3)")
-                                              .arg(written, noteName(c.after.NoteLen, false))
+                                              .arg(written(), noteName(c.after.NoteLen, false))
                                               .arg(c.after.NoteLen));
                 } else if (c.number > limits(TuneRule::Length).high) {
                     const std::int32_t ticks = std::max(1, mmlNoteTicks(c.after.Tempo, c.after.NoteLen, false));
                     add(TuneRule::Length, QString("%1: notes last %2 (%3) at this tempo, %4 of a whole note rather "
                                                   "than 1/%5: the engine plays lengths in whole ticks")
-                                              .arg(written, ticksText(static_cast<std::uint64_t>(ticks)),
+                                              .arg(written(), ticksText(static_cast<std::uint64_t>(ticks)),
                                                    timeText(static_cast<std::uint64_t>(ticks) * kTickSamples),
                                                    ticksOfWhole(ticks, c.after.Tempo))
                                               .arg(c.after.NoteLen));
@@ -137,7 +140,7 @@ void checkCommands(CheckRun& run, const ChannelTimes& ch) {
                     add(TuneRule::Transpose,
                         QString("%1 changes nothing: a transpose goes from %2 to %3, and it "
                                 "stays %4")
-                            .arg(written)
+                            .arg(written())
                             .arg(limits(TuneRule::Transpose).low)
                             .arg(signedText(limits(TuneRule::Transpose).high), signedText(c.before.Transpose)));
                 break;
@@ -166,7 +169,7 @@ void checkNotes(CheckRun& run, const ChannelTimes& ch) {
             if (c.code == mmlCommands::Loop) lastK = nullptr;  // the loop resets the transpose
         }
         if (!n.place) continue;
-        const QString written = run.quoted(ch.voice, n.position);
+        const auto written = [&] { return run.quoted(ch.voice, n.position); };
         const auto add = [&](TuneRule rule, const QString& message) {
             run.addAt(rule, ch.voice, n.place, n.position, n.start, message);
         };
@@ -176,8 +179,9 @@ void checkNotes(CheckRun& run, const ChannelTimes& ch) {
             const std::int64_t untransposed = n.index - n.settings.Transpose;
             const bool byK = n.settings.Transpose != 0 && !outside(untransposed, TuneRule::NoteRange);
             if (byK) {
-                add(TuneRule::NoteRange, QString("%1 is silent: the transpose of %2 puts it at %3, %4")
-                                             .arg(written, signedText(n.settings.Transpose), pitchText(n.index), edge));
+                add(TuneRule::NoteRange,
+                    QString("%1 is silent: the transpose of %2 puts it at %3, %4")
+                        .arg(written(), signedText(n.settings.Transpose), pitchText(n.index), edge));
                 if (lastK && lastK->place) {
                     Pushed& p = pushed[lastK];
                     if (!p.k) order.push_back(lastK);
@@ -186,7 +190,7 @@ void checkNotes(CheckRun& run, const ChannelTimes& ch) {
                 }
             } else {
                 add(TuneRule::NoteRange,
-                    QString("%1 is silent: it would be %2, %3").arg(written, pitchText(n.index), edge));
+                    QString("%1 is silent: it would be %2, %3").arg(written(), pitchText(n.index), edge));
             }
         }
         const bool ownLength = n.length != n.settings.NoteLen;  // an L over 64 is found at the L
@@ -194,7 +198,7 @@ void checkNotes(CheckRun& run, const ChannelTimes& ch) {
             add(TuneRule::Length,
                 QString("%1 lasts %2 (%3) at this tempo, %4 of a whole note rather than %5: the engine plays "
                         "lengths in whole ticks")
-                    .arg(written, ticksText(n.ticks), timeText(n.frames()), ticksOfWhole(n.ticks, n.settings.Tempo),
+                    .arg(written(), ticksText(n.ticks), timeText(n.frames()), ticksOfWhole(n.ticks, n.settings.Tempo),
                          n.dotted ? QString("3/%1").arg(n.length * 2) : QString("1/%1").arg(n.length)));
         }
     }
@@ -263,7 +267,8 @@ void checkCutNumbers(CheckRun& run) {
         for (const MappedNote& n : ch.mapped->notes) {
             if (!n.place) continue;
             const auto r = cut(n.position);
-            if (!r) continue;
+            // "l8 c8?": the default length is the one written.
+            if (!r || n.length == static_cast<std::int64_t>(r->lost)) continue;
             const QString by = characterText(text[r->cutAt]);
             const QString lost = noteName(static_cast<std::int64_t>(r->lost), n.dotted);
             const QString message =

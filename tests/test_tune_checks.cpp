@@ -271,6 +271,9 @@ TEST(TuneChecks, CutNumber) {
                      {1, 1, 23,
                       "\"d4,8?\" plays the default length, a quarter note, not an eighth: \"?\" cuts the "
                       "number short"}}},
+                   {"cut to the length written", {{"l8 c8? c4?"}},
+                    {{1, 1, 7, "\"c4?\" plays the default length, an eighth, not a quarter note: \"?\" cuts the "
+                               "number short"}}},
                    {"the next verse's first character cuts the last number of a verse",
                     {{"c8\n?c4"}, {"1+2"}},
                     {{1, 1, 0,
