@@ -81,6 +81,14 @@ void TuneProblems::runNow() {
 
     TuneFindings findings = checkTune(fields, song, mapSong(song));
     for (ProblemMarks* m : marks_) m->setFindings(findings);
+    // A pattern field holds no marks: its findings are its tooltip.
+    for (int c = 1; c <= 4; ++c) {
+        QStringList messages;
+        for (const TuneFinding& f : findings)
+            if (f.place.channel == c && f.place.verse == 0) messages << f.message;
+        if (QWidget* field = window_.controls().widget(control::patternField(c)))
+            field->setToolTip(messages.join('\n'));
+    }
     if (findings == findings_) return;
     findings_ = std::move(findings);
     if (problemsWindow_) problemsWindow_->setFindings(findings_);

@@ -48,6 +48,8 @@ protected:
         controls().setText(control::channelEditor(2), "w9 c1");
         problems().runNow();
         ASSERT_EQ(problems().findings().size(), 3u);
+        EXPECT_EQ(pattern(1)->toolTip(), "pattern entry 2 names verse 3, but channel 1 has 2 verses: it plays nothing");
+        EXPECT_EQ(pattern(2)->toolTip(), "");
     }
     void focus(QWidget* w) {
         w->setFocus(Qt::OtherFocusReason);
