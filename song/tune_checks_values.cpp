@@ -62,8 +62,8 @@ std::optional<QString> waveformProblem(const Quoted& quoted, std::int32_t wavefo
     const TuneRuleInfo& w = limits(TuneRule::Waveform);
     const auto low = static_cast<std::uint8_t>(waveform);
     const int mask = low & 7;
-    constexpr int kNoise = 5;
-    if (!outside(waveform, TuneRule::Waveform) && (waveform != kNoise || voice == 0)) return std::nullopt;
+    const std::int64_t noise = w.high;  // the last waveform
+    if (!outside(waveform, TuneRule::Waveform) && (waveform != noise || voice == 0)) return std::nullopt;
     const QString written = quoted();
     if (!outside(waveform, TuneRule::Waveform)) {
         return QString("%1 is noise only on channel 1: channel %2 plays practically the sawtooth")
@@ -72,10 +72,10 @@ std::optional<QString> waveformProblem(const Quoted& quoted, std::int32_t wavefo
     }
     const QString why =
         QString(": waveforms go from %1 to %2 and the voice reads only the low 3 bits").arg(w.low).arg(w.high);
-    if (mask == kNoise && voice != 0)
+    if (mask == noise && voice != 0)
         return written + " plays practically the sawtooth" + why + " (5, noise only on channel 1)";
-    if (mask == kNoise && low != kNoise) return written + " plays noise a tenth as fast as w5's" + why;
-    const int same = mask > kNoise ? mask - 4 : mask;  // 6 and 7 are 2 and 3 again
+    if (mask == noise && low != noise) return written + " plays noise a tenth as fast as w5's" + why;
+    const int same = mask > noise ? mask - 4 : mask;  // 6 and 7 are 2 and 3 again
     return QString("%1 plays %2, as w%3 does%4").arg(written, waveformName(mask)).arg(same).arg(why);
 }
 
@@ -175,7 +175,8 @@ void checkNotes(CheckRun& run, const ChannelTimes& ch) {
         };
         if (n.kind == NoteKind::Silent) {
             const bool high = n.index > range.high;
-            const QString edge = high ? "above C8, the highest note" : "below C0, the lowest note";
+            const QString edge = high ? "above " + pitchText(range.high) + ", the highest note"
+                                      : "below " + pitchText(range.low) + ", the lowest note";
             const std::int64_t untransposed = n.index - n.settings.Transpose;
             const bool byK = n.settings.Transpose != 0 && !outside(untransposed, TuneRule::NoteRange);
             if (byK) {
@@ -205,7 +206,10 @@ void checkNotes(CheckRun& run, const ChannelTimes& ch) {
     for (const MappedCommand* k : order) {
         const Pushed& p = pushed[k];
         const int count = p.above + p.below;
-        const QString where = p.below == 0 ? "above C8" : p.above == 0 ? "below C0" : "out of C0 to C8";
+        const QString highest = pitchText(range.high), lowest = pitchText(range.low);
+        const QString where = p.below == 0   ? "above " + highest
+                              : p.above == 0 ? "below " + lowest
+                                             : "out of " + lowest + " to " + highest;
         run.addAt(TuneRule::Transpose, ch.voice, k->place, k->position, k->frame,
                   QString("%1 puts %2 %3, where %4 silent")
                       .arg(run.quoted(ch.voice, k->position),
