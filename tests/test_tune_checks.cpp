@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -271,9 +272,11 @@ TEST(TuneChecks, CutNumber) {
                      {1, 1, 23,
                       "\"d4,8?\" plays the default length, a quarter note, not an eighth: \"?\" cuts the "
                       "number short"}}},
-                   {"cut to the length written", {{"l8 c8? c4?"}},
-                    {{1, 1, 7, "\"c4?\" plays the default length, an eighth, not a quarter note: \"?\" cuts the "
-                               "number short"}}},
+                   {"cut to the length written",
+                    {{"l8 c8? c4?"}},
+                    {{1, 1, 7,
+                      "\"c4?\" plays the default length, an eighth, not a quarter note: \"?\" cuts the "
+                      "number short"}}},
                    {"the next verse's first character cuts the last number of a verse",
                     {{"c8\n?c4"}, {"1+2"}},
                     {{1, 1, 0,
@@ -340,6 +343,29 @@ TEST(TuneChecks, NothingInWellFormedTunes) {
     for (const Tune& t : tunes) {
         const TuneFindings f = checkTune(projectOf(t));
         EXPECT_TRUE(f.empty()) << (f.empty() ? "" : describe(f[0])) << " in " << t.editors[0];
+    }
+}
+
+// Any text at all: digit runs past 64 bits, huge lengths and octaves,
+// loops, characters without meaning. The checks end, and every finding has
+// a place inside its text.
+TEST(TuneChecks, AnyTextEnds) {
+    std::mt19937 random(19);
+    const std::u16string pieces[] = {u"c", u"d8",   u"r",     u"l",           u"l0", u"l3",   u"L99999999999999999999",
+                                     u"o", u"o9",   u"<",     u">",           u"k",  u"k-30", u"v100",
+                                     u"t", u"t300", u"w13",   u"c1.",         u"?",  u"x",    u" ",
+                                     u":", u",",    u"\\1,9", u"c4294967296", u"\n", u"#",    u"+"};
+    for (int i = 0; i < 80; ++i) {
+        std::array<std::u16string, 4> texts;
+        for (std::u16string& t : texts)
+            for (int n = random() % 24; n > 0; --n) t += pieces[random() % std::size(pieces)];
+        const TuneFindings f = checkTexts({texts[0], texts[1], texts[2], texts[3]}, 2 + static_cast<int>(random() % 3));
+        for (const TuneFinding& x : f) {
+            ASSERT_GE(x.place.channel, 1);
+            ASSERT_LE(x.place.channel, 4);
+            EXPECT_EQ(x.place.verse, 1);
+            EXPECT_LE(x.place.column + x.length, static_cast<int>(texts[x.place.channel - 1].size()));
+        }
     }
 }
 
