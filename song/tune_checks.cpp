@@ -10,6 +10,13 @@
 
 namespace bleeptone {
 
+// tuneRuleInfo finds a rule by its place in the table.
+static_assert([] {
+    for (std::size_t i = 0; i < kTuneRules.size(); ++i)
+        if (kTuneRules[i].rule != static_cast<TuneRule>(i)) return false;
+    return true;
+}());
+
 namespace checks {
 
 namespace {
