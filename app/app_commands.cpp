@@ -16,13 +16,14 @@
 #include "app/playback_view.h"
 #include "app/recent_files.h"
 #include "app/song_commands.h"
+#include "app/tune_problems.h"
 #include "ui/aux_windows.h"
 
 namespace bleeptone {
 
 AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song,
                          InfoBarUpdater& infoBars, AuxWindows& aux, Autosave& autosave, RecentFiles& recent,
-                         PlaybackView& playback)
+                         PlaybackView& playback, TuneProblems& problems)
     : window_(window),
       dialogs_(dialogs),
       document_(document),
@@ -31,7 +32,8 @@ AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& documen
       aux_(aux),
       autosave_(autosave),
       recent_(recent),
-      playback_(playback) {}
+      playback_(playback),
+      problems_(problems) {}
 
 AppCommands::~AppCommands() = default;
 
@@ -57,6 +59,12 @@ void AppCommands::openRecent(int index) {
 void AppCommands::clearRecent() { recent_.clear(); }
 
 void AppCommands::editField(int item) { window_.editFocusedField(item); }
+void AppCommands::nextProblem() { problems_.next(); }
+void AppCommands::previousProblem() { problems_.previous(); }
+void AppCommands::showProblems() { problems_.showWindow(); }
+void AppCommands::goToProblem(int index) {
+    if (index >= 0) problems_.goTo(static_cast<std::size_t>(index));
+}
 
 void AppCommands::rememberOption(int item, bool on) { QSettings().setValue(optionKey(item), on); }
 void AppCommands::play() { song_.play(); }

@@ -19,6 +19,7 @@ class MainWindow;
 class PlaybackView;
 class RecentFiles;
 class SongCommands;
+class TuneProblems;
 
 inline const QString kRecoverQuestion = QStringLiteral(
     "Bleeptone did not close properly last time, and some of your work was not saved. Do you want to restore it?");
@@ -31,7 +32,8 @@ inline QString optionKey(int item) {
 class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
-                AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback);
+                AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback,
+                TuneProblems& problems);
     ~AppCommands() override;  // cancels a running export
     AppCommands(const AppCommands&) = delete;
     AppCommands& operator=(const AppCommands&) = delete;
@@ -48,6 +50,10 @@ public:
     void openRecent(int index) override;
     void clearRecent() override;
     void editField(int item) override;
+    void nextProblem() override;
+    void previousProblem() override;
+    void showProblems() override;
+    void goToProblem(int index) override;
     void rememberOption(int item, bool on) override;
     void showOscilloscope(bool shown) override;
     void play() override;
@@ -78,6 +84,7 @@ private:
     Autosave& autosave_;
     RecentFiles& recent_;
     PlaybackView& playback_;
+    TuneProblems& problems_;
     std::unique_ptr<AudioExporter> exporter_;  // made at the first Export Audio
 };
 

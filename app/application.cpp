@@ -23,6 +23,7 @@
 #include "app/recent_files.h"
 #include "app/screenshot.h"
 #include "app/song_commands.h"
+#include "app/tune_problems.h"
 #include "app/window_fields.h"
 #include "engine/engine.h"
 #include "ui/aux_windows.h"
@@ -100,8 +101,10 @@ bool Application::start(const Options& options) {
         window_->menuItem(menu::Oscilloscope)->setChecked(false);
         QSettings().setValue(optionKey(menu::Oscilloscope), false);
     });
+    problems_ = new TuneProblems(*window_, post);  // owned by the window
+    infoBarUpdater_->setProblems(problems_);
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, *recent_, *playback_);
+                                              *autosave_, *recent_, *playback_, *problems_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);

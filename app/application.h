@@ -22,6 +22,7 @@ class Dialogs;
 class Dispatcher;
 class Document;
 class SongCommands;
+class TuneProblems;
 class InfoBarUpdater;
 class AuxWindows;
 class Engine;
@@ -68,6 +69,8 @@ public:
     Autosave& autosave() { return *autosave_; }
     RecentFiles& recentFiles() { return *recent_; }
     PlaybackView& playback() { return *playback_; }
+    // The tune checks' findings (with the frames they first play at).
+    TuneProblems& problems() { return *problems_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -85,6 +88,7 @@ private:
     std::unique_ptr<SongCommands> song_;
     InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
     PlaybackView* playback_ = nullptr;           // owned by the window
+    TuneProblems* problems_ = nullptr;           // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;

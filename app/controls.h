@@ -28,6 +28,7 @@ enum Item : int {
     // Added to the original menus:
     ExportAudio, OpenRecent, ClearRecent,                // File (OpenRecent: the submenu; a file is data 0..9)
     Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
+    NextProblem, PreviousProblem, Problems,              // Edit (Problems with data n > 0: go to finding n - 1)
     PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
     Count  // the numbered items are 0..Count - 1
 };

@@ -100,6 +100,12 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
         case menu::Copy:
         case menu::Paste:
         case menu::SelectAll: commands_.editField(item); break;
+        case menu::NextProblem: commands_.nextProblem(); break;
+        case menu::PreviousProblem: commands_.previousProblem(); break;
+        case menu::Problems:
+            if (event.data > 0) commands_.goToProblem(static_cast<int>(event.data - 1));
+            else commands_.showProblems();
+            break;
         case menu::PlayOrStop:
             if (playing) post(AppEvent::control(control::StopButton));
             else if (window_.controls().isEnabled(control::PlayButton)) post(AppEvent::control(control::PlayButton));

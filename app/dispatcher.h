@@ -38,6 +38,12 @@ public:
     virtual void openRecent(int index) = 0;  // File > Open Recent, the index-th file (newest 0)
     virtual void clearRecent() = 0;
     virtual void editField(int item) = 0;  // menu::Undo .. menu::SelectAll on the focused field
+    // The tune checks' findings: the caret to the next or previous one, the
+    // Problems window, the caret to finding `index` (chosen there).
+    virtual void nextProblem() = 0;
+    virtual void previousProblem() = 0;
+    virtual void showProblems() = 0;
+    virtual void goToProblem(int index) = 0;
     // A check item of the Play menu changed (menu::LoopPlayback ...): keep it for later runs.
     virtual void rememberOption(int item, bool on) = 0;
     virtual void showOscilloscope(bool shown) = 0;

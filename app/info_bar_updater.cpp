@@ -8,6 +8,7 @@
 
 #include "app/controls.h"
 #include "app/main_window.h"
+#include "app/tune_problems.h"
 #include "app/window_fields.h"
 #include "engine/query.h"
 #include "project/u16_view.h"
@@ -67,6 +68,14 @@ bool InfoBarUpdater::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
+void InfoBarUpdater::setProblems(const TuneProblems* problems) {
+    problems_ = problems;
+    connect(problems, &TuneProblems::changed, this, [this] {
+        markStale();
+        scheduleStep();
+    });
+}
+
 void InfoBarUpdater::scheduleStep() {
     if (stepScheduled_) return;
     stepScheduled_ = true;
@@ -121,6 +130,7 @@ void InfoBarUpdater::redraw(int channel) {
     const QString measure = controls.text(control::MeasureBox);
     content.measureUnits = 8 * (measure.isEmpty() ? 4 : measure.left(1).toInt());
     content.editorWidth = editorWidth;
+    if (problems_) content.problem = problems_->messageAt(channel, caret).section('\n', 0, 0);
     stale_ = false;
     // The same picture again (the caret moved within a command, a key
     // changed nothing the bar shows): nothing to draw.

@@ -19,6 +19,7 @@
 namespace bleeptone {
 
 class MainWindow;
+class TuneProblems;
 
 inline constexpr int kInfoBarWidth = 714;
 
@@ -31,6 +32,8 @@ public:
     void step(bool focusArrived);
     // The shared image, as last drawn (at the screen's pixel ratio).
     const QImage& image() const { return image_; }
+    // Where the problem at the caret comes from; the bar follows its findings.
+    void setProblems(const TuneProblems* problems);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -42,6 +45,7 @@ private:
     void markStale() { stale_ = true; }
 
     MainWindow& window_;
+    const TuneProblems* problems_ = nullptr;
     QImage image_;
     QImage strip_;
     QFont font_;

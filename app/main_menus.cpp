@@ -66,6 +66,10 @@ void MainWindow::buildMenus() {
     item(edit, menu::Paste, "&Paste")->setShortcuts(QKeySequence::Paste);
     edit->addSeparator();
     item(edit, menu::SelectAll, "Select &All")->setShortcuts(QKeySequence::SelectAll);
+    edit->addSeparator();
+    item(edit, menu::NextProblem, "&Next Problem", QKeySequence(Qt::Key_F8));
+    item(edit, menu::PreviousProblem, "Pre&vious Problem", QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    item(edit, menu::Problems, "Pro&blems");
     // The items say what the focused field can do when the menu opens; their
     // keys always reach the field.
     connect(edit, &QMenu::aboutToShow, this, [this] { enableEditItems(true); });

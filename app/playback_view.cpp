@@ -17,6 +17,7 @@
 #include "project/control_numbers.h"
 #include "project/u16_view.h"
 #include "song/song_positions.h"
+#include "ui/editor_marks.h"
 #include "ui/oscilloscope.h"
 
 namespace bleeptone {
@@ -116,8 +117,9 @@ void PlaybackView::mark(int channel, int start, int length) {
     if (marked == std::make_pair(start, length)) return;
     marked = {start, length};
     QPlainTextEdit* editor = editorOf(window_, channel);
+    EditorMarks& marks = EditorMarks::of(editor);  // the problems' marks stay
     if (start < 0) {
-        editor->setExtraSelections({});
+        marks.set(EditorMarks::Playhead, {});
         return;
     }
     QTextEdit::ExtraSelection selection;
@@ -125,7 +127,7 @@ void PlaybackView::mark(int channel, int start, int length) {
     selection.cursor.setPosition(start);
     selection.cursor.setPosition(start + length, QTextCursor::KeepAnchor);
     selection.format.setBackground(kPlayheadBackground);
-    editor->setExtraSelections({selection});
+    marks.set(EditorMarks::Playhead, {selection});
     if (!options_.followPlayback) return;
     // Into view, without touching the user's caret or selection.
     QTextCursor at(editor->document());

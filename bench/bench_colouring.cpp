@@ -8,6 +8,9 @@
 //
 //   BM_Type/verse:N          one verse of N characters, typing at its end
 //   BM_Type/verses:5000      5,000 verses of 80 characters, typing in the middle one
+//   BM_TypeAmongProblems     300 verses a pattern plays, each with faults the
+//                            tune checks mark (the first ten minutes' worth),
+//                            typing in verse 75
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -47,6 +50,10 @@ void runUntilIdle() {
 
 const QString kVerse = QString("T120O4L8V40 CDEF GAB>C <B-AGF# EDC4. R8 \\3W2 ").repeated(2).left(80);
 
+// A verse the tune checks find faults in: a volume the engine masks, a
+// length a "?" cuts short; 4 measures and 1/8 long.
+const QString kFaultyVerse = QString("l8 v100 cdefgab>c< c4? cdefgab>c< cdefgab>c< cdefgab>c<");
+
 // The editor's text: one verse of `length` characters, or `verses` verses of 80.
 QString songText(int verses, int length) {
     if (verses == 1) return kVerse.repeated(length / 80 + 1).left(length);
@@ -63,7 +70,7 @@ struct Typing {
     QPlainTextEdit* editor = nullptr;
     QWindow* window = nullptr;
 
-    Typing(bool program, int verses, int length) {
+    Typing(bool program, int verses, int length, bool problems = false) {
         app = std::make_unique<Application>(dialogs);
         Application::Options options;
         options.screenHeights = {1080};
@@ -74,7 +81,14 @@ struct Typing {
         auto* channel = static_cast<QPlainTextEdit*>(main.controls().widget(control::channelEditor(1)));
         if (program) {
             main.show();
-            main.controls().setText(control::channelEditor(1), songText(verses, length));
+            if (problems) {
+                QStringList lines, pattern;
+                for (int i = 1; i <= verses; ++i) lines << kFaultyVerse, pattern << QString::number(i);
+                main.controls().setText(control::channelEditor(1), lines.join('\n'));
+                main.controls().setText(control::patternField(1), pattern.join('+'));
+            } else {
+                main.controls().setText(control::channelEditor(1), songText(verses, length));
+            }
             main.colourAllEditors();
             editor = channel;
         } else {
@@ -95,10 +109,12 @@ struct Typing {
         // At the end of the verse, or in the middle of the song.
         QTextCursor cursor(editor->document());
         if (verses == 1) cursor.movePosition(QTextCursor::End);
-        else cursor.setPosition(editor->document()->findBlockByNumber(verses / 2).position() + 40);
+        else cursor.setPosition(editor->document()->findBlockByNumber(problems ? 74 : verses / 2).position() + 40);
         editor->setTextCursor(cursor);
         if (program) app->dispatcher().submit(AppEvent::control(control::channelEditor(1), ControlEventType::Focus));
         runUntilIdle();
+        // The checks run once the typing pauses: let them, before the keys.
+        if (problems) QTest::qWait(1000);
         window = top->windowHandle();
     }
 };
@@ -112,8 +128,8 @@ struct Typing {
 
 // Types "c", then takes it away again with Backspace, so that the text stays
 // the same size: every round is one keystroke.
-void typeKeys(benchmark::State& state, bool program, int verses, int length) {
-    Typing typing(program, verses, length);
+void typeKeys(benchmark::State& state, bool program, int verses, int length, bool problems = false) {
+    Typing typing(program, verses, length, problems);
     // Warm up: the first keystrokes fill the font and glyph caches.
     for (int i = 0; i < 4; ++i) keystroke(typing.window, i % 2 == 0 ? Qt::Key_C : Qt::Key_Backspace);
     bool insert = true;
@@ -128,11 +144,13 @@ void BM_TypeInVerse(benchmark::State& state) { typeKeys(state, true, 1, static_c
 void BM_TypeInVerseBare(benchmark::State& state) { typeKeys(state, false, 1, static_cast<int>(state.range(0))); }
 void BM_TypeInVerses(benchmark::State& state) { typeKeys(state, true, static_cast<int>(state.range(0)), 80); }
 void BM_TypeInVersesBare(benchmark::State& state) { typeKeys(state, false, static_cast<int>(state.range(0)), 80); }
+void BM_TypeAmongProblems(benchmark::State& state) { typeKeys(state, true, 300, 80, true); }
 
 BENCHMARK(BM_TypeInVerse)->ArgName("verse")->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVerseBare)->ArgName("verse")->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVerses)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVersesBare)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypeAmongProblems)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -50,6 +50,19 @@ const char* const kUsage =
     "      after each \":\" loop. It stops where render stops; --seconds goes on to that\n"
     "      time, at most 600. --json prints one JSON object instead: the notes, the\n"
     "      song's length and each channel's end or loop frame.\n"
+    "  bleeptone check (PROJECT.mmlp | --demo N | --mml TEXT...) [--json]\n"
+    "      Check the tune as the engine plays it and print one line per finding, in\n"
+    "      order of place, as a compiler prints warnings: NAME:CHANNEL:VERSE:COLUMN:\n"
+    "      warning: MESSAGE. NAME is the project file as given, demoN, or mml for --mml\n"
+    "      texts (each verse 1 of its channel, in 4/4); VERSE is 0 for a channel's\n"
+    "      pattern field. It finds verses that are not whole measures of the Measure\n"
+    "      setting, channels that end or loop apart, verses that start mid-measure for\n"
+    "      another channel, values the engine changes (V over 63, T over 240 or 16 to\n"
+    "      39, W over 5, lengths over 64 and L0, K over 24), silent notes outside C0 to\n"
+    "      C8, numbers cut short by a character without meaning (c8? plays the default\n"
+    "      length) and pattern entries that name no verse. --json prints one JSON\n"
+    "      object instead. Exit status 0: no finding, 1: findings, 2: bad arguments\n"
+    "      or a project that cannot be read.\n"
     "  bleeptone export-mml (PROJECT.mmlp | --demo N) [--channel-texts]\n"
     "      Print the text that Copy MML puts on the clipboard; with --channel-texts,\n"
     "      the four channel texts as Play hands them to the engine instead, as one\n"
@@ -61,8 +74,8 @@ const char* const kUsage =
     "      time before POSITION (1-based) in tenths of a second.\n"
     "  bleeptone --version | --help\n"
     "\n"
-    "Exit status: 0 success, 1 a file could not be written (or a recording was damaged),\n"
-    "2 bad arguments.\n";
+    "Exit status: 0 success, 1 a file could not be written (or a recording was damaged;\n"
+    "for check: findings), 2 bad arguments.\n";
 
 }  // namespace
 
@@ -135,6 +148,7 @@ const struct {
     {"render", runRender},
     {"play", runPlay},
     {"notes", runNotes},
+    {"check", runCheck},
     {"query", runQuery},
     {"export-mml", runExportMml},
     {"import-mml", runImportMml},

@@ -47,7 +47,8 @@ while IFS='|' read -r line expected; do
 done <<'EOF'
 bleeptone re|render
 bleeptone ex|export-mml
-bleeptone |export-mml import-mml notes play query render song.mmlp songs
+bleeptone |check export-mml import-mml notes play query render song.mmlp songs
+bleeptone ch|check
 bleeptone no|notes
 bleeptone --|--audio --help --screenshot --screenshot-of --type --version
 bleeptone --audio |null portaudio
@@ -67,6 +68,10 @@ bleeptone notes --|--demo --json --mml --seconds
 bleeptone notes --demo |1 2 3 4
 bleeptone notes --seconds |
 bleeptone notes |song.mmlp songs
+bleeptone check --|--demo --json --mml
+bleeptone check --demo |1 2 3 4
+bleeptone check --mml |
+bleeptone check |song.mmlp songs
 bleeptone export-mml --|--channel-texts --demo
 bleeptone import-mml |notes.txt song.mmlp songs
 bleeptone import-mml - -o |song.mmlp songs

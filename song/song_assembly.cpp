@@ -40,19 +40,36 @@ ChannelAssembly assembleChannel(const ProjectFields& fields, int channel) {
     };
     const QString pattern = fields.text(control::patternField(channel));
     a.text = channelPrefix(fields, channel);
-    if (pattern.isEmpty()) {
-        append(1);
-    } else if (pattern.size() == 1) {
-        append(numberRule(pattern));
-    } else {
-        QString q = pattern;
-        q.remove(' ');
-        for (const QString& entry : q.split('+')) {
-            append(numberRule(entry));
-            a.text += ' ';
-        }
+    // A pattern of more than one character joins its verses with blanks.
+    const bool joined = pattern.size() > 1;
+    for (const PatternEntry& entry : patternEntries(pattern)) {
+        append(entry.verse);
+        if (joined) a.text += ' ';
     }
     return a;
+}
+
+std::vector<PatternEntry> patternEntries(const QString& pattern) {
+    if (pattern.isEmpty()) return {{QString(), 0, 0, 1}};
+    if (pattern.size() == 1) return {{pattern, 0, 1, numberRule(pattern)}};
+    std::vector<PatternEntry> entries;
+    PatternEntry entry;
+    bool started = false;  // the entry has a character other than a blank
+    for (int i = 0; i <= pattern.size(); ++i) {
+        if (i == pattern.size() || pattern[i] == '+') {
+            if (!started) entry.column = i;
+            entry.verse = numberRule(entry.text);
+            entries.push_back(entry);
+            entry = PatternEntry();
+            started = false;
+        } else if (pattern[i] != ' ') {
+            if (!started) entry.column = i;
+            started = true;
+            entry.text += pattern[i];
+            entry.length = i + 1 - entry.column;
+        }
+    }
+    return entries;
 }
 
 QString channelSongText(const ProjectFields& fields, int channel) { return assembleChannel(fields, channel).text; }

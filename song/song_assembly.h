@@ -20,6 +20,19 @@ QStringList versesOf(const QString& editorText);
 // Verse v (from 1); any other number stands for the empty text.
 QString verseAt(const QStringList& verses, int v);
 
+// One entry of a channel's pattern as Play reads it.
+struct PatternEntry {
+    QString text;    // as written, without its blanks
+    int column = 0;  // where it starts in the pattern field (for an empty entry: where it stands)
+    int length = 0;  // the characters it spans there, blanks between its own included
+    int verse = 0;   // the verse it names: the number rule of its text
+    friend bool operator==(const PatternEntry&, const PatternEntry&) = default;
+};
+// The entries of a pattern: an empty pattern names verse 1, a pattern of one
+// character is one entry, a longer one is split at "+" once its blanks are
+// removed (empty entries included).
+std::vector<PatternEntry> patternEntries(const QString& pattern);
+
 // A channel's start settings as MML from the controls as they stand:
 // "T<tempo> W<waveform> O<octave> \<decay> V<volume> " as Play gives them to
 // the engine, or in lower case ("t12 w0 o4 \0 v40 ") as Copy MML writes them.

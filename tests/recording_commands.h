@@ -30,6 +30,10 @@ public:
     void openRecent(int i) override { note("openRecent " + std::to_string(i)); }
     void clearRecent() override { note("clearRecent"); }
     void editField(int item) override { note("edit " + std::to_string(item)); }
+    void nextProblem() override { note("nextProblem"); }
+    void previousProblem() override { note("previousProblem"); }
+    void showProblems() override { note("showProblems"); }
+    void goToProblem(int i) override { note("goToProblem " + std::to_string(i)); }
     void showOscilloscope(bool shown) override { note(shown ? "scope shown" : "scope hidden"); }
     void rememberOption(int item, bool on) override {
         note("option " + std::to_string(item) + (on ? " on" : " off"));

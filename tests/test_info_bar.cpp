@@ -209,6 +209,28 @@ TEST(InfoBarDrawing, WaveformIcons) {
     }
 }
 
+// A problem at the caret takes the place of the settings and the icon,
+// behind a warning sign; a long one ends before the verse; the rest stays.
+TEST(InfoBarDrawing, AProblemInPlaceOfTheSettings) {
+    const QString verse = "Verse 02", measure = " 00";
+    const int W = 714, wV = advance(verse + "  "), wM = advance(measure + " ");
+    const int verseX = W - wM - wV - 207, barX = W - wM - 207;
+    for (const QString& problem : {QString("\"v100\" sets the volume to 36"), QString(200, 'x')}) {
+        SCOPED_TRACE(problem.toStdString());
+        InfoBarContent c = content(kNewSettings, 2);
+        c.problem = problem;
+        const QImage image = drawn(c);
+        EXPECT_TRUE(is(image, 5, 4, kInfoWarning));
+        EXPECT_TRUE(is(image, 16, 15, kInfoWarning));
+        EXPECT_TRUE(is(image, 3, 10, kLight));
+        const QString shown =
+            QFontMetrics(infoBarFont()).elidedText(problem, Qt::ElideRight, verseX - 24 - advance(" "));
+        EXPECT_EQ(ink(image, 20, verseX, kLight), textInk(shown, 24, 20, verseX, kLight));
+        EXPECT_EQ(ink(image, verseX, barX, kLight), textInk(verse, verseX, verseX, barX, kLight));
+        EXPECT_EQ(squares(image), "................");
+    }
+}
+
 TEST(InfoBarDrawing, SquaresOfTheMeasure) {
     const struct {
         int evtCnt, units;

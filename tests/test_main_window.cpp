@@ -227,6 +227,9 @@ TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
         {menu::Copy, "&Copy", "Ctrl+C", true},
         {menu::Paste, "&Paste", "Ctrl+V", true},
         {menu::SelectAll, "Select &All", "Ctrl+A", true},
+        {menu::NextProblem, "&Next Problem", "F8", true},
+        {menu::PreviousProblem, "Pre&vious Problem", "Shift+F8", true},
+        {menu::Problems, "Pro&blems", "", true},
         {menu::PlayOrStop, "&Play", "F5", true},
         {menu::StopPlaying, "&Stop", "Esc", true},
         {menu::PlayFromHere, "Play from &Here", "Shift+F5", true},
@@ -285,7 +288,8 @@ TEST_F(WindowTest, MenusInOrder) {
     using namespace menu;
     const std::vector<int> file{New,       Open, OpenRecent, Save, SaveAs, sep, CopyMml, PasteMml, sep, RecordToWave,
                                 ExportAudio, sep,  Quit};
-    const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll};
+    const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll, sep, NextProblem, PreviousProblem,
+                                Problems};
     const std::vector<int> play{PlayOrStop, PlayFromHere, StopPlaying, sep, LoopPlayback, FollowPlayback, sep,
                                 Oscilloscope};
     const std::vector<int> tunes{Demo1, Demo2, Demo3, Demo4};

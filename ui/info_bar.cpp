@@ -56,16 +56,6 @@ void drawInfoBar(QImage& image, const InfoBarContent& c, const QImage& strip, co
 
     p.fillRect(QRect(0, 0, c.editorWidth, kInfoBarHeight), kInfoLightBlue);
     const MML_Info& i = c.info;
-    const QString a = " T" + twoDigits(i.Tempo) + "  O" + QString::number(i.Octave) + "  K" + transposeText(i.Transpose) +
-                      "  L" + twoDigits(i.NoteLen) + "  V" + twoDigits(i.Volume) + "  W" + QString::number(i.Waveform);
-    drawTextAt(0, -4, a);
-
-    // The icon of the waveform; noise exists only on channel 1.
-    int row = i.Waveform;
-    if (c.channel > 1 && row == 5) row = 6;
-    const qint64 stripY = -20LL * row - 1;
-    if (stripY > -10000 && stripY < kInfoBarHeight) p.drawImage(QPoint(fm.horizontalAdvance(a + " "), static_cast<int>(stripY)), strip);
-
     const int u = c.measureUnits > 0 ? c.measureUnits : 32;
     const int m = i.EvtCnt / u;
     const int pos = i.EvtCnt - m * u;
@@ -73,6 +63,26 @@ void drawInfoBar(QImage& image, const InfoBarContent& c, const QImage& strip, co
     const QString measure = " " + twoDigits(m);
     const int wV = fm.horizontalAdvance(verse + "  ");
     const int wM = fm.horizontalAdvance(measure + " ");
+    if (c.problem.isEmpty()) {
+        const QString a = " T" + twoDigits(i.Tempo) + "  O" + QString::number(i.Octave) + "  K" +
+                          transposeText(i.Transpose) + "  L" + twoDigits(i.NoteLen) + "  V" + twoDigits(i.Volume) +
+                          "  W" + QString::number(i.Waveform);
+        drawTextAt(0, -4, a);
+
+        // The icon of the waveform; noise exists only on channel 1.
+        int row = i.Waveform;
+        if (c.channel > 1 && row == 5) row = 6;
+        const qint64 stripY = -20LL * row - 1;
+        if (stripY > -10000 && stripY < kInfoBarHeight)
+            p.drawImage(QPoint(fm.horizontalAdvance(a + " "), static_cast<int>(stripY)), strip);
+    } else {
+        // A warning sign, then as much of the message as fits before the verse.
+        p.fillRect(QRect(4, 3, 14, 14), kInfoWarning);
+        p.setPen(Qt::black);
+        p.drawText(QRect(4, 3, 14, 14), Qt::AlignCenter, "!");
+        const int room = W - wM - wV - 207 - 24 - fm.horizontalAdvance(" ");
+        drawTextAt(24, -4, fm.elidedText(c.problem, Qt::ElideRight, std::max(room, 0)));
+    }
     drawTextAt(W - wM - wV - 207, -4, verse);
     p.fillRect(QRect(c.editorWidth - wM - 207, 0, wM + 207, kInfoBarHeight), kInfoDarkBlue);
     drawTextAt(W - wM - 207, -4, measure);

@@ -15,6 +15,7 @@ inline constexpr int kInfoBarHeight = 20;
 inline const QColor kInfoLightBlue(48, 144, 255);
 inline const QColor kInfoDarkBlue(0, 113, 255);
 inline const QColor kInfoDot(224, 240, 255);
+inline const QColor kInfoWarning(255, 196, 0);  // the sign in front of a problem
 
 struct InfoBarContent {
     MML_Info info;         // the state at the caret (EvtCnt in 32nd notes)
@@ -22,6 +23,9 @@ struct InfoBarContent {
     int channel = 1;       // 1..4
     int measureUnits = 32;  // 8 x quarter notes per measure (16, 24, 32)
     int editorWidth = 714;
+    // A problem the tune checks found at the caret: shown, behind a warning
+    // sign, in place of the settings and the waveform icon.
+    QString problem;
     friend bool operator==(const InfoBarContent&, const InfoBarContent&) = default;
 };
 
