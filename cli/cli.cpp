@@ -138,6 +138,7 @@ const struct {
     {"query", runQuery},
     {"export-mml", runExportMml},
     {"import-mml", runImportMml},
+    {"import-midi", runImportMidi},
     {"help", runHelp},
     {"--help", runHelp},
     {"-h", runHelp},

@@ -1,6 +1,6 @@
 #pragma once
 // The command line: bleeptone render | play | notes | query | export-mml |
-// import-mml, and --help / --version. Subcommands never need a display or a
+// import-mml | import-midi, and --help / --version. Subcommands never need a display or a
 // sound card.
 
 #include <cstdio>
@@ -31,6 +31,7 @@ int runRender(const std::vector<std::string>& args, const CliIo& io);
 int runQuery(const std::vector<std::string>& args, const CliIo& io);
 int runPlay(const std::vector<std::string>& args, const CliIo& io);
 int runNotes(const std::vector<std::string>& args, const CliIo& io);
+int runImportMidi(const std::vector<std::string>& args, const CliIo& io);
 
 // Prints "bleeptone <command>: <message>" and returns kExitUsage.
 int usageError(const CliIo& io, const std::string& command, const std::string& message);
