@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 #include "engine/staged_file.h"
 #include "export/midi_gm.h"
@@ -108,13 +109,7 @@ public:
         const std::uint64_t frames = frame - s.frame;
         return s.midiTick + (frames * s.perTick * 2 + kTickSamples) / (2 * kTickSamples);
     }
-    // The exact moment of a MIDI tick, in frames.
-    double frameOf(std::uint64_t tick) const {
-        const TempoSpan* s = &spans_.front();
-        for (const TempoSpan& t : spans_)
-            if (t.midiTick <= tick) s = &t;
-        return double(s->frame) + double(tick - s->midiTick) * kTickSamples / s->perTick;
-    }
+    std::uint32_t perTickAt(std::uint64_t frame) const { return spanAt(frame).perTick; }
 
 private:
     const TempoSpan& spanAt(std::uint64_t frame) const {
@@ -126,21 +121,60 @@ private:
     std::uint32_t division_;
 };
 
+// The file's own ticks: tick 0 is the file's first sample. A file that
+// starts between two engine ticks (--start) gives the part of a tick before
+// the first one whole MIDI ticks of an engine tick and a tempo of its own,
+// so that from there on every note lands on a MIDI tick exactly again.
+class FileClock {
+public:
+    FileClock(const MidiClock& clock, std::uint64_t from, std::uint64_t to) : clock_(clock), from_(from), to_(to) {
+        first_ = (from + kTickSamples - 1) / kTickSamples * kTickSamples;
+        lead_ = first_ > from ? clock.perTickAt(first_) : 0;
+        origin_ = clock.tickAt(first_) - lead_;
+    }
+    std::uint64_t tickOf(std::uint64_t frame) const {
+        if (frame <= from_) return 0;
+        if (frame >= first_) return clock_.tickAt(frame) - origin_;
+        return ((frame - from_) * lead_ * 2 + (first_ - from_)) / (2 * (first_ - from_));
+    }
+    std::uint64_t end() const { return tickOf(to_); }
+    // The tempo of the part-tick, and how far the file's clock leads the
+    // engine's at its end (microseconds); no tempo when the file starts on a tick.
+    std::optional<std::uint32_t> leadTempo(double& drift) const {
+        drift = 0;
+        if (lead_ == 0) return std::nullopt;
+        const double micros = double(first_ - from_) * 1e6 / kSampleRate;
+        const auto tempo =
+            static_cast<std::uint32_t>(std::max(1.0, std::round(micros * clock_.division() / double(lead_))));
+        drift = double(tempo) * double(lead_) / clock_.division() - micros;
+        return tempo;
+    }
+    // The song's MIDI ticks from where the file's tick `lead` is.
+    std::uint64_t songFrom() const { return clock_.tickAt(first_); }
+    std::uint64_t lead() const { return lead_; }
+    bool startsAfterEnd() const { return first_ >= to_; }
+
+private:
+    const MidiClock& clock_;
+    std::uint64_t from_, to_, first_ = 0, lead_ = 0, origin_ = 0;
+};
+
 // The tempo events from MIDI tick `from` (absolute) to `to`, at ticks counted
-// from `from`. A span's exact tempo lies between two whole numbers of
+// from `from` plus `shift`. A span's exact tempo lies between two whole numbers of
 // microseconds; the lower one lets the file's clock fall behind the
 // engine's, the upper one catch up, and the tempo switches whenever the
 // difference reaches kMidiDriftMicroseconds. `drift` starts as the file's
-// lead at `from` (its start rounded to a MIDI tick).
-std::vector<MidiEvent> tempoEvents(const MidiClock& clock, std::uint64_t from, std::uint64_t to, double drift) {
+// lead over the engine at `from`.
+std::vector<MidiEvent> tempoEvents(const MidiClock& clock, std::uint64_t from, std::uint64_t to, std::uint64_t shift,
+                                   double drift) {
     std::vector<MidiEvent> events;
     std::uint32_t last = 0;
     const auto put = [&](std::uint64_t tick, std::uint32_t tempo) {
         if (tempo == last) return;
-        if (!events.empty() && events.back().tick == tick - from)
-            events.back() = tempoEvent(tick - from, tempo);
+        if (!events.empty() && events.back().tick == tick - from + shift)
+            events.back() = tempoEvent(tick - from + shift, tempo);
         else
-            events.push_back(tempoEvent(tick - from, tempo));
+            events.push_back(tempoEvent(tick - from + shift, tempo));
         last = tempo;
     };
     const double division = clock.division();
@@ -194,16 +228,15 @@ struct Placed {
     MidiEvent event;
 };
 
-MidiTrack channelTrack(const MappedChannel& ch, int voice, const MidiClock& clock, std::uint64_t from, std::uint64_t to,
+MidiTrack channelTrack(const MappedChannel& ch, int voice, const FileClock& clock, std::uint64_t from, std::uint64_t to,
                        const std::string& name, int& notes) {
-    const std::uint64_t origin = clock.tickAt(from);
     std::vector<Placed> placed;
     int program[16];
     std::fill(std::begin(program), std::end(program), -1);
     for (const MappedNote& n : ch.notes) {
         if (n.kind != NoteKind::Note || n.peakLevel == 0 || n.end() <= from || n.start >= to) continue;
-        const std::uint64_t on = clock.tickAt(std::max(n.start, from)) - origin;
-        const std::uint64_t off = clock.tickAt(std::min(n.end(), to)) - origin;
+        const std::uint64_t on = clock.tickOf(std::max(n.start, from));
+        const std::uint64_t off = clock.tickOf(std::min(n.end(), to));
         if (off <= on) continue;
         const bool noise = isNoise(voice, n);
         const int channel = noise ? midi::PercussionChannel : voice;
@@ -239,18 +272,25 @@ MidiFile midiFileOfMap(const NoteMap& map, const MidiExportSpec& spec, MidiExpor
     const std::uint64_t to =
         std::max(from, spec.frames ? from + *spec.frames : std::min(map.frames, from + spec.maxFrames));
     const std::vector<TempoSpan> spans = gridSpans(map);
-    const MidiClock clock(spans, chooseDivision(spans, from, to), to);
-    const std::uint64_t origin = clock.tickAt(from);
-    const std::uint64_t end = clock.tickAt(to) - origin;
+    const MidiClock songClock(spans, chooseDivision(spans, from, to), to);
+    const FileClock clock(songClock, from, to);
+    const std::uint64_t end = clock.end();
 
     MidiFile file;
     file.format = 1;
-    file.division = static_cast<std::uint16_t>(clock.division());
+    file.division = static_cast<std::uint16_t>(songClock.division());
     MidiTrack tempoTrack;
     if (!spec.title.empty()) tempoTrack.events.push_back(metaEvent(0, midi::MetaTrackName, spec.title));
     tempoTrack.events.push_back(metaEvent(0, midi::MetaTimeSignature, timeSignature(spec.beatsPerMeasure)));
-    const double lead = (clock.frameOf(origin) - double(from)) * 1e6 / kSampleRate;
-    for (MidiEvent& e : tempoEvents(clock, origin, origin + end, -lead)) tempoTrack.events.push_back(std::move(e));
+    double drift = 0;
+    const std::optional<std::uint32_t> leadTempo = clock.leadTempo(drift);
+    if (leadTempo) tempoTrack.events.push_back(tempoEvent(0, *leadTempo));
+    if (!leadTempo || !clock.startsAfterEnd()) {
+        const std::uint64_t songFrom = clock.songFrom();
+        const std::uint64_t songTo = songFrom + (end - std::min(end, clock.lead()));
+        for (MidiEvent& e : tempoEvents(songClock, songFrom, songTo, clock.lead(), drift))
+            tempoTrack.events.push_back(std::move(e));
+    }
     tempoTrack.events.push_back(metaEvent(end, midi::MetaEndOfTrack, {}));
     file.tracks.push_back(std::move(tempoTrack));
 

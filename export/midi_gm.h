@@ -25,7 +25,7 @@ int noiseOfDrumKey(int key);
 
 // Velocity follows loudness by General MIDI's curve (gain 40 log10(v / 127)
 // dB) against the engine's 0.75 dB steps: level 63 is 127, the default 40
-// is 47; level 0 is 1 (a note on needs a velocity above 0).
+// is 47, level 1 is 9.
 int velocityOfLevel(int level);
 // The volume (1..63) of a velocity, the inverse of velocityOfLevel.
 int levelOfVelocity(int velocity);

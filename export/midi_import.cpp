@@ -353,11 +353,16 @@ MidiImport importMidi(const MidiFile& file, const MidiImportOptions& options) {
     Counts counts;
     std::vector<std::vector<GridNote>> bySource(c.sources.size());
     for (const RawNote& raw : c.notes) {
-        GridNote n = onGrid(raw, c.sources[raw.source], q, grid, counts);
+        Counts moved;  // counted only for the notes kept
+        GridNote n = onGrid(raw, c.sources[raw.source], q, grid, moved);
         if (n.start >= limit) {
             ++counts.afterLimit;
             continue;
         }
+        counts.octaveMoved += moved.octaveMoved;
+        counts.offGrid += moved.offGrid;
+        counts.lengthened += moved.lengthened;
+        counts.largestMove = std::max(counts.largestMove, moved.largestMove);
         n.end = std::min(n.end, limit);
         bySource[raw.source].push_back(n);
     }
@@ -440,7 +445,7 @@ MidiImport importMidi(const MidiFile& file, const MidiImportOptions& options) {
     // What could not be kept.
     QStringList& report = out.report;
     for (std::size_t r = kept; r < melodic.size(); ++r)
-        report << QStringLiteral("%1 of %2 %3 left out: only four voices play.")
+        report << QStringLiteral("%1 of %2, %3 left out: only four voices play.")
                       .arg(notes(static_cast<int>(bySource[melodic[r]].size())), sourceLabel(c.sources[melodic[r]]),
                            were(static_cast<int>(bySource[melodic[r]].size())));
     if (counts.chordsLeft)
@@ -486,7 +491,7 @@ MidiImport importMidi(const MidiFile& file, const MidiImportOptions& options) {
     if (c.pitchBends)
         report << (c.pitchBends == 1 ? QStringLiteral("1 pitch bend was left out.")
                                      : QStringLiteral("%1 pitch bends were left out.").arg(c.pitchBends));
-    if (c.pedals) report << QStringLiteral("The sustain pedal left out (pressed %1 times).").arg(c.pedals);
+    if (c.pedals) report << QStringLiteral("The sustain pedal was left out (pressed %1 times).").arg(c.pedals);
     if (placedNotes == 0) report << QStringLiteral("The file holds no notes.");
 
     out.info = (c.title.isEmpty() ? QString() : c.title + '\n') +
