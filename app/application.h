@@ -14,6 +14,7 @@
 namespace bleeptone {
 
 class AppCommands;
+class MidiCommands;
 class Autosave;
 class PlaybackView;
 class RecentFiles;
@@ -68,6 +69,7 @@ public:
     Autosave& autosave() { return *autosave_; }
     RecentFiles& recentFiles() { return *recent_; }
     PlaybackView& playback() { return *playback_; }
+    MidiCommands& midi() { return *midi_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -89,6 +91,7 @@ private:
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;
     std::unique_ptr<Autosave> autosave_;
+    std::unique_ptr<MidiCommands> midi_;
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<EnginePump> pump_;
 };

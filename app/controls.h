@@ -29,6 +29,8 @@ enum Item : int {
     ExportAudio, OpenRecent, ClearRecent,                // File (OpenRecent: the submenu; a file is data 0..9)
     Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
     PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
+    ExportMidi, ImportMidi,                              // File
+    MidiInput,                                           // Play (the submenu; a port is data 0.., none -1)
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

@@ -20,14 +20,9 @@
 #include <memory>
 
 #include "app/midi_chords.h"
+#include "app/midi_port.h"
 
 namespace bleeptone {
-
-struct MidiPort {
-    QString key;    // "ALSA:NAME" or "JACK:CLIENT:PORT": what the settings remember
-    QString label;  // what the menu shows
-    friend bool operator==(const MidiPort&, const MidiPort&) = default;
-};
 
 class MidiInput : public QObject {
     Q_OBJECT

@@ -4,23 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QThread>
 
-#include <RtMidi.h>
-#include <jack/jack.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -29,8 +16,13 @@
 #include "app/midi_entry.h"
 #include "app/midi_input.h"
 #include "app/midi_note_queue.h"
+#include "tests/jack_server.h"
 
 using namespace bleeptone;
+using bleeptone::testing::JackKeyboard;
+using bleeptone::testing::JackServer;
+using bleeptone::testing::useJackServer;
+using bleeptone::testing::waitWithEvents;
 
 namespace {
 
@@ -133,163 +125,51 @@ TEST(MidiNoteQueue, CarriesNoteOnsFromTheMidiThread) {
     EXPECT_EQ(fresh.dropped(), 300u - NoteQueue::kSlots);
 }
 
-// A JACK server of the test's own, with the dummy driver: no sound card.
-// Started with posix_spawn (Qt's QProcess runs a helper thread of its own,
-// which ThreadSanitizer cannot follow); its output goes to a file that says
-// why when it does not start.
-class JackServer {
-public:
-    bool start() {
-        const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
-        if (jackd.isEmpty()) return fail("jackd is not installed");
-        name_ = QStringLiteral("bleeptone-test-%1").arg(QCoreApplication::applicationPid());
-        log_ = QDir::temp().filePath(name_ + ".log").toStdString();
-        const std::string program = jackd.toStdString(), name = name_.toStdString();
-        // No real-time scheduling (a CI machine grants none), a patient
-        // client timeout (a loaded or sanitized build is slow).
-        std::vector<std::string> args = {program, "--no-realtime", "-t", "20000", "-n", name,
-                                         "-d",    "dummy",         "-r", "44100", "-p", "1024"};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env = {"JACK_NO_AUDIO_RESERVATION=1"};
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        const int spawned = posix_spawn(&pid_, program.c_str(), &files, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&files);
-        if (spawned != 0) {
-            pid_ = -1;
-            return fail("jackd did not start");
-        }
-        const QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return fail("jackd ended: " + output());
-            }
-            jack_status_t jackStatus{};
-            jack_client_t* probe = jack_client_open("bleeptone-test-probe",
-                                                    static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                                                    &jackStatus, name.c_str());
-            if (probe) {
-                jack_client_close(probe);
-                return true;
-            }
-            QThread::msleep(100);
-        }
-        return fail("jackd did not answer: " + output());
-    }
-    ~JackServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            const QDeadlineTimer deadline(5000);
-            while (waitpid(pid_, &status, WNOHANG) == 0 && !deadline.hasExpired()) QThread::msleep(20);
-            if (waitpid(pid_, &status, WNOHANG) == 0) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-            }
-        }
-        if (!log_.empty()) std::remove(log_.c_str());
-    }
-    const QString& name() const { return name_; }
-    const std::string& why() const { return why_; }
-
-private:
-    std::string output() const {
-        std::ifstream in(log_);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    bool fail(const std::string& why) {
-        why_ = why;
-        return false;
-    }
-    pid_t pid_ = -1;
-    QString name_;
-    std::string log_;
-    std::string why_;
-};
-
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
-}
-
 class MidiInputJack : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Silence the JACK library while the probe looks for the server.
-        jack_set_error_function([](const char*) {});
-        jack_set_info_function([](const char*) {});
-#if defined(__SANITIZE_THREAD__)
-        // libjack starts threads of its own, uninstrumented, which end inside
-        // ThreadSanitizer's ignores and abort the run; the queue they feed is
-        // tested under it above.
-        GTEST_SKIP() << "JACK's own threads cannot run under ThreadSanitizer";
-#endif
-        if (!server_.start()) GTEST_SKIP() << "no JACK server: " << server_.why();
-        qputenv("JACK_DEFAULT_SERVER", server_.name().toUtf8());
-        qputenv("JACK_NO_START_SERVER", "1");
-        sender_ = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "bleeptone-test-sender");
-        sender_->openVirtualPort("keys");
+        std::string why;
+        if (!useJackServer(server_, why)) GTEST_SKIP() << why;
+        keyboard_ = std::make_unique<JackKeyboard>();
     }
     void TearDown() override {
-        sender_.reset();
+        keyboard_.reset();
         qunsetenv("JACK_DEFAULT_SERVER");
     }
-    void send(int note, int velocity = 100) {
-        const std::vector<unsigned char> on = {0x90, static_cast<unsigned char>(note),
-                                               static_cast<unsigned char>(velocity)};
-        sender_->sendMessage(&on);
-    }
     JackServer server_;
-    std::unique_ptr<RtMidiOut> sender_;
-    const QString key_ = QStringLiteral("JACK:bleeptone-test-sender:keys");
+    std::unique_ptr<JackKeyboard> keyboard_;
 };
 
 TEST_F(MidiInputJack, NotesArriveFromAJackPortAndAPortThatGoesIsNoCrash) {
     MidiInput input;
     const QList<MidiPort> ports = input.ports();
-    ASSERT_TRUE(std::any_of(ports.begin(), ports.end(), [&](const MidiPort& p) { return p.key == key_; }))
+    ASSERT_TRUE(std::any_of(ports.begin(), ports.end(), [](const MidiPort& p) { return p.key == JackKeyboard::key(); }))
         << "the sender's port is listed";
     QSignalSpy played(&input, &MidiInput::notePlayed);
-    input.choose(key_);
+    input.choose(JackKeyboard::key());
     ASSERT_TRUE(input.listening());
 
-    send(60, 99);
-    ASSERT_TRUE(waitFor([&] { return played.size() == 1; }));
+    keyboard_->press(60, 99);
+    ASSERT_TRUE(waitWithEvents([&] { return played.size() == 1; }));
     EXPECT_EQ(played[0][0].toInt(), 60);
     EXPECT_EQ(played[0][1].toInt(), 99);
 
     // A chord: its top note only.
-    send(64);
-    send(67);
-    send(60);
-    ASSERT_TRUE(waitFor([&] { return played.size() == 2; }));
+    keyboard_->press(64);
+    keyboard_->press(67);
+    keyboard_->press(60);
+    ASSERT_TRUE(waitWithEvents([&] { return played.size() == 2; }));
     EXPECT_EQ(played[1][0].toInt(), 67);
-    waitFor([&] { return played.size() > 2; }, 300);
+    waitWithEvents([&] { return played.size() > 2; }, 300);
     EXPECT_EQ(played.size(), 2);
 
     // The keyboard is unplugged: the port closes; plugged in again, it opens.
-    sender_->closePort();
-    sender_.reset();
-    ASSERT_TRUE(waitFor([&] { return !input.listening(); }));
-    sender_ = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "bleeptone-test-sender");
-    sender_->openVirtualPort("keys");
-    ASSERT_TRUE(waitFor([&] { return input.listening(); }));
-    send(72);
-    ASSERT_TRUE(waitFor([&] { return played.size() == 3; }));
+    keyboard_->unplug();
+    ASSERT_TRUE(waitWithEvents([&] { return !input.listening(); }));
+    keyboard_->plugIn();
+    ASSERT_TRUE(waitWithEvents([&] { return input.listening(); }));
+    keyboard_->press(72);
+    ASSERT_TRUE(waitWithEvents([&] { return played.size() == 3; }));
     EXPECT_EQ(played[2][0].toInt(), 72);
     EXPECT_EQ(input.dropped(), 0u);
 }
