@@ -65,13 +65,18 @@ void MidiCommands::notePlayed(int note, int velocity) {
     const int channel = control::channelOfEditor(focused);
     auto* editor = channel ? qobject_cast<QPlainTextEdit*>(controls.widget(focused)) : nullptr;
     if (!editor) return;
+    // As typed: it replaces a selection, in one step of the editor's undo,
+    // and is the user's edit.
     QTextCursor cursor = editor->textCursor();
-    const int at = cursor.selectionStart();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const int at = cursor.position();
     const QTextBlock verse = editor->document()->findBlock(at);
     const MidiEntry entry =
         midiEntryAt(note, channelPrefix(WindowFields(controls), channel), verse.text(), at - verse.position());
-    // As typed: it replaces a selection and is the user's edit.
+    cursor.setPosition(at + entry.eraseAfter, QTextCursor::KeepAnchor);
     cursor.insertText(entry.text);
+    cursor.endEditBlock();
     cursor.setPosition(at + entry.caret);
     editor->setTextCursor(cursor);
     emit noteWritten(channel, at, note, velocity);

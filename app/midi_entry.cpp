@@ -51,6 +51,12 @@ MidiEntry midiEntryAt(int note, const QString& prefix, const QString& line, int 
     MidiEntry entry;
     entry.text = up + kNames[semitone] + lastLength(line, column);
     entry.caret = static_cast<int>(entry.text.size());
+    // The change back cancels against changes the other way that follow.
+    const QChar inverse = down.isEmpty() ? QChar() : (down[0] == '<' ? QChar('>') : QChar('<'));
+    while (!down.isEmpty() && column + entry.eraseAfter < line.size() && line[column + entry.eraseAfter] == inverse) {
+        down.chop(1);
+        ++entry.eraseAfter;
+    }
     entry.text += down;
     return entry;
 }

@@ -7,6 +7,9 @@
 // there ("8", "16."), else none. When the octave changes, the opposite
 // change follows the note, so the music after the caret keeps its octave;
 // the caret goes between the two, where the next note played continues.
+// Where the text after the caret begins with such a change back already
+// (the previous note's), the two cancel: ">c<" and then G4 give ">c<g",
+// not ">c<g><".
 // Pure code.
 
 #include <QString>
@@ -14,8 +17,9 @@
 namespace bleeptone {
 
 struct MidiEntry {
-    QString text;   // to insert at the caret
-    int caret = 0;  // where the caret goes, counted from the insertion's start
+    QString text;        // to insert at the caret
+    int caret = 0;       // where the caret goes, counted from the insertion's start
+    int eraseAfter = 0;  // characters after the caret that text replaces
 };
 
 // note: the MIDI note number (out of C0..C8 it is moved by octaves into it).

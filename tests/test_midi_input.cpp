@@ -35,6 +35,7 @@ TEST(MidiEntry, WritesTheNoteFromTheStateAtTheCaret) {
         int column;
         const char* text;
         int caret;
+        int eraseAfter = 0;
     } cases[] = {
         {60, "", 0, "c", 1},           // C4 in octave 4
         {72, "", 0, ">c<", 2},         // an octave up, and back after it
@@ -50,11 +51,15 @@ TEST(MidiEntry, WritesTheNoteFromTheStateAtTheCaret) {
         {120, "", 0, ">>>>c<<<<", 5},  // above C8: moved into it, to C8
         {5, "", 0, "<<<<f>>>>", 5},    // below C0: F0
         {48, "o2", 2, ">c<", 2},       // the verse's own octave command
+        {67, ">c<", 2, "<g", 2, 1},    // the change back and the next note's cancel: ">c<g"
+        {48, ">c<", 2, "<<c>", 3, 1},  // as far as they go: ">c<<c>"
+        {74, ">c<", 2, "d", 1},        // the same octave: nothing to cancel
     };
     for (const auto& c : cases) {
         const MidiEntry e = midiEntryAt(c.note, kPrefix, QString::fromUtf8(c.line), c.column);
         EXPECT_EQ(e.text, QString::fromUtf8(c.text)) << c.note << " after '" << c.line << "'";
         EXPECT_EQ(e.caret, c.caret) << c.note << " after '" << c.line << "'";
+        EXPECT_EQ(e.eraseAfter, c.eraseAfter) << c.note << " after '" << c.line << "'";
     }
 }
 
