@@ -13,6 +13,7 @@
 #include "app/export_command.h"
 #include "app/info_bar_updater.h"
 #include "app/main_window.h"
+#include "app/midi_commands.h"
 #include "app/playback_view.h"
 #include "app/recent_files.h"
 #include "app/song_commands.h"
@@ -23,7 +24,7 @@ namespace bleeptone {
 
 AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song,
                          InfoBarUpdater& infoBars, AuxWindows& aux, Autosave& autosave, RecentFiles& recent,
-                         PlaybackView& playback, TuneProblems& problems)
+                         PlaybackView& playback, TuneProblems& problems, MidiCommands& midi)
     : window_(window),
       dialogs_(dialogs),
       document_(document),
@@ -33,7 +34,8 @@ AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& documen
       autosave_(autosave),
       recent_(recent),
       playback_(playback),
-      problems_(problems) {}
+      problems_(problems),
+      midi_(midi) {}
 
 AppCommands::~AppCommands() = default;
 
@@ -49,6 +51,11 @@ void AppCommands::exportAudio() {
     if (!exporter_) exporter_ = std::make_unique<AudioExporter>(window_, dialogs_, document_);
     exporter_->exportAudio();
 }
+
+void AppCommands::exportMidi() { midi_.exportMidi(); }
+void AppCommands::importMidi() { midi_.importMidi(); }
+void AppCommands::chooseMidiInput(int port) { midi_.chooseInput(port); }
+void AppCommands::midiNote(int note, int velocity) { midi_.notePlayed(note, velocity); }
 
 void AppCommands::openRecent(int index) {
     if (index < 0 || index >= recent_.files().size()) return;

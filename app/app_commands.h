@@ -16,6 +16,7 @@ class Dialogs;
 class Document;
 class InfoBarUpdater;
 class MainWindow;
+class MidiCommands;
 class PlaybackView;
 class RecentFiles;
 class SongCommands;
@@ -33,7 +34,7 @@ class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
                 AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback,
-                TuneProblems& problems);
+                TuneProblems& problems, MidiCommands& midi);
     ~AppCommands() override;  // cancels a running export
     AppCommands(const AppCommands&) = delete;
     AppCommands& operator=(const AppCommands&) = delete;
@@ -47,6 +48,10 @@ public:
     void loadDemo(int demo) override;
     void recordToWave() override;
     void exportAudio() override;
+    void exportMidi() override;
+    void importMidi() override;
+    void chooseMidiInput(int port) override;
+    void midiNote(int note, int velocity) override;
     void openRecent(int index) override;
     void clearRecent() override;
     void editField(int item) override;
@@ -85,6 +90,7 @@ private:
     RecentFiles& recent_;
     PlaybackView& playback_;
     TuneProblems& problems_;
+    MidiCommands& midi_;
     std::unique_ptr<AudioExporter> exporter_;  // made at the first Export Audio
 };
 

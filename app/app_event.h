@@ -14,7 +14,7 @@ enum class ControlEventType {
 };
 
 struct AppEvent {
-    enum class Kind { Menu, Control, Close, OpenDocuments, Engine, RecoverWork };
+    enum class Kind { Menu, Control, Close, OpenDocuments, Engine, RecoverWork, MidiNote };
     Kind kind = Kind::Menu;
     int number = 0;  // menu item, control or window number
     ControlEventType type = ControlEventType::Click;
@@ -28,6 +28,10 @@ struct AppEvent {
     static AppEvent openDocuments() { return {Kind::OpenDocuments}; }
     static AppEvent recoverWork() { return {Kind::RecoverWork}; }  // once, after start-up
     static AppEvent engine(std::int64_t data) { return {Kind::Engine, 0, ControlEventType::Click, data}; }
+    // A note played on the MIDI keyboard: its number, and its velocity as data.
+    static AppEvent midiNote(int note, int velocity) {
+        return {Kind::MidiNote, note, ControlEventType::Click, velocity};
+    }
 };
 
 }  // namespace bleeptone

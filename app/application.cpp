@@ -19,6 +19,7 @@
 #include "app/engine_pump.h"
 #include "app/info_bar_updater.h"
 #include "app/main_window.h"
+#include "app/midi_commands.h"
 #include "app/playback_view.h"
 #include "app/recent_files.h"
 #include "app/screenshot.h"
@@ -103,8 +104,9 @@ bool Application::start(const Options& options) {
     });
     problems_ = new TuneProblems(*window_, post);  // owned by the window
     infoBarUpdater_->setProblems(problems_);
+    midi_ = std::make_unique<MidiCommands>(*window_, dialogs_, *document_, *song_, submit);
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, *recent_, *playback_, *problems_);
+                                              *autosave_, *recent_, *playback_, *problems_, *midi_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);

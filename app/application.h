@@ -14,6 +14,7 @@
 namespace bleeptone {
 
 class AppCommands;
+class MidiCommands;
 class Autosave;
 class PlaybackView;
 class RecentFiles;
@@ -71,6 +72,7 @@ public:
     PlaybackView& playback() { return *playback_; }
     // The tune checks' findings (with the frames they first play at).
     TuneProblems& problems() { return *problems_; }
+    MidiCommands& midi() { return *midi_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -93,6 +95,7 @@ private:
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;
     std::unique_ptr<Autosave> autosave_;
+    std::unique_ptr<MidiCommands> midi_;
     std::unique_ptr<AppCommands> commands_;
     std::unique_ptr<EnginePump> pump_;
 };

@@ -78,15 +78,16 @@ const std::vector<ControlSpec>& mainWindowControls() {
 const EnableGroup& contentGroup() {
     // Save is here too: it saves to the document's file, or asks for one as
     // Save As does, so it works whenever there is something to save.
-    static const EnableGroup g{{menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave, menu::ExportAudio},
-                               {control::CopyMmlButton, control::PlayButton},
-                               false};
+    static const EnableGroup g{
+        {menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave, menu::ExportAudio, menu::ExportMidi},
+        {control::CopyMmlButton, control::PlayButton},
+        false};
     return g;
 }
 
 const EnableGroup& idleGroup() {
     static const EnableGroup g{
-        {menu::New, menu::Open, menu::PasteMml, menu::Demo1, menu::Demo2, menu::Demo3, menu::Demo4},
+        {menu::New, menu::Open, menu::PasteMml, menu::ImportMidi, menu::Demo1, menu::Demo2, menu::Demo3, menu::Demo4},
         {control::CopyMmlButton, control::PasteMmlButton},
         true};
     return g;

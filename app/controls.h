@@ -30,6 +30,8 @@ enum Item : int {
     Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
     NextProblem, PreviousProblem, Problems,              // Edit (Problems with data n > 0: go to finding n - 1)
     PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
+    ExportMidi, ImportMidi,                              // File
+    MidiInput,                                           // Play (the submenu; a port is data 0.., none -1)
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

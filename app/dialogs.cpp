@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 #include "app/export_dialog.h"
@@ -20,6 +21,14 @@ void QtDialogs::error(const QString& text) { QMessageBox::critical(boxParent(), 
 
 void QtDialogs::information(const QString& text) {
     QMessageBox::information(boxParent(), QString(), text, QMessageBox::Ok);
+}
+
+std::optional<int> QtDialogs::choice(const QString& title, const QString& label, const QStringList& items,
+                                     int current) {
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(boxParent(), title, label, items, current, false, &ok);
+    if (!ok) return std::nullopt;
+    return static_cast<int>(items.indexOf(chosen));
 }
 
 bool QtDialogs::question(const QString& text) {

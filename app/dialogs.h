@@ -2,6 +2,7 @@
 // Message boxes and file panels. The program uses Qt's; tests script their own.
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -39,6 +40,11 @@ public:
     // The Export Audio choices box, filled in with the remembered choices;
     // the passes apply only to a song that loops. Nothing when cancelled.
     virtual std::optional<ExportChoices> exportChoices(const ExportChoices& remembered, bool songLoops) = 0;
+
+    // A box titled title that asks label, with a list of items, the current
+    // one shown first; the index chosen, nothing when cancelled.
+    virtual std::optional<int> choice(const QString& title, const QString& label, const QStringList& items,
+                                      int current) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -52,6 +58,8 @@ public:
     QString filePanel(PanelMode mode, const QString& title, const QString& types, const QString& message,
                       const QString& start) override;
     std::optional<ExportChoices> exportChoices(const ExportChoices& remembered, bool songLoops) override;
+    std::optional<int> choice(const QString& title, const QString& label, const QStringList& items,
+                              int current) override;
 
 private:
     QWidget* boxParent() const;

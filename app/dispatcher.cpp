@@ -72,6 +72,7 @@ void Dispatcher::dispatch(const AppEvent& event) {
         case AppEvent::Kind::Control: dispatchControl(event.number, event.type); break;
         case AppEvent::Kind::Engine: commands_.engineEvent(event.data); break;
         case AppEvent::Kind::RecoverWork: commands_.recoverWork(); break;
+        case AppEvent::Kind::MidiNote: commands_.midiNote(event.number, static_cast<int>(event.data)); break;
         case AppEvent::Kind::Close: break;  // handled at the end of the iteration
     }
 }
@@ -92,6 +93,9 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
         case menu::PasteMml: post(AppEvent::control(control::PasteMmlButton)); break;
         case menu::RecordToWave: commands_.recordToWave(); break;
         case menu::ExportAudio: commands_.exportAudio(); break;
+        case menu::ExportMidi: commands_.exportMidi(); break;
+        case menu::ImportMidi: commands_.importMidi(); break;
+        case menu::MidiInput: commands_.chooseMidiInput(static_cast<int>(event.data)); break;
         case menu::OpenRecent: commands_.openRecent(static_cast<int>(event.data)); break;
         case menu::ClearRecent: commands_.clearRecent(); break;
         case menu::Undo:

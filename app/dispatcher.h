@@ -35,6 +35,10 @@ public:
     virtual void loadDemo(int demo) = 0;  // 1..4
     virtual void recordToWave() = 0;
     virtual void exportAudio() = 0;
+    virtual void exportMidi() = 0;
+    virtual void importMidi() = 0;
+    virtual void chooseMidiInput(int port) = 0;         // Play > MIDI Input: the port shown at index port, -1 none
+    virtual void midiNote(int note, int velocity) = 0;  // a note played on the MIDI keyboard
     virtual void openRecent(int index) = 0;  // File > Open Recent, the index-th file (newest 0)
     virtual void clearRecent() = 0;
     virtual void editField(int item) = 0;  // menu::Undo .. menu::SelectAll on the focused field

@@ -179,6 +179,13 @@ bool Document::replaceWithPaste(const ProjectFields& pasted) {
     return true;
 }
 
+void Document::replaceWithImport(const ProjectFields& imported) {
+    loadNewTemplate(true);
+    WindowFields fields(window_.controls());
+    copyProject(imported, fields);
+    window_.colourAllEditors();
+}
+
 void Document::markEdited() {
     if (pristine_) {
         pristine_ = false;

@@ -45,6 +45,11 @@ public:
     // Replaces the document with a pasted tune (read into the New template):
     // untitled and edited. False when the user keeps the unsaved work.
     bool replaceWithPaste(const ProjectFields& pasted);
+    // Asks about unsaved work as Open does; true when the user keeps it.
+    bool keepsUnsavedWork() { return keepUnsavedWork(true); }
+    // Replaces the document with an imported tune (read into the New
+    // template), untitled and edited, once keepsUnsavedWork() has said no.
+    void replaceWithImport(const ProjectFields& imported);
     void markEdited();
     // Puts a recovered copy of unsaved work into the window as an edited
     // document with its own file (if it had one) and title.

@@ -3,6 +3,7 @@
 // focused field.
 #include <QAbstractSpinBox>
 #include <QAction>
+#include <QActionGroup>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -54,6 +55,8 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     item(file, menu::RecordToWave, "Record to &Wave", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_W));
     item(file, menu::ExportAudio, "&Export Audio...", QKeySequence(Qt::CTRL | Qt::Key_E));
+    item(file, menu::ExportMidi, "Export MI&DI...");
+    item(file, menu::ImportMidi, "&Import MIDI...");
     setRecentFiles({});
 
     QMenu* edit = menuBar()->addMenu("&Edit");
@@ -85,6 +88,13 @@ void MainWindow::buildMenus() {
     item(play, menu::FollowPlayback, "&Follow Playback")->setCheckable(true);
     play->addSeparator();
     item(play, menu::Oscilloscope, "&Oscilloscope")->setCheckable(true);
+    play->addSeparator();
+    midiMenu_ = play->addMenu("MIDI &Input");
+    menuItems_[menu::MidiInput] = midiMenu_->menuAction();
+    connect(midiMenu_, &QMenu::aboutToShow, this, [this] {
+        if (midiMenuOpening_) midiMenuOpening_();
+    });
+    setMidiPorts({}, {});
 
     QMenu* tunes = menuBar()->addMenu("&Tunes");
     for (int d = 0; d < 4; ++d) item(tunes, menu::Demo1 + d, QString("Demo &%1").arg(d + 1));
@@ -142,6 +152,38 @@ void MainWindow::setRecentFiles(const QStringList& paths) {
     clear->setEnabled(!paths.isEmpty());
     connect(clear, &QAction::triggered, this, [this] { emitEvent(AppEvent::menu(menu::ClearRecent)); });
     menuItems_[menu::ClearRecent] = clear;
+}
+
+void MainWindow::setMidiPorts(const QList<MidiPort>& ports, const QString& chosen) {
+    midiMenu_->clear();
+    auto* group = new QActionGroup(midiMenu_);
+    const auto add = [&](const QString& label, int index, bool checked) {
+        QAction* a = midiMenu_->addAction(label);
+        a->setCheckable(true);
+        a->setChecked(checked);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, index] {
+            AppEvent e = AppEvent::menu(menu::MidiInput);
+            e.data = index;
+            emitEvent(e);
+        });
+    };
+    add("&None", -1, chosen.isEmpty());
+    midiMenu_->addSeparator();
+    bool shown = chosen.isEmpty();
+    for (int i = 0; i < ports.size(); ++i) {
+        add(QString(ports[i].label).replace('&', "&&"), i, ports[i].key == chosen);
+        shown = shown || ports[i].key == chosen;
+    }
+    if (!shown) {
+        // The remembered keyboard is unplugged: listened to again once it is back.
+        QAction* away = midiMenu_->addAction(QString(chosen).section(':', 1).replace('&', "&&") + " (not connected)");
+        away->setCheckable(true);
+        away->setChecked(true);
+        away->setEnabled(false);
+        group->addAction(away);
+    }
+    if (ports.isEmpty()) midiMenu_->addAction("No MIDI keyboard found")->setEnabled(false);
 }
 
 void MainWindow::enableEditItems(bool asTheFieldAllows) {

@@ -11,6 +11,7 @@
 #include "app/app_event.h"
 #include "app/control_table.h"
 #include "app/controls.h"
+#include "app/midi_port.h"
 
 class QAction;
 class QLabel;
@@ -58,6 +59,11 @@ public:
     void editFocusedField(int item);
     // Where the desktop's request to open files goes (the dropped .mmlp files).
     void setOpenRequest(std::function<void(const QString& paths)> open) { openRequest_ = std::move(open); }
+    // Play > MIDI Input: "None" and the ports (menu events carry the index,
+    // -1 for None), the chosen one checked; a chosen port that is not there
+    // is shown as not connected. opening runs as the menu opens.
+    void setMidiPorts(const QList<MidiPort>& ports, const QString& chosen);
+    void setMidiMenuOpening(std::function<void()> opening) { midiMenuOpening_ = std::move(opening); }
 
     // A line at the left of the top row that tells how the sound fares
     // (the device was lost: playing on silently); empty hides it. It is no
@@ -92,6 +98,8 @@ private:
     QAction* playContextItem_ = nullptr;
     QAction* playFromHereItem_ = nullptr;
     QMenu* recentMenu_ = nullptr;
+    QMenu* midiMenu_ = nullptr;
+    std::function<void()> midiMenuOpening_;
     std::function<void(const QString&)> openRequest_;
     std::optional<std::array<int, 4>> mutesBeforeSolo_;
     std::function<void(const AppEvent&)> sink_;

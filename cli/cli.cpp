@@ -17,7 +17,7 @@ const char* const kUsage =
     "      of the main window (or the Help, PSG Module or About window) once it is shown,\n"
     "      then quits; --type first types TEXT into channel 1 (\\n for Return).\n"
     "  bleeptone render [PROJECT.mmlp | --demo N | --mml TEXT...] [-o FILE|-]\n"
-    "                   [--format wav|flac|ogg|mp3|f32|s16] [--start S] [--seconds S] [--max-seconds S]\n"
+    "                   [--format wav|flac|ogg|mp3|f32|s16|mid] [--start S] [--seconds S] [--max-seconds S]\n"
     "                   [--loops N] [--fade S] [--stems] [--events FILE]\n"
     "      Render offline from a freshly started engine, as fast as the machine allows:\n"
     "      a project (assembled as Play assembles it), a built-in demo (1 to 4), or up to\n"
@@ -26,13 +26,15 @@ const char* const kUsage =
     "      channels looped together; with --loops N, 1 to 16, the Nth time they do),\n"
     "      after at most --max-seconds (default 600). --start begins at that moment of\n"
     "      the tune, exactly as if it had played from the start.\n"
-    "      wav (the default unless -o ends in .flac, .ogg or .mp3): the file a recording\n"
-    "      writes; flac, ogg, mp3: the same samples encoded; f32: the raw little-endian\n"
-    "      float output; s16: the raw little-endian 16-bit recording samples. --fade S\n"
-    "      fades out over the last S seconds instead of the recording's short fade;\n"
-    "      --stems also writes each channel alone, NAME-1.EXT to NAME-4.EXT beside the\n"
-    "      mix. --events writes one line per engine event: the first sample after the\n"
-    "      tick that posted it, and its data.\n"
+    "      wav (the default unless -o ends in .flac, .ogg, .mp3, .mid or .midi): the file\n"
+    "      a recording writes; flac, ogg, mp3: the same samples encoded; f32: the raw\n"
+    "      little-endian float output; s16: the raw little-endian 16-bit recording\n"
+    "      samples; mid: a Standard MIDI File of the notes as the engine plays them\n"
+    "      (a track per channel, noise on channel 10, every note within 10 us of the\n"
+    "      engine's moment). --fade S fades out over the last S seconds instead of the\n"
+    "      recording's short fade; --stems also writes each channel alone, NAME-1.EXT\n"
+    "      to NAME-4.EXT beside the mix. --events writes one line per engine event: the\n"
+    "      first sample after the tick that posted it, and its data. (Not with mid.)\n"
     "  bleeptone play [PROJECT.mmlp | --demo N | --mml TEXT...] [--audio portaudio|null] [--start S]\n"
     "                 [--record FILE]\n"
     "      Play in real time until the tune ends (Ctrl+C stops), from --start seconds on\n"
@@ -69,6 +71,12 @@ const char* const kUsage =
     "      JSON array of strings (non-ASCII characters as \\u escapes).\n"
     "  bleeptone import-mml [FILE|-] -o PROJECT.mmlp\n"
     "      Read such a text as Paste MML does (into the New template) and save the project.\n"
+    "  bleeptone import-midi FILE.mid [--grid 16|32|64] -o PROJECT.mmlp\n"
+    "      Read a MIDI file (format 0 or 1) into a new project of MML: the busiest\n"
+    "      tracks and channels as the four channels, one voice each (a chord keeps its\n"
+    "      top note, the others go to free channels; percussion on channel 1's noise),\n"
+    "      notes on the nearest step of the grid (a 1/64 note unless --grid says\n"
+    "      otherwise). What could not be kept is said on standard error.\n"
     "  bleeptone query TEXT POSITION\n"
     "      Print EvtCnt Tempo Octave Transpose NoteLen Volume Waveform Decay and the\n"
     "      time before POSITION (1-based) in tenths of a second.\n"
@@ -152,6 +160,7 @@ const struct {
     {"query", runQuery},
     {"export-mml", runExportMml},
     {"import-mml", runImportMml},
+    {"import-midi", runImportMidi},
     {"help", runHelp},
     {"--help", runHelp},
     {"-h", runHelp},

@@ -1,6 +1,6 @@
 #pragma once
 // The command line: bleeptone render | play | notes | check | query |
-// export-mml | import-mml, and --help / --version. Subcommands never need a display or a
+// export-mml | import-mml | import-midi, and --help / --version. Subcommands never need a display or a
 // sound card.
 
 #include <cstdio>
@@ -32,6 +32,7 @@ int runQuery(const std::vector<std::string>& args, const CliIo& io);
 int runPlay(const std::vector<std::string>& args, const CliIo& io);
 int runNotes(const std::vector<std::string>& args, const CliIo& io);
 int runCheck(const std::vector<std::string>& args, const CliIo& io);
+int runImportMidi(const std::vector<std::string>& args, const CliIo& io);
 
 // Prints "bleeptone <command>: <message>" and returns kExitUsage.
 int usageError(const CliIo& io, const std::string& command, const std::string& message);

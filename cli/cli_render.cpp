@@ -9,17 +9,21 @@
 #include "engine/staged_file.h"
 #include "engine/synth.h"
 #include "export/audio_export.h"
+#include "export/midi_export.h"
+#include "song/note_map.h"
+#include "song/song_assembly.h"
 
 // bleeptone render. The audio formats (wav, flac, ogg, mp3) go through the
 // export, whose WAV with none of the export options is the very file a
-// recording writes; the raw formats (f32, s16) stream the render as it runs.
-// Either way every file goes through a StagedFile.
+// recording writes; the raw formats (f32, s16) stream the render as it runs;
+// mid is the Standard MIDI File of the song's note map. Every file goes
+// through a StagedFile.
 
 namespace bleeptone {
 
 namespace {
 
-enum class Format { Wav, Flac, Ogg, Mp3, F32, S16 };
+enum class Format { Wav, Flac, Ogg, Mp3, F32, S16, Mid };
 
 constexpr double kMaxRenderSeconds = 36000.0;  // ten hours: a WAV file's 32-bit sizes still fit
 
@@ -40,8 +44,8 @@ struct RenderArgs {
 const struct {
     const char* name;
     Format format;
-} kFormatNames[] = {{"wav", Format::Wav}, {"flac", Format::Flac}, {"ogg", Format::Ogg},
-                    {"mp3", Format::Mp3}, {"f32", Format::F32},   {"s16", Format::S16}};
+} kFormatNames[] = {{"wav", Format::Wav}, {"flac", Format::Flac}, {"ogg", Format::Ogg}, {"mp3", Format::Mp3},
+                    {"f32", Format::F32}, {"s16", Format::S16},   {"mid", Format::Mid}};
 
 std::optional<Format> formatNamed(const std::string& name) {
     for (const auto& n : kFormatNames)
@@ -66,9 +70,18 @@ ExportFormat exportFormat(Format format) {
     }
 }
 
-// The format -o's extension asks for (.wav .flac .ogg .mp3, any case), else wav.
+bool hasMidiExtension(const std::string& path) {
+    const std::size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.') return false;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return ext == "mid" || ext == "midi";
+}
+
+// The format -o's extension asks for (.wav .flac .ogg .mp3 .mid .midi, any case), else wav.
 Format formatOfOutput(const std::string& output) {
     if (output == "-") return Format::Wav;
+    if (hasMidiExtension(output)) return Format::Mid;
     switch (exportFormatFromExtension(output).value_or(ExportFormat::Wav)) {
         case ExportFormat::Flac: return Format::Flac;
         case ExportFormat::Ogg: return Format::Ogg;
@@ -92,7 +105,7 @@ std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args,
             out.output = value;
         } else if (name == "--format") {
             out.format = formatNamed(value);
-            if (!out.format) return "unknown format '" + value + "' (wav, flac, ogg, mp3, f32 or s16)";
+            if (!out.format) return "unknown format '" + value + "' (wav, flac, ogg, mp3, f32, s16 or mid)";
         } else if (name == "--seconds" || name == "--max-seconds" || name == "--fade" || name == "--start") {
             if (auto problem = secondsOption(name, value, s)) return problem;
             if (name == "--seconds")
@@ -124,6 +137,11 @@ std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args,
 
     if (!out.format) out.format = formatOfOutput(out.output);
     const std::string format = formatName(*out.format);
+    if (*out.format == Format::Mid && (out.fade || out.stems || !out.eventsPath.empty()))
+        return std::string(out.fade    ? "--fade"
+                           : out.stems ? "--stems"
+                                       : "--events") +
+               " needs an audio format (wav, flac, ogg, mp3, f32 or s16), not mid";
     if (isRaw(*out.format) && out.fade) return "--fade needs an audio format (wav, flac, ogg or mp3), not " + format;
     if (isRaw(*out.format) && out.stems) return "--stems needs an audio format (wav, flac, ogg or mp3), not " + format;
     if (out.stems && out.output == "-") return "--stems needs an output file (-o FILE), not standard output";
@@ -177,6 +195,14 @@ private:
     std::FILE* data_;
     EventWriter& events_;
 };
+
+// A project's name for the file's title: its file name without the extension.
+std::string songTitle(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
 
 int ioError(const CliIo& io, const std::string& message) {
     std::fprintf(io.err, "bleeptone render: %s\n", message.c_str());
@@ -241,6 +267,33 @@ int renderRaw(const RenderArgs& opts, const std::vector<std::u16string>& texts, 
     return kExitOk;
 }
 
+// mid: the note map of the song (a project's verse names name the tracks).
+int renderMidi(const RenderArgs& opts, const CliIo& io) {
+    MidiExportSpec spec;
+    spec.startFrame = toFrames(opts.start);
+    if (opts.seconds) spec.frames = toFrames(*opts.seconds);
+    spec.maxFrames = toFrames(opts.maxSeconds);
+    spec.passes = opts.loops.value_or(1);
+    NoteMap map;
+    if (opts.song.path.empty() && opts.song.demo == 0) {
+        SongTexts texts;
+        for (std::size_t k = 0; k < opts.song.texts.size() && k < texts.size(); ++k) texts[k] = opts.song.texts[k];
+        map = mapTexts(texts, midiMapLimits(spec));
+    } else {
+        ProjectModel model;
+        if (auto code = loadProject(opts.song, model, io, "render")) return *code;
+        spec.names = midiTrackNames(model);
+        spec.beatsPerMeasure = beatsPerMeasureOf(model);
+        spec.title = opts.song.demo ? "Demo " + std::to_string(opts.song.demo) : songTitle(opts.song.path);
+        map = mapSong(assembleSongWithMap(model), midiMapLimits(spec));
+    }
+    const MidiFile file = midiFileOfMap(map, spec);
+    const MidiWriteResult written =
+        opts.output == "-" ? writeMidiFile(file, io.out, "standard output") : writeMidiFile(file, opts.output);
+    if (!written.ok) return ioError(io, written.message);
+    return kExitOk;
+}
+
 }  // namespace
 
 int runRender(const std::vector<std::string>& args, const CliIo& io) {
@@ -255,6 +308,7 @@ int runRender(const std::vector<std::string>& args, const CliIo& io) {
     if (eventsToFile && !eventsFile.open(opts.eventsPath)) return ioError(io, "cannot create " + eventsFile.error());
     EventWriter events(opts.eventsPath.empty() ? nullptr : (eventsToFile ? eventsFile.stream() : io.out));
 
+    if (*opts.format == Format::Mid) return renderMidi(opts, io);
     std::vector<std::u16string> texts;
     if (auto code = opts.song.channelTexts(texts, io, "render")) return *code;
     const int code = isRaw(*opts.format) ? renderRaw(opts, texts, events, io) : renderAudio(opts, texts, events, io);

@@ -25,7 +25,7 @@ inline constexpr int kMaxExportPasses = 16;
 inline constexpr std::uint64_t kMaxExportFrames = 36000ull * 44100;
 
 struct ExportSpec {
-    std::array<std::u16string, 4> texts;   // channel texts as PSG_PlayMML takes them (empty: silent channel)
+    std::array<std::u16string, 4> texts;  // channel texts as PSG_PlayMML takes them (empty: silent channel)
     ExportFormat format = ExportFormat::Wav;
     // Where the file starts, in samples: the song from that moment, exactly
     // as if it had played from the start (the samples before it are rendered
@@ -66,9 +66,9 @@ enum class ExportStatus { Done, Cancelled, Failed };
 
 struct ExportResult {
     ExportStatus status = ExportStatus::Failed;
-    std::string message;             // why it failed, naming the file; "export cancelled"
-    std::uint64_t frames = 0;        // length of each file written, in samples
-    std::vector<std::string> files;  // the files written, the mix first
+    std::string message;              // why it failed, naming the file; "export cancelled"
+    std::uint64_t frames = 0;         // length of each file written, in samples
+    std::vector<std::string> files;   // the files written, the mix first
     std::uint64_t droppedEvents = 0;  // "*" events of the mix lost to a full queue
     bool ok() const { return status == ExportStatus::Done; }
 };

@@ -18,7 +18,7 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir songs
-touch song.mmlp notes.txt
+touch song.mmlp notes.txt tune.mid
 
 # Splits LINE as readline does (at blanks and at "="), completes its last
 # word and prints the choices sorted on one line.
@@ -47,23 +47,23 @@ while IFS='|' read -r line expected; do
 done <<'EOF'
 bleeptone re|render
 bleeptone ex|export-mml
-bleeptone |check export-mml import-mml notes play query render song.mmlp songs
+bleeptone |check export-mml import-midi import-mml notes play query render song.mmlp songs
 bleeptone ch|check
 bleeptone no|notes
 bleeptone --|--audio --help --screenshot --screenshot-of --type --version
 bleeptone --audio |null portaudio
 bleeptone song.mmlp --au|--audio
 bleeptone render --fo|--format
-bleeptone render --format |f32 flac mp3 ogg s16 wav
+bleeptone render --format |f32 flac mid mp3 ogg s16 wav
 bleeptone render --format=f|f32 flac
 bleeptone render --demo |1 2 3 4
 bleeptone render --stems --l|--loops
-bleeptone render -o |notes.txt song.mmlp songs
+bleeptone render -o |notes.txt song.mmlp songs tune.mid
 bleeptone render |song.mmlp songs
 bleeptone render --mml |
 bleeptone play --st|--start
 bleeptone play --audio n|null
-bleeptone play --record |notes.txt song.mmlp songs
+bleeptone play --record |notes.txt song.mmlp songs tune.mid
 bleeptone notes --|--demo --json --mml --seconds
 bleeptone notes --demo |1 2 3 4
 bleeptone notes --seconds |
@@ -73,8 +73,13 @@ bleeptone check --demo |1 2 3 4
 bleeptone check --mml |
 bleeptone check |song.mmlp songs
 bleeptone export-mml --|--channel-texts --demo
-bleeptone import-mml |notes.txt song.mmlp songs
+bleeptone import-mml |notes.txt song.mmlp songs tune.mid
 bleeptone import-mml - -o |song.mmlp songs
+bleeptone import-midi |songs tune.mid
+bleeptone import-midi tune.mid --g|--grid
+bleeptone import-midi tune.mid --grid |16 32 64
+bleeptone import-midi tune.mid -o |song.mmlp songs
+bleeptone im|import-midi import-mml
 bleeptone query |
 EOF
 

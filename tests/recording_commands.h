@@ -27,6 +27,12 @@ public:
     void loadDemo(int d) override { note("demo " + std::to_string(d)); }
     void recordToWave() override { note("recordToWave"); }
     void exportAudio() override { note("exportAudio"); }
+    void exportMidi() override { note("exportMidi"); }
+    void importMidi() override { note("importMidi"); }
+    void chooseMidiInput(int port) override { note("midiInput " + std::to_string(port)); }
+    void midiNote(int n, int velocity) override {
+        note("midiNote " + std::to_string(n) + " " + std::to_string(velocity));
+    }
     void openRecent(int i) override { note("openRecent " + std::to_string(i)); }
     void clearRecent() override { note("clearRecent"); }
     void editField(int item) override { note("edit " + std::to_string(item)); }

@@ -1,7 +1,7 @@
 #pragma once
 // The message boxes and file panels of the widget tests: every box and panel
 // is recorded; questions take their answers, panels their paths and the
-// export choices box its answers from a script. A question nobody scripted
+// export choices and choice boxes their answers from a script. A question nobody scripted
 // fails the test; a panel or choices box nobody scripted is cancelled. Kinds a test forbids ("error", "information")
 // fail it when they appear.
 #include <gtest/gtest.h>
@@ -64,6 +64,18 @@ public:
         return answer;
     }
 
+    // Records the box as "choice: TITLE: LABEL" with the items shown.
+    std::optional<int> choice(const QString& title, const QString& label, const QStringList& items,
+                              int current) override {
+        note("choice", title + ": " + label);
+        calls.back().message = items.join('|');
+        calls.back().types = QString::number(current);
+        if (choiceIndexes.empty()) return std::nullopt;
+        const auto answer = choiceIndexes.front();
+        choiceIndexes.pop_front();
+        return answer;
+    }
+
     void note(const std::string& kind, const QString& text) {
         if (std::find(forbidden.begin(), forbidden.end(), kind) != forbidden.end())
             ADD_FAILURE() << "unexpected " << kind << ": " << text.toStdString();
@@ -92,6 +104,7 @@ public:
     std::deque<Answer> answers;      // for questions, in order
     std::deque<QString> panelPaths;  // for panels, in order; "" cancels
     std::deque<std::optional<ExportChoices>> choiceAnswers;  // for the export choices box; nothing cancels
+    std::deque<std::optional<int>> choiceIndexes;            // for choice boxes (the index chosen); nothing cancels
     std::vector<std::string> forbidden;
     std::function<QString()> titleNow;
 

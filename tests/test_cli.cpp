@@ -209,7 +209,7 @@ TEST_F(CliTest, ExportOptionsAndTheirErrors) {
         {{"-o", path("a.wav"), "--format", "ogg"}, kExitOk, "OggS", ""},
         {{"-o", "-", "--format", "flac"}, kExitOk, "fLaC", ""},
         {{"-o", path("a.wav"), "--loops", "16", "--fade", "2.5", "--start", "0.5"}, kExitOk, "RIFF", ""},
-        {{"--format", "aiff"}, kExitUsage, "", "unknown format 'aiff' (wav, flac, ogg, mp3, f32 or s16)"},
+        {{"--format", "aiff"}, kExitUsage, "", "unknown format 'aiff' (wav, flac, ogg, mp3, f32, s16 or mid)"},
         {{"--loops", "0"}, kExitUsage, "", "--loops must be a whole number from 1 to 16: '0'"},
         {{"--loops", "17"}, kExitUsage, "", "--loops must be a whole number from 1 to 16: '17'"},
         {{"--loops", "2.5"}, kExitUsage, "", "--loops must be a whole number from 1 to 16: '2.5'"},

@@ -240,6 +240,14 @@ TEST_F(CliProjectTest, BadArgumentsExitTwoAndWriteNothing) {
         {"play", song, "--mml", "C4", "--audio", "null"},
         {"play", "--demo", "2", song, "--audio", "null"},
         {"play", "--demo", "0", "--audio", "null"},
+        {"render", "--demo", "1", "--format", "mid", "--fade", "2", "-o", out},
+        {"render", "--demo", "1", "--stems", "-o", path("out.mid")},
+        {"render", "--demo", "1", "--events", path("ev.txt"), "-o", path("out.mid")},
+        {"import-midi", path("in.mid")},
+        {"import-midi", "-o", song},
+        {"import-midi", path("in.mid"), "--grid", "8", "-o", song},
+        {"import-midi", path("a.mid"), path("b.mid"), "-o", song},
+        {"import-midi", path("in.mid"), "--bogus", "-o", song},
     };
     for (const auto& args : bad) {
         const CliRun run = runCli(args);
@@ -285,6 +293,36 @@ TEST_F(CliProjectTest, ImportFailures) {
     run = runCli({"import-mml", path("tune.txt"), "-o", path("missing/dir/p.mmlp")});
     EXPECT_EQ(run.code, kExitIo);
     EXPECT_NE(run.err.find("p.mmlp"), std::string::npos) << run.err;
+}
+
+// A MIDI file from a project, named by its extension, and back as a project;
+// a file that is no MIDI file is refused and leaves nothing behind.
+TEST_F(CliProjectTest, MidiOutAndIn) {
+    ProjectModel song = builtIn(0);
+    song.setText(control::verseNameField(1), "Tune");
+    song.setText(control::channelEditor(1), "l8 cdef");
+    ASSERT_TRUE(saveProjectFile(QString::fromStdString(path("song.mmlp")), song).ok);
+    CliRun run = runCli({"render", path("song.mmlp"), "-o", path("song.MIDI")});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    const auto file = readBytes(path("song.MIDI"));
+    const std::string bytes(file.begin(), file.end());
+    EXPECT_EQ(bytes.substr(0, 4), "MThd");
+    EXPECT_NE(bytes.find("Tune"), std::string::npos);  // the track's name
+
+    run = runCli({"import-midi", path("song.MIDI"), "-o", path("back.mmlp")});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    EXPECT_EQ(run.err, "");  // nothing was lost
+    ProjectModel back = builtIn(0);
+    ASSERT_TRUE(loadProjectFile(QString::fromStdString(path("back.mmlp")), back).ok);
+    EXPECT_EQ(back.text(control::channelEditor(1)), "l8 cdef");
+    EXPECT_EQ(back.text(control::verseNameField(1)), "Tune");
+    EXPECT_EQ(back.text(control::ProjectInfo), "song\nImported from song.MIDI");
+
+    writeFile(path("notes.mid"), "hello");
+    run = runCli({"import-midi", path("notes.mid"), "-o", path("p.mmlp")});
+    EXPECT_EQ(run.code, kExitIo);
+    EXPECT_EQ(run.err, "bleeptone import-midi: cannot import " + path("notes.mid") + ": not a MIDI file\n");
+    EXPECT_FALSE(std::filesystem::exists(path("p.mmlp")));
 }
 
 TEST_F(CliProjectTest, ImportOfALoneVerse) {

@@ -209,6 +209,9 @@ TEST_F(DispatcherTest, MenuDispatch) {
         {menu::Website, "url " + MainWindow::websiteUrl().toStdString()},
         {menu::SupportForum, "url " + MainWindow::forumUrl().toStdString()},
         {menu::ExportAudio, "exportAudio"},
+        {menu::ExportMidi, "exportMidi"},
+        {menu::ImportMidi, "importMidi"},
+        {menu::MidiInput, "midiInput 0"},
         {menu::ClearRecent, "clearRecent"},
         {menu::Undo, "edit " + std::to_string(menu::Undo)},
         {menu::SelectAll, "edit " + std::to_string(menu::SelectAll)},
@@ -337,6 +340,9 @@ TEST_F(DispatcherTest, EngineEventsReachTheirHandler) {
         dispatcher.submit(AppEvent::engine(data));
         EXPECT_EQ(log, (Log{"engine " + std::to_string(data), "step"}));
     }
+    log.clear();
+    dispatcher.submit(AppEvent::midiNote(61, 90));  // a key of the MIDI keyboard
+    EXPECT_EQ(log, (Log{"midiNote 61 90", "step"}));
 }
 
 // ---------------------------------------------------------------------------

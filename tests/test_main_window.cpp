@@ -41,6 +41,7 @@ std::string describe(const AppEvent& e) {
         case AppEvent::Kind::OpenDocuments: return "open documents";
         case AppEvent::Kind::Engine: return "engine " + std::to_string(e.data);
         case AppEvent::Kind::RecoverWork: return "recover work";
+        case AppEvent::Kind::MidiNote: return "midi note " + std::to_string(e.number);
         case AppEvent::Kind::Control: break;
     }
     const char* type = "?";
@@ -286,12 +287,12 @@ TEST_F(WindowTest, MenusInOrder) {
     ASSERT_EQ(bar.size(), 5);
     const int sep = -100;
     using namespace menu;
-    const std::vector<int> file{New,       Open, OpenRecent, Save, SaveAs, sep, CopyMml, PasteMml, sep, RecordToWave,
-                                ExportAudio, sep,  Quit};
+    const std::vector<int> file{New, Open,         OpenRecent,  Save,       SaveAs,     sep, CopyMml, PasteMml,
+                                sep, RecordToWave, ExportAudio, ExportMidi, ImportMidi, sep, Quit};
     const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll, sep, NextProblem, PreviousProblem,
                                 Problems};
-    const std::vector<int> play{PlayOrStop, PlayFromHere, StopPlaying, sep, LoopPlayback, FollowPlayback, sep,
-                                Oscilloscope};
+    const std::vector<int> play{PlayOrStop,     PlayFromHere, StopPlaying,  sep, LoopPlayback,
+                                FollowPlayback, sep,          Oscilloscope, sep, MidiInput};
     const std::vector<int> tunes{Demo1, Demo2, Demo3, Demo4};
     const std::vector<int> help{Help, sep, PsgModule, sep, Website, SupportForum, sep, About};
     EXPECT_EQ(numbersOf(window, bar[0]->menu()), file);
@@ -303,7 +304,8 @@ TEST_F(WindowTest, MenusInOrder) {
 
 TEST_F(WindowTest, ChoosingAMenuItemRaisesItsNumber) {
     for (int n = -3; n < menu::Count; ++n) {
-        if (n == -2 || n == menu::OpenRecent) continue;  // -2 is no item; Open Recent is a submenu
+        // -2 is no item; Open Recent and MIDI Input are submenus
+        if (n == -2 || n == menu::OpenRecent || n == menu::MidiInput) continue;
         QAction* a = window.menuItem(n);
         ASSERT_NE(a, nullptr) << "menu item " << n;
         a->setEnabled(true);
