@@ -1,6 +1,6 @@
 #pragma once
 // The command line: bleeptone render | play | notes | query | export-mml |
-// import-mml, and --help / --version. Subcommands never need a display or a
+// export-html | import-mml, and --help / --version. Subcommands never need a display or a
 // sound card.
 
 #include <cstdio>
