@@ -93,10 +93,13 @@ std::string channelHtml(const ProjectFields& fields, int channel) {
     std::string out = std::string("<section class=\"channel") + (muted ? " muted" : "") + "\" aria-labelledby=\"name" +
                       id + "\">\n<h2 id=\"name" + id + "\">" +
                       htmlText(name.isEmpty() ? QString("Channel %1").arg(channel) : name);
+    const QStringList verses = versesOf(fields.text(control::channelEditor(channel)));
     if (muted) out += " (muted)";
-    out += "<span class=\"pattern\">" + htmlText(pattern.isEmpty() ? QStringLiteral("1") : pattern) + "</span></h2>\n";
+    if (verses.isEmpty()) out += " (empty)";
+    out += "<span class=\"pattern\">pattern " + htmlText(pattern.isEmpty() ? QStringLiteral("1") : pattern) +
+           "</span></h2>\n";
     out += "<div class=\"mml\" id=\"mml" + id + "\" tabindex=\"0\" role=\"region\" aria-labelledby=\"name" + id + "\">";
-    for (const QString& verse : versesOf(fields.text(control::channelEditor(channel)))) out += verseHtml(verse);
+    for (const QString& verse : verses) out += verseHtml(verse);
     return out + "</div>\n</section>\n";
 }
 

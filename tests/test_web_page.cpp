@@ -100,7 +100,7 @@ TEST(WebPage, ChannelsColouredAndNotesPlaced) {
 
     EXPECT_NE(page.find("<title>A &amp; &lt;B&gt;</title>"), std::string::npos);
     EXPECT_NE(page.find("<p class=\"info\">By me\n&lt;3</p>"), std::string::npos);
-    EXPECT_NE(page.find(">Lead &amp; &lt;Bass&gt;<span class=\"pattern\">1+2</span></h2>"), std::string::npos);
+    EXPECT_NE(page.find(">Lead &amp; &lt;Bass&gt;<span class=\"pattern\">pattern 1+2</span></h2>"), std::string::npos);
     // Verses as the editor colours them: commands (k), modifiers (m),
     // numbers (n), the rest in the base colour; "h" has no use in MML: "?".
     const char* const verses[] = {

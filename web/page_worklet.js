@@ -10,10 +10,11 @@
 // start at the first block (the selftest)}. Messages in: {type: 'play',
 // session} starts the song from its beginning on a fresh engine, as
 // `bleeptone render` does; {type: 'stop'} hands the engine empty texts, as
-// the window's Stop does. Messages out, each with the session: {type:
-// 'started', time} (the context time of the song's first sample), {type:
-// 'event', data, frame} (an engine event: -1 ended, -2 looped, else a "*"
-// number; frame counts the song's samples).
+// the window's Stop does. Messages out: {type: 'ready'} once constructed;
+// then, each with the session, {type: 'started', time, frame} (the context's
+// time and frame of the song's first sample), {type: 'event', data, frame}
+// (an engine event: -1 ended, -2 looped, else a "*" number; frame counts the
+// song's samples).
 //
 // The engine renders at 44,100 Hz. At any other rate (a browser that will not
 // open a context at 44,100 Hz) each output sample is interpolated linearly
@@ -37,6 +38,7 @@ class BleeptonePlayer extends AudioWorkletProcessor {
       else if (e.data.type === 'stop') this.stop();
     };
     if (o.playAtOnce) this.start(0);
+    this.port.postMessage({type: 'ready'});
   }
 
   start(session) {
@@ -72,7 +74,7 @@ class BleeptonePlayer extends AudioWorkletProcessor {
     const out = outputs[0][0];
     if (!this.engine || !out) return true;
     if (this.announce) {
-      this.port.postMessage({type: 'started', session: this.session, time: currentTime});
+      this.port.postMessage({type: 'started', session: this.session, time: currentTime, frame: currentFrame});
       this.announce = false;
     }
     if (this.step === 1) {
