@@ -18,7 +18,7 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir songs
-touch song.mmlp notes.txt
+touch song.mmlp notes.txt tune.html
 
 # Splits LINE as readline does (at blanks and at "="), completes its last
 # word and prints the choices sorted on one line.
@@ -46,8 +46,8 @@ while IFS='|' read -r line expected; do
     fi
 done <<'EOF'
 bleeptone re|render
-bleeptone ex|export-mml
-bleeptone |export-mml import-mml notes play query render song.mmlp songs
+bleeptone ex|export-html export-mml
+bleeptone |export-html export-mml import-mml notes play query render song.mmlp songs
 bleeptone no|notes
 bleeptone --|--audio --help --screenshot --screenshot-of --type --version
 bleeptone --audio |null portaudio
@@ -57,18 +57,21 @@ bleeptone render --format |f32 flac mp3 ogg s16 wav
 bleeptone render --format=f|f32 flac
 bleeptone render --demo |1 2 3 4
 bleeptone render --stems --l|--loops
-bleeptone render -o |notes.txt song.mmlp songs
+bleeptone render -o |notes.txt song.mmlp songs tune.html
 bleeptone render |song.mmlp songs
 bleeptone render --mml |
 bleeptone play --st|--start
 bleeptone play --audio n|null
-bleeptone play --record |notes.txt song.mmlp songs
+bleeptone play --record |notes.txt song.mmlp songs tune.html
 bleeptone notes --|--demo --json --mml --seconds
 bleeptone notes --demo |1 2 3 4
 bleeptone notes --seconds |
 bleeptone notes |song.mmlp songs
 bleeptone export-mml --|--channel-texts --demo
-bleeptone import-mml |notes.txt song.mmlp songs
+bleeptone export-html -|--demo --output -o
+bleeptone export-html |song.mmlp songs
+bleeptone export-html --demo 1 -o |songs tune.html
+bleeptone import-mml |notes.txt song.mmlp songs tune.html
 bleeptone import-mml - -o |song.mmlp songs
 bleeptone query |
 EOF

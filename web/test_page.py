@@ -140,10 +140,9 @@ def setUpModule():
     work = tempfile.mkdtemp(prefix="bleeptone-page-test-")
     for n in range(1, 5):
         native("export-html", "--demo", str(n), "-o", os.path.join(work, "demo%d.html" % n))
-    # A tune of a quarter of a second, to hear it end.
+    # A tune of two seconds, to hear it end (a project made through Paste MML).
     short = os.path.join(work, "short.mmlp")
-    with open(short, "w", encoding="utf-8-sig") as f:
-        f.write("[Version]\nVersionNumber = 1.0.0\n[Settings]\n3 = 12\n18 = l16 cdef\n")
+    subprocess.run([NATIVE, "import-mml", "-", "-o", short], input=b'CH1Verse_1.s = "l4 cdef"\n', check=True)
     native("export-html", short, "-o", os.path.join(work, "short.html"))
     browser = Browser()
 
@@ -221,7 +220,8 @@ class Playing(unittest.TestCase):
     def test_a_tune_that_ends_stops_by_itself(self):
         browser.open(page("short"))
         browser.js("document.getElementById('play').click()")
-        browser.wait_for("window.bleeptonePlayer.state === 'playing'")
+        browser.wait_for("(() => { const s = %s; return s.state === 'playing' && s.marks.length; })()" % STATE,
+                         "the first note marked")
         browser.wait_for("(() => { const s = %s; return s.state === 'idle' && !s.marks.length; })()" % STATE,
                          "the end of the tune")
 
