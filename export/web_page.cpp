@@ -110,6 +110,9 @@ std::string channelHtml(const ProjectFields& fields, int channel) {
 std::string channelsJson(const ProjectFields& fields) {
     const std::array<ChannelAssembly, 4> song = assembleSongWithMap(fields);
     const NoteMap map = mapSong(song);
+    std::array<QStringList, 4> verses;
+    for (int c = 1; c <= 4; ++c)
+        verses[static_cast<std::size_t>(c - 1)] = versesOf(fields.text(control::channelEditor(c)));
     std::array<std::string, 4> notes;
     std::array<bool, 4> ends{};
     for (std::size_t k = 0; k < kVoices; ++k) {
@@ -117,10 +120,9 @@ std::string channelsJson(const ProjectFields& fields) {
         if (voice.channel >= 1 && voice.channel <= 4)
             ends[static_cast<std::size_t>(voice.channel - 1)] = !voice.loopFrame;
         for (const MappedNote& note : voice.notes) {
-            if (!note.place) continue;
+            if (!note.place || note.place->channel < 1 || note.place->channel > 4) continue;
             const EditorPlace& place = *note.place;
-            const QStringList verses = versesOf(fields.text(control::channelEditor(place.channel)));
-            const QString line = verseAt(verses, place.verse);
+            const QString line = verseAt(verses[static_cast<std::size_t>(place.channel - 1)], place.verse);
             if (place.column >= line.size()) continue;
             const int length = std::min(commandLength(u16view(song[k].text), note.position),
                                         static_cast<int>(line.size()) - place.column);
