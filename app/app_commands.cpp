@@ -16,6 +16,7 @@
 #include "app/playback_view.h"
 #include "app/recent_files.h"
 #include "app/song_commands.h"
+#include "app/web_page_export.h"
 #include "ui/aux_windows.h"
 
 namespace bleeptone {
@@ -47,6 +48,8 @@ void AppCommands::exportAudio() {
     if (!exporter_) exporter_ = std::make_unique<AudioExporter>(window_, dialogs_, document_);
     exporter_->exportAudio();
 }
+
+void AppCommands::exportWebPage() { bleeptone::exportWebPage(window_, dialogs_, document_); }
 
 void AppCommands::openRecent(int index) {
     if (index < 0 || index >= recent_.files().size()) return;

@@ -45,6 +45,7 @@ public:
     void loadDemo(int demo) override;
     void recordToWave() override;
     void exportAudio() override;
+    void exportWebPage() override;
     void openRecent(int index) override;
     void clearRecent() override;
     void editField(int item) override;

@@ -29,6 +29,7 @@ enum Item : int {
     ExportAudio, OpenRecent, ClearRecent,                // File (OpenRecent: the submenu; a file is data 0..9)
     Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
     PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
+    ExportWebPage,                                                                      // File
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

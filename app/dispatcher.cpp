@@ -92,6 +92,7 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
         case menu::PasteMml: post(AppEvent::control(control::PasteMmlButton)); break;
         case menu::RecordToWave: commands_.recordToWave(); break;
         case menu::ExportAudio: commands_.exportAudio(); break;
+        case menu::ExportWebPage: commands_.exportWebPage(); break;
         case menu::OpenRecent: commands_.openRecent(static_cast<int>(event.data)); break;
         case menu::ClearRecent: commands_.clearRecent(); break;
         case menu::Undo:

@@ -35,6 +35,7 @@ public:
     virtual void loadDemo(int demo) = 0;  // 1..4
     virtual void recordToWave() = 0;
     virtual void exportAudio() = 0;
+    virtual void exportWebPage() = 0;
     virtual void openRecent(int index) = 0;  // File > Open Recent, the index-th file (newest 0)
     virtual void clearRecent() = 0;
     virtual void editField(int item) = 0;  // menu::Undo .. menu::SelectAll on the focused field

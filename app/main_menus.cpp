@@ -54,6 +54,7 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     item(file, menu::RecordToWave, "Record to &Wave", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_W));
     item(file, menu::ExportAudio, "&Export Audio...", QKeySequence(Qt::CTRL | Qt::Key_E));
+    item(file, menu::ExportWebPage, "Export We&b Page...");
     setRecentFiles({});
 
     QMenu* edit = menuBar()->addMenu("&Edit");

@@ -27,6 +27,7 @@ public:
     void loadDemo(int d) override { note("demo " + std::to_string(d)); }
     void recordToWave() override { note("recordToWave"); }
     void exportAudio() override { note("exportAudio"); }
+    void exportWebPage() override { note("exportWebPage"); }
     void openRecent(int i) override { note("openRecent " + std::to_string(i)); }
     void clearRecent() override { note("clearRecent"); }
     void editField(int item) override { note("edit " + std::to_string(item)); }

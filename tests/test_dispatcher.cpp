@@ -209,6 +209,7 @@ TEST_F(DispatcherTest, MenuDispatch) {
         {menu::Website, "url " + MainWindow::websiteUrl().toStdString()},
         {menu::SupportForum, "url " + MainWindow::forumUrl().toStdString()},
         {menu::ExportAudio, "exportAudio"},
+        {menu::ExportWebPage, "exportWebPage"},
         {menu::ClearRecent, "clearRecent"},
         {menu::Undo, "edit " + std::to_string(menu::Undo)},
         {menu::SelectAll, "edit " + std::to_string(menu::SelectAll)},

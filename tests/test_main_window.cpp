@@ -221,6 +221,7 @@ TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
         {menu::PasteMml, "&Paste MML", "Shift+Ctrl+V", true},
         {menu::RecordToWave, "Record to &Wave", "Shift+Ctrl+W", false},
         {menu::ExportAudio, "&Export Audio...", "Ctrl+E", false},
+        {menu::ExportWebPage, "Export We&b Page...", "", false},
         {menu::Undo, "&Undo", "Ctrl+Z", true},
         {menu::Redo, "&Redo", nullptr, true},  // the platform's: Ctrl+Y or Shift+Ctrl+Z
         {menu::Cut, "Cu&t", "Ctrl+X", true},
@@ -284,7 +285,7 @@ TEST_F(WindowTest, MenusInOrder) {
     const int sep = -100;
     using namespace menu;
     const std::vector<int> file{New,       Open, OpenRecent, Save, SaveAs, sep, CopyMml, PasteMml, sep, RecordToWave,
-                                ExportAudio, sep,  Quit};
+                                ExportAudio, ExportWebPage, sep, Quit};
     const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll};
     const std::vector<int> play{PlayOrStop, PlayFromHere, StopPlaying, sep, LoopPlayback, FollowPlayback, sep,
                                 Oscilloscope};
