@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 # CI turns warnings into errors.
 CMAKE_FLAGS ?= -DBLEEPTONE_WERROR=$(if $(CI),ON,OFF)
 
-.PHONY: all deps run test package bench fuzz sanitize asan tsan web clean
+.PHONY: all deps run test package bench fuzz sanitize asan tsan web web-engine clean
 
 all: test
 
@@ -62,8 +62,9 @@ fuzz: deps
 
 # The engine in WebAssembly (build/web/web/bleeptone_engine.js) and its tests
 # under Node.js, which compare its render with the native program's (the dev
-# build's bleeptone, built here too). Installs Emscripten, Node.js and Chromium
-# first (scripts/install-deps web); make test never needs them.
+# build's bleeptone, built here too), and the exported web page's in headless
+# Chromium. Installs Emscripten, Node.js and Chromium first (scripts/install-deps
+# web); make test never needs them.
 web:
 ifeq ($(NO_DEPS),)
 	@scripts/install-deps web
@@ -73,6 +74,18 @@ endif
 	cmake --preset web $(CMAKE_FLAGS) >/dev/null
 	cmake --build --preset web -j $(JOBS)
 	ctest --preset web -j $(JOBS)
+
+# The engine script the program carries in its web pages
+# (resources/web/bleeptone_engine.js, committed so that building the program
+# needs no Emscripten), rebuilt from today's source: run it after a change to
+# engine/ or web/ that make web finds stale, and commit the file.
+web-engine:
+ifeq ($(NO_DEPS),)
+	@scripts/install-deps web
+endif
+	cmake --preset web $(CMAKE_FLAGS) >/dev/null
+	cmake --build --preset web -j $(JOBS) --target bleeptone_engine_js
+	cp build/web/web/bleeptone_engine.js resources/web/bleeptone_engine.js
 
 clean:
 	rm -rf build

@@ -18,6 +18,7 @@
 #include "app/recent_files.h"
 #include "app/song_commands.h"
 #include "app/tune_problems.h"
+#include "app/web_page_export.h"
 #include "ui/aux_windows.h"
 
 namespace bleeptone {
@@ -56,6 +57,7 @@ void AppCommands::exportMidi() { midi_.exportMidi(); }
 void AppCommands::importMidi() { midi_.importMidi(); }
 void AppCommands::chooseMidiInput(int port) { midi_.chooseInput(port); }
 void AppCommands::midiNote(int note, int velocity) { midi_.notePlayed(note, velocity); }
+void AppCommands::exportWebPage() { bleeptone::exportWebPage(window_, dialogs_, document_); }
 
 void AppCommands::openRecent(int index) {
     if (index < 0 || index >= recent_.files().size()) return;

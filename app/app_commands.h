@@ -52,6 +52,7 @@ public:
     void importMidi() override;
     void chooseMidiInput(int port) override;
     void midiNote(int note, int velocity) override;
+    void exportWebPage() override;
     void openRecent(int index) override;
     void clearRecent() override;
     void editField(int item) override;

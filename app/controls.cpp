@@ -78,10 +78,10 @@ const std::vector<ControlSpec>& mainWindowControls() {
 const EnableGroup& contentGroup() {
     // Save is here too: it saves to the document's file, or asks for one as
     // Save As does, so it works whenever there is something to save.
-    static const EnableGroup g{
-        {menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave, menu::ExportAudio, menu::ExportMidi},
-        {control::CopyMmlButton, control::PlayButton},
-        false};
+    static const EnableGroup g{{menu::Save, menu::SaveAs, menu::CopyMml, menu::RecordToWave, menu::ExportAudio,
+                                menu::ExportMidi, menu::ExportWebPage},
+                               {control::CopyMmlButton, control::PlayButton},
+                               false};
     return g;
 }
 

@@ -32,6 +32,7 @@ enum Item : int {
     PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
     ExportMidi, ImportMidi,                              // File
     MidiInput,                                           // Play (the submenu; a port is data 0.., none -1)
+    ExportWebPage,                                                                      // File
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

@@ -96,6 +96,7 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
         case menu::ExportMidi: commands_.exportMidi(); break;
         case menu::ImportMidi: commands_.importMidi(); break;
         case menu::MidiInput: commands_.chooseMidiInput(static_cast<int>(event.data)); break;
+        case menu::ExportWebPage: commands_.exportWebPage(); break;
         case menu::OpenRecent: commands_.openRecent(static_cast<int>(event.data)); break;
         case menu::ClearRecent: commands_.clearRecent(); break;
         case menu::Undo:

@@ -39,6 +39,7 @@ public:
     virtual void importMidi() = 0;
     virtual void chooseMidiInput(int port) = 0;         // Play > MIDI Input: the port shown at index port, -1 none
     virtual void midiNote(int note, int velocity) = 0;  // a note played on the MIDI keyboard
+    virtual void exportWebPage() = 0;
     virtual void openRecent(int index) = 0;  // File > Open Recent, the index-th file (newest 0)
     virtual void clearRecent() = 0;
     virtual void editField(int item) = 0;  // menu::Undo .. menu::SelectAll on the focused field

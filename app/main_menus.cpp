@@ -56,6 +56,7 @@ void MainWindow::buildMenus() {
     item(file, menu::RecordToWave, "Record to &Wave", QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_W));
     item(file, menu::ExportAudio, "&Export Audio...", QKeySequence(Qt::CTRL | Qt::Key_E));
     item(file, menu::ExportMidi, "Export MI&DI...");
+    item(file, menu::ExportWebPage, "Export We&b Page...");
     item(file, menu::ImportMidi, "&Import MIDI...");
     setRecentFiles({});
 

@@ -13,7 +13,6 @@
 #include "app/main_window.h"
 #include "app/song_commands.h"
 #include "engine/engine.h"
-#include "engine/mml.h"
 #include "project/control_numbers.h"
 #include "project/u16_view.h"
 #include "song/song_positions.h"
@@ -25,19 +24,6 @@ namespace bleeptone {
 namespace {
 
 const QColor kPlayheadBackground(255, 210, 120);
-
-// The length of the command at `position` of a played text (a note or rest
-// with its length, sign and dots), without the blanks after it.
-int commandLength(const QString& text, int position) {
-    const std::u16string_view all = u16view(text);
-    if (position < 0 || position >= static_cast<int>(all.size())) return 0;
-    const char16_t* begin = all.data() + position;
-    const char16_t* pos = begin;
-    readMMLCommand(pos, all.data() + all.size(), nullptr);
-    int length = static_cast<int>(pos - begin);
-    while (length > 1 && begin[length - 1] == u' ') --length;
-    return std::max(length, 1);
-}
 
 QPlainTextEdit* editorOf(MainWindow& window, int channel) {
     return static_cast<QPlainTextEdit*>(window.controls().widget(control::channelEditor(channel)));
@@ -102,7 +88,7 @@ void PlaybackView::showPlayhead() {
             // The editor's line as it is now (it may have been edited since).
             const QTextBlock line = editorOf(window_, place->channel)->document()->findBlockByNumber(place->verse - 1);
             if (!line.isValid() || place->column >= line.length() - 1) continue;
-            const int length = std::min(commandLength(*text, position), line.length() - 1 - place->column);
+            const int length = std::min(commandLength(u16view(*text), position), line.length() - 1 - place->column);
             next[static_cast<std::size_t>(place->channel - 1)] = {line.position() + place->column, length};
         }
     }

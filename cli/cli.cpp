@@ -69,6 +69,13 @@ const char* const kUsage =
     "      Print the text that Copy MML puts on the clipboard; with --channel-texts,\n"
     "      the four channel texts as Play hands them to the engine instead, as one\n"
     "      JSON array of strings (non-ASCII characters as \\u escapes).\n"
+    "  bleeptone export-html (PROJECT.mmlp | --demo N) -o PAGE.html|-\n"
+    "      Write the tune as one web page that plays it in a browser, sample for sample\n"
+    "      as Bleeptone does: the channel texts coloured as in the editors, Play and Stop\n"
+    "      (Space), the notes marked as they are heard, and a Copy MML button. The page\n"
+    "      loads nothing from anywhere else. Opened with #selftest=SECONDS after its\n"
+    "      address, it renders that many seconds and shows the SHA-256 of the samples,\n"
+    "      the same as of render --format f32 --seconds SECONDS.\n"
     "  bleeptone import-mml [FILE|-] -o PROJECT.mmlp\n"
     "      Read such a text as Paste MML does (into the New template) and save the project.\n"
     "  bleeptone import-midi FILE.mid [--grid 16|32|64] -o PROJECT.mmlp\n"
@@ -161,6 +168,7 @@ const struct {
     {"export-mml", runExportMml},
     {"import-mml", runImportMml},
     {"import-midi", runImportMidi},
+    {"export-html", runExportHtml},
     {"help", runHelp},
     {"--help", runHelp},
     {"-h", runHelp},

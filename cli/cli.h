@@ -1,6 +1,6 @@
 #pragma once
 // The command line: bleeptone render | play | notes | check | query |
-// export-mml | import-mml | import-midi, and --help / --version. Subcommands never need a display or a
+// export-mml | export-html | import-mml | import-midi, and --help / --version. Subcommands never need a display or a
 // sound card.
 
 #include <cstdio>

@@ -52,5 +52,7 @@ std::optional<int> loadProject(const SongSource& source, ProjectModel& model, co
 
 int runExportMml(const std::vector<std::string>& args, const CliIo& io);
 int runImportMml(const std::vector<std::string>& args, const CliIo& io);
+// export-html (cli_html.cpp): the tune as one web page that plays it.
+int runExportHtml(const std::vector<std::string>& args, const CliIo& io);
 
 }  // namespace bleeptone

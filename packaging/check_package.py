@@ -109,6 +109,10 @@ def check(args):
     # The program runs from where it is installed.
     if run(str(root / "usr/bin/bleeptone"), "query", "T120O4L8CDE", "12").split() != "12 12 4 0 8 40 0 0 7".split():
         problems.append("usr/bin/bleeptone query gives a wrong answer")
+    # It carries the web page's parts itself: no file beside it is needed.
+    page = run(str(root / "usr/bin/bleeptone"), "export-html", "--demo", "1", "-o", "-")
+    if not page.startswith("<!DOCTYPE html>") or "registerProcessor(" not in page or "BleeptoneModule" not in page:
+        problems.append("usr/bin/bleeptone export-html writes no whole page")
 
     for size in ICON_SIZES:
         got = png_size(root / f"{HICOLOR}/{size}x{size}/apps/bleeptone.png")

@@ -18,7 +18,7 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir songs
-touch song.mmlp notes.txt tune.mid
+touch song.mmlp notes.txt tune.mid tune.html
 
 # Splits LINE as readline does (at blanks and at "="), completes its last
 # word and prints the choices sorted on one line.
@@ -46,8 +46,8 @@ while IFS='|' read -r line expected; do
     fi
 done <<'EOF'
 bleeptone re|render
-bleeptone ex|export-mml
-bleeptone |check export-mml import-midi import-mml notes play query render song.mmlp songs
+bleeptone ex|export-html export-mml
+bleeptone |check export-html export-mml import-midi import-mml notes play query render song.mmlp songs
 bleeptone ch|check
 bleeptone no|notes
 bleeptone --|--audio --help --screenshot --screenshot-of --type --version
@@ -58,12 +58,12 @@ bleeptone render --format |f32 flac mid mp3 ogg s16 wav
 bleeptone render --format=f|f32 flac
 bleeptone render --demo |1 2 3 4
 bleeptone render --stems --l|--loops
-bleeptone render -o |notes.txt song.mmlp songs tune.mid
+bleeptone render -o |notes.txt song.mmlp songs tune.html tune.mid
 bleeptone render |song.mmlp songs
 bleeptone render --mml |
 bleeptone play --st|--start
 bleeptone play --audio n|null
-bleeptone play --record |notes.txt song.mmlp songs tune.mid
+bleeptone play --record |notes.txt song.mmlp songs tune.html tune.mid
 bleeptone notes --|--demo --json --mml --seconds
 bleeptone notes --demo |1 2 3 4
 bleeptone notes --seconds |
@@ -73,7 +73,10 @@ bleeptone check --demo |1 2 3 4
 bleeptone check --mml |
 bleeptone check |song.mmlp songs
 bleeptone export-mml --|--channel-texts --demo
-bleeptone import-mml |notes.txt song.mmlp songs tune.mid
+bleeptone export-html -|--demo --output -o
+bleeptone export-html |song.mmlp songs
+bleeptone export-html --demo 1 -o |songs tune.html
+bleeptone import-mml |notes.txt song.mmlp songs tune.html tune.mid
 bleeptone import-mml - -o |song.mmlp songs
 bleeptone import-midi |songs tune.mid
 bleeptone import-midi tune.mid --g|--grid

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/mml.h"
+
 namespace bleeptone {
 
 std::optional<EditorPlace> placeInSong(const ChannelAssembly& assembly, int channel, int position) {
@@ -24,6 +26,16 @@ std::optional<EditorPlace> placeInPassage(const Passage& passage, int channel, i
     const int at = position - passage.preambleLength;
     if (passage.text.isEmpty() || at < 0 || at >= passage.selectionLength) return std::nullopt;
     return EditorPlace{channel, passage.verse, passage.column + at};
+}
+
+int commandLength(std::u16string_view text, int position) {
+    if (position < 0 || position >= static_cast<int>(text.size())) return 0;
+    const char16_t* begin = text.data() + position;
+    const char16_t* pos = begin;
+    readMMLCommand(pos, text.data() + text.size(), nullptr);
+    int length = static_cast<int>(pos - begin);
+    while (length > 1 && begin[length - 1] == u' ') --length;
+    return std::max(length, 1);
 }
 
 EditorPlace editorPlaceAt(const QString& editorText, int channel, int offset) {

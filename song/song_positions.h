@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <string_view>
 
 #include "song/song_assembly.h"
 
@@ -39,6 +40,11 @@ inline int passageVoice(int channel) { return channel == 1 ? 0 : 1; }
 // Where position `position` of a passage's text sits in its editor (the
 // editor of `channel`); nothing inside the preamble.
 std::optional<EditorPlace> placeInPassage(const Passage& passage, int channel, int position);
+
+// The length of the command at `position` of a played text (a note or rest
+// with its length, sign and dots), without the blanks after it: what a
+// playhead marks. At least 1 inside the text, 0 outside it.
+int commandLength(std::u16string_view text, int position);
 
 // The editor's (verse, column) of an offset into its whole text (the caret),
 // and back: the offset of (verse, column), the column held within the line;

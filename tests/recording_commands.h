@@ -33,6 +33,7 @@ public:
     void midiNote(int n, int velocity) override {
         note("midiNote " + std::to_string(n) + " " + std::to_string(velocity));
     }
+    void exportWebPage() override { note("exportWebPage"); }
     void openRecent(int i) override { note("openRecent " + std::to_string(i)); }
     void clearRecent() override { note("clearRecent"); }
     void editField(int item) override { note("edit " + std::to_string(item)); }

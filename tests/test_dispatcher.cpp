@@ -212,6 +212,7 @@ TEST_F(DispatcherTest, MenuDispatch) {
         {menu::ExportMidi, "exportMidi"},
         {menu::ImportMidi, "importMidi"},
         {menu::MidiInput, "midiInput 0"},
+        {menu::ExportWebPage, "exportWebPage"},
         {menu::ClearRecent, "clearRecent"},
         {menu::Undo, "edit " + std::to_string(menu::Undo)},
         {menu::SelectAll, "edit " + std::to_string(menu::SelectAll)},

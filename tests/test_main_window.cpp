@@ -222,6 +222,7 @@ TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
         {menu::PasteMml, "&Paste MML", "Shift+Ctrl+V", true},
         {menu::RecordToWave, "Record to &Wave", "Shift+Ctrl+W", false},
         {menu::ExportAudio, "&Export Audio...", "Ctrl+E", false},
+        {menu::ExportWebPage, "Export We&b Page...", "", false},
         {menu::Undo, "&Undo", "Ctrl+Z", true},
         {menu::Redo, "&Redo", nullptr, true},  // the platform's: Ctrl+Y or Shift+Ctrl+Z
         {menu::Cut, "Cu&t", "Ctrl+X", true},
@@ -287,8 +288,8 @@ TEST_F(WindowTest, MenusInOrder) {
     ASSERT_EQ(bar.size(), 5);
     const int sep = -100;
     using namespace menu;
-    const std::vector<int> file{New, Open,         OpenRecent,  Save,       SaveAs,     sep, CopyMml, PasteMml,
-                                sep, RecordToWave, ExportAudio, ExportMidi, ImportMidi, sep, Quit};
+    const std::vector<int> file{New,         Open,       OpenRecent,    Save,       SaveAs, sep, CopyMml, PasteMml, sep,
+                                RecordToWave, ExportAudio, ExportMidi, ExportWebPage, ImportMidi, sep,    Quit};
     const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll, sep, NextProblem, PreviousProblem,
                                 Problems};
     const std::vector<int> play{PlayOrStop,     PlayFromHere, StopPlaying,  sep, LoopPlayback,

@@ -14,24 +14,6 @@
 
 namespace bleeptone {
 
-MmlCharClass classifyMmlChar(char16_t unit) {
-    char16_t c = unit;
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    if (c == u'\n' || c == u' ' || c == u'?' || (c >= u'A' && c <= u'G')) return MmlCharClass::Kept;
-    switch (c) {
-        case u'O': case u'K': case u'L': case u'T': case u'V': case u'W': case u'\\': case u'*': case u':':
-            return MmlCharClass::Command;
-        case u'R': case u'+': case u'-': case u'#': case u'<': case u'>': case u'.':
-            return MmlCharClass::Modifier;
-        case u',':
-            return MmlCharClass::Number;
-        default:
-            break;
-    }
-    if (c >= u'0' && c <= u'9') return MmlCharClass::Number;
-    return MmlCharClass::Invalid;
-}
-
 QColor colourFromPacked(quint32 packed) {
     return QColor::fromRgbF(static_cast<float>(packed & 0xFF) / 255.0f, static_cast<float>((packed >> 8) & 0xFF) / 255.0f,
                             static_cast<float>((packed >> 16) & 0xFF) / 255.0f,

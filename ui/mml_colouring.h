@@ -1,7 +1,8 @@
 #pragma once
 // MML colouring of the channel editors: command letters and symbols blue,
 // modifiers black, numbers grey, notes and the rest dark red; every
-// character MML has no use for becomes "?".
+// character MML has no use for becomes "?". The rule itself (classes and
+// colours) is song/mml_colours.h.
 
 #include <QColor>
 #include <QPlainTextDocumentLayout>
@@ -12,25 +13,22 @@
 #include <optional>
 #include <utility>
 
+#include "song/mml_colours.h"
+
 class QPlainTextEdit;
 class QTextBlock;
 class QTextDocument;
 
 namespace bleeptone {
 
-enum class MmlCharClass { Kept, Command, Modifier, Number, Invalid };
-
-// Classifies one UTF-16 unit ("a".."z" count as "A".."Z").
-MmlCharClass classifyMmlChar(char16_t unit);
-
 // A colour from its packed value: red in bits 0..7, green 8..15, blue 16..23, alpha 24..31.
 QColor colourFromPacked(quint32 packed);
 
 struct MmlColours {
-    QColor base = colourFromPacked(0xFF0000C0);      // (192, 0, 0): notes, blanks, "?"
-    QColor command = colourFromPacked(0xFFC00000);   // (0, 0, 192)
-    QColor modifier = colourFromPacked(0xFF000000);  // black
-    QColor number = colourFromPacked(0xFF808080);    // grey
+    QColor base = colourFromPacked(kMmlBaseColour);
+    QColor command = colourFromPacked(kMmlCommandColour);
+    QColor modifier = colourFromPacked(kMmlModifierColour);
+    QColor number = colourFromPacked(kMmlNumberColour);
 };
 
 // Colours a document; only changed blocks are recoloured, and colours never
