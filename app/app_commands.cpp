@@ -16,13 +16,14 @@
 #include "app/playback_view.h"
 #include "app/recent_files.h"
 #include "app/song_commands.h"
+#include "app/song_view_link.h"
 #include "ui/aux_windows.h"
 
 namespace bleeptone {
 
 AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song,
                          InfoBarUpdater& infoBars, AuxWindows& aux, Autosave& autosave, RecentFiles& recent,
-                         PlaybackView& playback)
+                         PlaybackView& playback, SongViewLink& songView)
     : window_(window),
       dialogs_(dialogs),
       document_(document),
@@ -31,7 +32,8 @@ AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& documen
       aux_(aux),
       autosave_(autosave),
       recent_(recent),
-      playback_(playback) {}
+      playback_(playback),
+      songView_(songView) {}
 
 AppCommands::~AppCommands() = default;
 
@@ -62,6 +64,11 @@ void AppCommands::rememberOption(int item, bool on) { QSettings().setValue(optio
 void AppCommands::play() { song_.play(); }
 void AppCommands::playFromHere() { song_.playFromHere(); }
 void AppCommands::showOscilloscope(bool shown) { playback_.showOscilloscope(shown); }
+void AppCommands::showSongView(bool shown) { songView_.show(shown); }
+void AppCommands::loopPlaybackChanged() { song_.loopPlaybackChanged(); }
+void AppCommands::goToPlace(int channel, int verse, int column) { songView_.goTo(channel, verse, column); }
+void AppCommands::playFromMoment(std::uint64_t frame) { song_.playFromMoment(frame); }
+void AppCommands::setLoopRange(std::uint64_t start, std::uint64_t end) { song_.setLoopRange(start, end); }
 void AppCommands::stop() { song_.stop(); }
 void AppCommands::copyMml() { song_.copyMml(); }
 void AppCommands::pasteMml() { song_.pasteMml(); }

@@ -19,19 +19,26 @@ class MainWindow;
 class PlaybackView;
 class RecentFiles;
 class SongCommands;
+class SongViewLink;
 
 inline const QString kRecoverQuestion = QStringLiteral(
     "Bleeptone did not close properly last time, and some of your work was not saved. Do you want to restore it?");
 
 // Where a check item of the Play menu is kept between runs.
 inline QString optionKey(int item) {
-    return item == menu::LoopPlayback ? "loopPlayback" : item == menu::FollowPlayback ? "followPlayback" : "oscilloscope";
+    switch (item) {
+        case menu::LoopPlayback: return "loopPlayback";
+        case menu::FollowPlayback: return "followPlayback";
+        case menu::SongView: return "songView";
+        default: return "oscilloscope";
+    }
 }
 
 class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
-                AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback);
+                AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback,
+                SongViewLink& songView);
     ~AppCommands() override;  // cancels a running export
     AppCommands(const AppCommands&) = delete;
     AppCommands& operator=(const AppCommands&) = delete;
@@ -50,6 +57,11 @@ public:
     void editField(int item) override;
     void rememberOption(int item, bool on) override;
     void showOscilloscope(bool shown) override;
+    void showSongView(bool shown) override;
+    void loopPlaybackChanged() override;
+    void goToPlace(int channel, int verse, int column) override;
+    void playFromMoment(std::uint64_t frame) override;
+    void setLoopRange(std::uint64_t start, std::uint64_t end) override;
     void play() override;
     void playFromHere() override;
     void stop() override;
@@ -78,6 +90,7 @@ private:
     Autosave& autosave_;
     RecentFiles& recent_;
     PlaybackView& playback_;
+    SongViewLink& songView_;
     std::unique_ptr<AudioExporter> exporter_;  // made at the first Export Audio
 };
 

@@ -14,11 +14,15 @@ enum class ControlEventType {
 };
 
 struct AppEvent {
-    enum class Kind { Menu, Control, Close, OpenDocuments, Engine, RecoverWork };
+    // GoToPlace, PlayFromMoment and LoopRange are the song view's requests.
+    enum class Kind { Menu, Control, Close, OpenDocuments, Engine, RecoverWork, GoToPlace, PlayFromMoment, LoopRange };
     Kind kind = Kind::Menu;
-    int number = 0;  // menu item, control or window number
+    int number = 0;  // menu item, control or window number; GoToPlace: the channel
     ControlEventType type = ControlEventType::Click;
-    std::int64_t data = 0;  // engine events: -1, -2 or a "*" number
+    // Engine events: -1, -2 or a "*" number. GoToPlace: the verse; PlayFromMoment: the song frame;
+    // LoopRange: its first frame.
+    std::int64_t data = 0;
+    std::int64_t data2 = 0;  // GoToPlace: the column; LoopRange: the frame after its last (none: not after data)
 
     static AppEvent menu(int item) { return {Kind::Menu, item}; }
     static AppEvent control(int number, ControlEventType type = ControlEventType::Click) {
@@ -28,6 +32,15 @@ struct AppEvent {
     static AppEvent openDocuments() { return {Kind::OpenDocuments}; }
     static AppEvent recoverWork() { return {Kind::RecoverWork}; }  // once, after start-up
     static AppEvent engine(std::int64_t data) { return {Kind::Engine, 0, ControlEventType::Click, data}; }
+    static AppEvent goToPlace(int channel, int verse, int column) {
+        return {Kind::GoToPlace, channel, ControlEventType::Click, verse, column};
+    }
+    static AppEvent playFromMoment(std::int64_t frame) {
+        return {Kind::PlayFromMoment, 0, ControlEventType::Click, frame};
+    }
+    static AppEvent loopRange(std::int64_t start, std::int64_t end) {
+        return {Kind::LoopRange, 0, ControlEventType::Click, start, end};
+    }
 };
 
 }  // namespace bleeptone

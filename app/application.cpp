@@ -23,6 +23,7 @@
 #include "app/recent_files.h"
 #include "app/screenshot.h"
 #include "app/song_commands.h"
+#include "app/song_view_link.h"
 #include "app/window_fields.h"
 #include "engine/engine.h"
 #include "ui/aux_windows.h"
@@ -92,16 +93,22 @@ bool Application::start(const Options& options) {
     play.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
     window_->menuItem(menu::LoopPlayback)->setChecked(play.loopPlayback);
     window_->menuItem(menu::FollowPlayback)->setChecked(play.followPlayback);
-    const bool scopeShown = settings.value(optionKey(menu::Oscilloscope), false).toBool();
-    window_->menuItem(menu::Oscilloscope)->setChecked(scopeShown);
+    for (const int item : {menu::Oscilloscope, menu::SongView})
+        window_->menuItem(item)->setChecked(settings.value(optionKey(item), false).toBool());
     document_->setRecentFiles(recent_.get());
     playback_ = new PlaybackView(*window_, *engine_, *song_, state_.options);  // owned by the window
     connect(playback_, &PlaybackView::oscilloscopeClosed, this, [this] {
         window_->menuItem(menu::Oscilloscope)->setChecked(false);
         QSettings().setValue(optionKey(menu::Oscilloscope), false);
     });
+    songView_ = new SongViewLink(*window_, *song_, state_.options, submit);  // owned by the window
+    playback_->setSongView(songView_);
+    connect(songView_, &SongViewLink::closed, this, [this] {
+        window_->menuItem(menu::SongView)->setChecked(false);
+        QSettings().setValue(optionKey(menu::SongView), false);
+    });
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, *recent_, *playback_);
+                                              *autosave_, *recent_, *playback_, *songView_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);
@@ -111,6 +118,7 @@ bool Application::start(const Options& options) {
     connect(song_.get(), &SongCommands::started, pump_.get(), &EnginePump::poll);
     qApp->installEventFilter(this);
     if (window_->menuItem(menu::Oscilloscope)->isChecked()) playback_->showOscilloscope(true);
+    if (window_->menuItem(menu::SongView)->isChecked()) songView_->show(true);
     dispatcher_->post(AppEvent::recoverWork());
     return true;
 }

@@ -16,6 +16,7 @@ namespace bleeptone {
 class AppCommands;
 class Autosave;
 class PlaybackView;
+class SongViewLink;
 class RecentFiles;
 class WindowFields;
 class Dialogs;
@@ -68,6 +69,7 @@ public:
     Autosave& autosave() { return *autosave_; }
     RecentFiles& recentFiles() { return *recent_; }
     PlaybackView& playback() { return *playback_; }
+    SongViewLink& songView() { return *songView_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -85,6 +87,7 @@ private:
     std::unique_ptr<SongCommands> song_;
     InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
     PlaybackView* playback_ = nullptr;           // owned by the window
+    SongViewLink* songView_ = nullptr;           // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;

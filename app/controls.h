@@ -28,7 +28,7 @@ enum Item : int {
     // Added to the original menus:
     ExportAudio, OpenRecent, ClearRecent,                // File (OpenRecent: the submenu; a file is data 0..9)
     Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
-    PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
+    PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope, SongView,  // Play
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

@@ -81,6 +81,7 @@ void MainWindow::buildMenus() {
     item(play, menu::FollowPlayback, "&Follow Playback")->setCheckable(true);
     play->addSeparator();
     item(play, menu::Oscilloscope, "&Oscilloscope")->setCheckable(true);
+    item(play, menu::SongView, "Song &View", QKeySequence(Qt::Key_F6))->setCheckable(true);
 
     QMenu* tunes = menuBar()->addMenu("&Tunes");
     for (int d = 0; d < 4; ++d) item(tunes, menu::Demo1 + d, QString("Demo &%1").arg(d + 1));
