@@ -1,5 +1,6 @@
 #include "app/song_view_link.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -88,6 +89,10 @@ void SongViewLink::show(bool shown) {
     if (!view_) {
         view_ = new SongViewWindow();
         view_->setAttribute(Qt::WA_DeleteOnClose);
+        // The keys of playing work there as in the main window: F5, Escape,
+        // and F6, which closes it as it opened it.
+        for (const int item : {menu::PlayOrStop, menu::StopPlaying, menu::SongView})
+            view_->addAction(window_.menuItem(item));
         const QSize size = QSettings().value(kSizeKey).toSize();
         if (size.isValid()) view_->resize(size.expandedTo(view_->minimumSize()));
         connect(view_, &SongViewWindow::closed, this, [this] {

@@ -92,10 +92,8 @@ SongViewWindow::SongViewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         if (syncing_) return;
         canvas_->setView(value * canvas_->framesPerPixel(), canvas_->framesPerPixel());
     });
-    // F6 closes it as it opened it.
-    for (const QKeySequence& keys :
-         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_F6)})
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
+    // (Escape is left to the program: there, as in the main window, it stops what plays.)
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this), &QShortcut::activated, this, &QWidget::close);
     // Ctrl+plus (also Ctrl+= , the same key without Shift) and Ctrl+minus, around the playhead or the middle.
     const auto zoom = [this](double factor) {
         const auto head = canvas_->playhead();

@@ -427,10 +427,14 @@ void SongCanvas::paintLane(QPainter& p, int voice, std::uint64_t from, std::uint
 
     // Verse starts, the loop point and the end.
     p.setFont(QFont(p.font().family(), 7));
-    double lastLabel = -1e9;
+    double lastLabel = -1e9, lastLine = -1e9;
     for (const VerseStart& v : ch.verses) {
         if (v.frame < from || v.frame >= to) continue;
         const double x = xOfFrame(static_cast<double>(v.frame));
+        // A channel that loops on its own enters its verses again pass after
+        // pass: those starts are shown only where there is room for them.
+        if (v.pass > 1 && x - lastLine < 40) continue;
+        lastLine = x;
         p.setPen(QPen(kLabel, 1, Qt::DotLine));
         p.drawLine(QPointF(x, lane.top()), QPointF(x, lane.bottom()));
         if (x - lastLabel < 16) continue;
