@@ -8,6 +8,9 @@
 //
 //   BM_Type/verse:N          one verse of N characters, typing at its end
 //   BM_Type/verses:5000      5,000 verses of 80 characters, typing in the middle one
+//   ...SongView              the same with the Song View open (its pattern plays
+//                            verses 1 to 4 or the middle ones): the map is rebuilt
+//                            a moment after the last key, never on a keystroke
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include "app/dialogs.h"
 #include "app/dispatcher.h"
 #include "app/main_window.h"
+#include "app/song_view_link.h"
 
 namespace {
 
@@ -63,7 +67,7 @@ struct Typing {
     QPlainTextEdit* editor = nullptr;
     QWindow* window = nullptr;
 
-    Typing(bool program, int verses, int length) {
+    Typing(bool program, int verses, int length, bool songView = false) {
         app = std::make_unique<Application>(dialogs);
         Application::Options options;
         options.screenHeights = {1080};
@@ -77,6 +81,13 @@ struct Typing {
             main.controls().setText(control::channelEditor(1), songText(verses, length));
             main.colourAllEditors();
             editor = channel;
+            if (songView) {
+                const int middle = verses / 2;
+                main.controls().setText(control::patternField(1),
+                                        verses == 1 ? QString("1+1") : QString("%1+%2").arg(middle).arg(middle + 1));
+                app->songView().show(true);
+                app->songView().rebuild();
+            }
         } else {
             bare = std::make_unique<QPlainTextEdit>();
             bare->setFont(channel->font());
@@ -112,8 +123,8 @@ struct Typing {
 
 // Types "c", then takes it away again with Backspace, so that the text stays
 // the same size: every round is one keystroke.
-void typeKeys(benchmark::State& state, bool program, int verses, int length) {
-    Typing typing(program, verses, length);
+void typeKeys(benchmark::State& state, bool program, int verses, int length, bool songView = false) {
+    Typing typing(program, verses, length, songView);
     // Warm up: the first keystrokes fill the font and glyph caches.
     for (int i = 0; i < 4; ++i) keystroke(typing.window, i % 2 == 0 ? Qt::Key_C : Qt::Key_Backspace);
     bool insert = true;
@@ -128,11 +139,19 @@ void BM_TypeInVerse(benchmark::State& state) { typeKeys(state, true, 1, static_c
 void BM_TypeInVerseBare(benchmark::State& state) { typeKeys(state, false, 1, static_cast<int>(state.range(0))); }
 void BM_TypeInVerses(benchmark::State& state) { typeKeys(state, true, static_cast<int>(state.range(0)), 80); }
 void BM_TypeInVersesBare(benchmark::State& state) { typeKeys(state, false, static_cast<int>(state.range(0)), 80); }
+void BM_TypeInVerseSongView(benchmark::State& state) {
+    typeKeys(state, true, 1, static_cast<int>(state.range(0)), true);
+}
+void BM_TypeInVersesSongView(benchmark::State& state) {
+    typeKeys(state, true, static_cast<int>(state.range(0)), 80, true);
+}
 
 BENCHMARK(BM_TypeInVerse)->ArgName("verse")->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVerseBare)->ArgName("verse")->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVerses)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVersesBare)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypeInVerseSongView)->ArgName("verse")->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypeInVersesSongView)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
