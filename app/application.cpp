@@ -160,7 +160,8 @@ int runWindow(int argc, char** argv) {
     const QCommandLineOption audio("audio", "Sound output: portaudio (default) or null (silent).", "output");
     const QCommandLineOption screenshot("screenshot", "Save a picture of a window once shown, then quit.", "file");
     const QCommandLineOption screenshotOf(
-        "screenshot-of", "The window --screenshot pictures: main (default), help, module or about.", "window", "main");
+        "screenshot-of", "The window --screenshot pictures: main (default), help, module, about or songview.", "window",
+        "main");
     const QCommandLineOption type("type", "Type this text into channel 1 before the picture (\\n for Return).", "text");
     parser.addOption(audio);
     parser.addOption(screenshot);
@@ -196,7 +197,7 @@ int runWindow(int argc, char** argv) {
         ScreenshotRequest request{parser.value(screenshot), parser.value(screenshotOf),
                                   parser.value(type).replace("\\n", "\n")};
         if (!isScreenshotWindow(request.window)) {
-            std::fprintf(stderr, "bleeptone: unknown window '%s' (main, help, module or about)\n",
+            std::fprintf(stderr, "bleeptone: unknown window '%s' (main, help, module, about or songview)\n",
                          qPrintable(request.window));
             return 2;
         }
