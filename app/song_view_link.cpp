@@ -105,6 +105,11 @@ void SongViewLink::show(bool shown) {
         });
         connect(canvas, &SongCanvas::playRequested, this,
                 [this](std::uint64_t frame) { submit_(AppEvent::playFromMoment(static_cast<std::int64_t>(frame))); });
+        connect(canvas, &SongCanvas::noteClicked, this, [this](int voice, std::size_t index) {
+            const auto& notes = view_->canvas()->content().map.channels[static_cast<std::size_t>(voice)].notes;
+            if (index < notes.size()) emit noteClicked(voice, notes[index]);
+        });
+        canvas->setMarkers(markers_);
         connect(canvas, &SongCanvas::loopRangeRequested, this, [this](std::uint64_t start, std::uint64_t end) {
             submit_(AppEvent::loopRange(static_cast<std::int64_t>(start), static_cast<std::int64_t>(end)));
         });
@@ -113,6 +118,11 @@ void SongViewLink::show(bool shown) {
     }
     view_->show();
     view_->raise();
+}
+
+void SongViewLink::setMarkers(std::vector<SongMarker> markers) {
+    markers_ = std::move(markers);
+    if (view_) view_->canvas()->setMarkers(markers_);
 }
 
 void SongViewLink::documentChanged() {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "app/app_event.h"
 #include "ui/song_view.h"
@@ -45,12 +46,19 @@ public:
     // belongs to and its frame in that song; nothing: silence.
     void showHeard(std::optional<std::uint32_t> song, std::uint64_t songFrame);
 
+    // Findings to mark at moments of the lanes (the tune checks'); kept for
+    // the window's next opening too.
+    void setMarkers(std::vector<SongMarker> markers);
+
     // Builds the map and the view now (a rebuild due is cancelled).
     void rebuild();
     bool rebuildDue() const { return rebuild_.isActive(); }
 
 signals:
     void closed();  // by the user
+    // A note or rest clicked in a lane (voice 0..3), as the map has it: for
+    // whoever auditions notes. The click also puts the caret before it.
+    void noteClicked(int voice, const MappedNote& note);
 
 private:
     void documentChanged();
@@ -64,6 +72,7 @@ private:
     std::function<void(const AppEvent&)> submit_;
     QPointer<SongViewWindow> view_;
     QTimer rebuild_;
+    std::vector<SongMarker> markers_;
     // The song frame at which the passage that plays starts in the song (cached per song number).
     std::uint32_t passageSong_ = 0;
     std::optional<std::uint64_t> passageStart_;

@@ -275,10 +275,13 @@ TEST_F(SongViewProgram, F6OpensAndClosesItRememberedWithItsSize) {
     EXPECT_EQ(view()->windowTitle(), "Song View");
     EXPECT_TRUE(item->isChecked());
     view()->resize(700, 350);
+    app->songView().setMarkers({{1, 4410, "a finding"}});
+    EXPECT_EQ(view()->canvas()->markers().size(), 1u);
     // The next run opens it again, as large.
     startProgram(true, testing::programOptions());
     ASSERT_NE(view(), nullptr);
     EXPECT_EQ(view()->size(), QSize(700, 350));
+    app->songView().setMarkers({{1, 4410, "a finding"}});
     EXPECT_TRUE(window().menuItem(menu::SongView)->isChecked());
     // Closed by the user: unchecked, and closed next time.
     view()->close();
@@ -290,7 +293,8 @@ TEST_F(SongViewProgram, F6OpensAndClosesItRememberedWithItsSize) {
     QTest::keyClick(&window(), Qt::Key_F6);  // again
     runPosted();
     ASSERT_NE(view(), nullptr);
-    view()->activateWindow();  // F6 in the song view closes it too
+    EXPECT_EQ(view()->canvas()->markers().size(), 1u);  // the findings stay
+    view()->activateWindow();                           // F6 in the song view closes it too
     ASSERT_TRUE(QTest::qWaitForWindowActive(view(), 10000));
     QTest::keyClick(view(), Qt::Key_F6);
     runPosted();
@@ -311,9 +315,12 @@ TEST_F(SongViewProgram, LinkedBothWaysAndRebuiltAfterEdits) {
         << view()->facts().toStdString();
 
     // A click in channel 1's lane during the second "d": the caret before it, in verse 1.
+    QSignalSpy clicked(&app->songView(), &SongViewLink::noteClicked);
     const int x = static_cast<int>(canvas->xOfFrame(4.5 * kQuarter));
     QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(x, canvas->laneRect(0).center().y()));
     runPosted();
+    ASSERT_EQ(clicked.size(), 1);  // for an audition
+    EXPECT_EQ(clicked[0][1].value<MappedNote>().start, 4 * kQuarter);
     EXPECT_EQ(controls().focused(), control::channelEditor(1));
     EXPECT_EQ(controls().selection(control::channelEditor(1)), std::make_pair(3, 0));
     // The caret's note, both times it plays.
