@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -384,6 +385,42 @@ TEST(SeekLoop, PlayFromAMomentIntoALoopAndOut) {
                       std::vector<float>(full.samples.begin() + static_cast<std::ptrdiff_t>(at),
                                          full.samples.begin() + static_cast<std::ptrdiff_t>(at + 30000)),
                       "on past the old loop's end");
+}
+
+// Both sides at once (for ThreadSanitizer): the audio thread renders all
+// along while the main thread arms, replaces and drops loops, edits and
+// stops; each loop armed last holds.
+TEST(SeekLoop, ArmedAndDroppedWhileTheOutputRuns) {
+    testing::HandOutput* output = nullptr;
+    auto engine = engineWithHandOutput(output);
+    engine->PSG_PlayMML(kSongB[0], kSongB[1], kSongB[2], kSongB[3]);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        while (!done.load()) output->render(512, 128);
+    });
+    for (int round = 0; round < 40; ++round) {
+        const std::uint64_t start = 459u * static_cast<unsigned>(round % 7);
+        const LoopRange loop{start, start + 2000 + 300u * static_cast<unsigned>(round % 5)};
+        switch (round % 5) {
+            case 0: engine->setLoop(loop); break;
+            case 1: engine->continueMML(round % 2 ? kSongA : kSongB, loop); break;
+            case 2: engine->continueAtLoopEnd(kSongA, loop); break;
+            case 3: engine->setLoop(std::nullopt); break;
+            case 4: engine->PSG_PlayMMLFrom(kSongB, start, loop); break;
+        }
+        if (round % 5 == 0 || round % 5 == 4) {
+            EXPECT_EQ(engine->loop(), std::optional(loop)) << round;
+        }
+        if (round % 5 == 3) {
+            EXPECT_EQ(engine->loop(), std::nullopt) << round;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    engine->PSG_PlayMML(u"", u"", u"", u"");
+    EXPECT_EQ(engine->loop(), std::nullopt);
+    done.store(true);
+    audio.join();
+    EXPECT_GT(engine->loopRestarts(), 0u);
 }
 
 // Loop Playback of a passage whose selection changed: the new passage comes
