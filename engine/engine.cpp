@@ -154,7 +154,7 @@ std::uint32_t Engine::prepareLoop(const SongTexts& texts, std::optional<LoopRang
 void Engine::exchangeLoop(std::uint32_t word) {
     std::uint32_t now = loop_.load(std::memory_order_acquire);
     for (;;) {
-        if (now & kLoopRestoring) {  // the audio thread is copying the slot: a few microseconds
+        if (now & kLoopInUse) {  // the audio thread is reading or copying the slot: microseconds
             std::this_thread::yield();
             now = loop_.load(std::memory_order_acquire);
             continue;
@@ -167,28 +167,37 @@ std::uint64_t Engine::loopLimit(std::uint64_t frame, std::uint64_t left) {
     std::uint32_t word = loop_.load(std::memory_order_acquire);
     // A song whose first tick is still to come has no clock yet (its block ends at that tick).
     if ((word & kLoopArmed) == 0 || sequencer_.songStartPending()) return left;
+    // The slot is read only while it is marked in use, so that the main
+    // thread, which may prepare it once it is no longer armed, never meets
+    // the audio thread in it. Should the main thread have changed the loop
+    // meanwhile, the next block looks again.
+    if (!loop_.compare_exchange_strong(word, word | kLoopInUse, std::memory_order_acq_rel)) return left;
     const LoopSlot& slot = loops_[(word & kLoopSlot) ? 1 : 0];
-    const std::uint64_t songStart = songStart_.load(std::memory_order_relaxed);
-    const std::uint64_t songFrame = frame - songStart;
-    if (songFrame < slot.range.end) return std::min(left, slot.range.end - songFrame);
+    const std::uint64_t songFrame = frame - songStart_.load(std::memory_order_relaxed);
+    if (songFrame < slot.range.end) {
+        const std::uint64_t limit = std::min(left, slot.range.end - songFrame);
+        loop_.store(word, std::memory_order_release);
+        return limit;
+    }
     // The loop's end: new texts posted for it, else its start again.
     if ((handover_.load(std::memory_order_acquire) & kStateMask) == kHandoverPosted &&
         handoverAt_.load(std::memory_order_relaxed) == kAtLoopEnd) {
-        takeHandover(frame);
-        return loopLimit(frame, left);  // the loop it armed, if any
+        loop_.store(word, std::memory_order_release);
+        takeHandover(frame);            // arms the loop posted with it
+        return loopLimit(frame, left);  // which starts there
     }
-    if (!loop_.compare_exchange_strong(word, word | kLoopRestoring, std::memory_order_acq_rel)) return left;
     synth_.adoptState(slot.start.synth());
     const std::uint64_t start = frame - slot.range.start;
-    if (sequencer_.restore(slot.start.sequencer(), start)) {
-        songStart_.store(start, std::memory_order_release);
-        playhead_.publish(sequencer_.snapshot(frame));
-        loopRestarts_.fetch_add(1, std::memory_order_relaxed);
-        loop_.store(word, std::memory_order_release);
-        return std::min(left, slot.range.end - slot.range.start);
+    if (!sequencer_.restore(slot.start.sequencer(), start)) {
+        loop_.store(kLoopOff, std::memory_order_release);  // texts that are not the loop's: never again
+        return left;
     }
-    loop_.store(kLoopOff, std::memory_order_release);  // texts that are not the loop's: never again
-    return left;
+    songStart_.store(start, std::memory_order_release);
+    playhead_.publish(sequencer_.snapshot(frame));
+    loopRestarts_.fetch_add(1, std::memory_order_relaxed);
+    const std::uint64_t limit = std::min(left, slot.range.end - slot.range.start);
+    loop_.store(word, std::memory_order_release);
+    return limit;
 }
 
 void Engine::postHandover(std::uint64_t atFrame, bool alignRecording) {

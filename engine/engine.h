@@ -62,14 +62,16 @@
 //   one of two LoopSlots (a SilentSong run silently up to it, the texts
 //   copies of those that play) and arms it through loop_ (off, or armed with
 //   its slot), either at once (setLoop) or with a hand-over, whose take arms
-//   the loop posted with it. At the block boundary where the song reaches
-//   the loop's end (splitting a block to land on it) the audio thread marks
-//   the slot in use (CAS: armed -> restoring), copies its state into the live
-//   synthesiser and sequencer (no allocation, the slot left as it is), moves
-//   the song's start so that the song frame is the loop's start, and marks
-//   it armed again. A hand-over posted for the loop's end is taken there
-//   instead. The main thread prepares only the slot not armed, and disarms
-//   (CAS armed -> off, waiting out a restore) before it replaces texts.
+//   the loop posted with it. Before each block the audio thread marks the
+//   armed slot in use (CAS: armed -> in use; a failed CAS leaves it for the
+//   next block) and reads its range; at the block boundary where the song
+//   reaches the loop's end (splitting a block to land on it) it copies the
+//   slot's state into the live synthesiser and sequencer (no allocation, the
+//   slot left as it is) and moves the song's start so that the song frame is
+//   the loop's start; then it marks it armed again. A hand-over posted for
+//   the loop's end is taken there instead. The main thread prepares only the
+//   slot not armed, and disarms (CAS armed -> off, waiting out a use) before
+//   it replaces texts.
 // - song clock: the audio thread keeps the song's start (the engine frame of
 //   its sample 0) and publishes it (atomic); songFrame() = framesRendered()
 //   minus it.
@@ -347,8 +349,8 @@ private:
     static constexpr std::uint64_t kHandoverIdle = 0, kHandoverPosted = 1, kHandoverTaking = 2, kStateMask = 3;
     // handoverAt_ for a hand-over taken where the playing loop ends.
     static constexpr std::uint64_t kAtLoopEnd = UINT64_MAX;
-    // The loop word: off, or armed with slot 0 or 1 (bit 1), and restoring while the audio thread copies it.
-    static constexpr std::uint32_t kLoopOff = 0, kLoopArmed = 1, kLoopSlot = 2, kLoopRestoring = 4;
+    // The loop word: off, or armed with slot 0 or 1 (bit 1), and in use while the audio thread reads the slot.
+    static constexpr std::uint32_t kLoopOff = 0, kLoopArmed = 1, kLoopSlot = 2, kLoopInUse = 4;
 
     // A seamless loop's start, ready to be taken again and again.
     struct LoopSlot {
