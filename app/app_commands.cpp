@@ -17,6 +17,7 @@
 #include "app/playback_view.h"
 #include "app/recent_files.h"
 #include "app/song_commands.h"
+#include "app/song_view_link.h"
 #include "app/tune_problems.h"
 #include "app/web_page_export.h"
 #include "ui/aux_windows.h"
@@ -25,7 +26,7 @@ namespace bleeptone {
 
 AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song,
                          InfoBarUpdater& infoBars, AuxWindows& aux, Autosave& autosave, RecentFiles& recent,
-                         PlaybackView& playback, TuneProblems& problems, MidiCommands& midi)
+                         PlaybackView& playback, TuneProblems& problems, MidiCommands& midi, SongViewLink& songView)
     : window_(window),
       dialogs_(dialogs),
       document_(document),
@@ -36,7 +37,8 @@ AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& documen
       recent_(recent),
       playback_(playback),
       problems_(problems),
-      midi_(midi) {}
+      midi_(midi),
+      songView_(songView) {}
 
 AppCommands::~AppCommands() = default;
 
@@ -79,6 +81,11 @@ void AppCommands::rememberOption(int item, bool on) { QSettings().setValue(optio
 void AppCommands::play() { song_.play(); }
 void AppCommands::playFromHere() { song_.playFromHere(); }
 void AppCommands::showOscilloscope(bool shown) { playback_.showOscilloscope(shown); }
+void AppCommands::showSongView(bool shown) { songView_.show(shown); }
+void AppCommands::loopPlaybackChanged() { song_.loopPlaybackChanged(); }
+void AppCommands::goToPlace(int channel, int verse, int column) { songView_.goTo(channel, verse, column); }
+void AppCommands::playFromMoment(std::uint64_t frame) { song_.playFromMoment(frame); }
+void AppCommands::setLoopRange(std::uint64_t start, std::uint64_t end) { song_.setLoopRange(start, end); }
 void AppCommands::stop() { song_.stop(); }
 void AppCommands::copyMml() { song_.copyMml(); }
 void AppCommands::pasteMml() { song_.pasteMml(); }

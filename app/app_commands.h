@@ -20,6 +20,7 @@ class MidiCommands;
 class PlaybackView;
 class RecentFiles;
 class SongCommands;
+class SongViewLink;
 class TuneProblems;
 
 inline const QString kRecoverQuestion = QStringLiteral(
@@ -27,14 +28,19 @@ inline const QString kRecoverQuestion = QStringLiteral(
 
 // Where a check item of the Play menu is kept between runs.
 inline QString optionKey(int item) {
-    return item == menu::LoopPlayback ? "loopPlayback" : item == menu::FollowPlayback ? "followPlayback" : "oscilloscope";
+    switch (item) {
+        case menu::LoopPlayback: return "loopPlayback";
+        case menu::FollowPlayback: return "followPlayback";
+        case menu::SongView: return "songView";
+        default: return "oscilloscope";
+    }
 }
 
 class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
                 AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback,
-                TuneProblems& problems, MidiCommands& midi);
+                TuneProblems& problems, MidiCommands& midi, SongViewLink& songView);
     ~AppCommands() override;  // cancels a running export
     AppCommands(const AppCommands&) = delete;
     AppCommands& operator=(const AppCommands&) = delete;
@@ -62,6 +68,11 @@ public:
     void goToProblem(int index) override;
     void rememberOption(int item, bool on) override;
     void showOscilloscope(bool shown) override;
+    void showSongView(bool shown) override;
+    void loopPlaybackChanged() override;
+    void goToPlace(int channel, int verse, int column) override;
+    void playFromMoment(std::uint64_t frame) override;
+    void setLoopRange(std::uint64_t start, std::uint64_t end) override;
     void play() override;
     void playFromHere() override;
     void stop() override;
@@ -92,6 +103,7 @@ private:
     PlaybackView& playback_;
     TuneProblems& problems_;
     MidiCommands& midi_;
+    SongViewLink& songView_;
     std::unique_ptr<AudioExporter> exporter_;  // made at the first Export Audio
 };
 

@@ -24,6 +24,7 @@
 #include "app/recent_files.h"
 #include "app/screenshot.h"
 #include "app/song_commands.h"
+#include "app/song_view_link.h"
 #include "app/tune_problems.h"
 #include "app/window_fields.h"
 #include "engine/engine.h"
@@ -94,8 +95,8 @@ bool Application::start(const Options& options) {
     play.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
     window_->menuItem(menu::LoopPlayback)->setChecked(play.loopPlayback);
     window_->menuItem(menu::FollowPlayback)->setChecked(play.followPlayback);
-    const bool scopeShown = settings.value(optionKey(menu::Oscilloscope), false).toBool();
-    window_->menuItem(menu::Oscilloscope)->setChecked(scopeShown);
+    for (const int item : {menu::Oscilloscope, menu::SongView})
+        window_->menuItem(item)->setChecked(settings.value(optionKey(item), false).toBool());
     document_->setRecentFiles(recent_.get());
     playback_ = new PlaybackView(*window_, *engine_, *song_, state_.options);  // owned by the window
     connect(playback_, &PlaybackView::oscilloscopeClosed, this, [this] {
@@ -105,8 +106,14 @@ bool Application::start(const Options& options) {
     problems_ = new TuneProblems(*window_, post);  // owned by the window
     infoBarUpdater_->setProblems(problems_);
     midi_ = std::make_unique<MidiCommands>(*window_, dialogs_, *document_, *song_, submit);
+    songView_ = new SongViewLink(*window_, *song_, state_.options, submit);  // owned by the window
+    playback_->setSongView(songView_);
+    connect(songView_, &SongViewLink::closed, this, [this] {
+        window_->menuItem(menu::SongView)->setChecked(false);
+        QSettings().setValue(optionKey(menu::SongView), false);
+    });
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, *recent_, *playback_, *problems_, *midi_);
+                                              *autosave_, *recent_, *playback_, *problems_, *midi_, *songView_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);
@@ -120,6 +127,7 @@ bool Application::start(const Options& options) {
     connect(song_.get(), &SongCommands::started, pump_.get(), &EnginePump::poll);
     qApp->installEventFilter(this);
     if (window_->menuItem(menu::Oscilloscope)->isChecked()) playback_->showOscilloscope(true);
+    if (window_->menuItem(menu::SongView)->isChecked()) songView_->show(true);
     dispatcher_->post(AppEvent::recoverWork());
     return true;
 }
@@ -161,7 +169,8 @@ int runWindow(int argc, char** argv) {
     const QCommandLineOption audio("audio", "Sound output: portaudio (default) or null (silent).", "output");
     const QCommandLineOption screenshot("screenshot", "Save a picture of a window once shown, then quit.", "file");
     const QCommandLineOption screenshotOf(
-        "screenshot-of", "The window --screenshot pictures: main (default), help, module or about.", "window", "main");
+        "screenshot-of", "The window --screenshot pictures: main (default), help, module, about or songview.", "window",
+        "main");
     const QCommandLineOption type("type", "Type this text into channel 1 before the picture (\\n for Return).", "text");
     parser.addOption(audio);
     parser.addOption(screenshot);
@@ -197,7 +206,7 @@ int runWindow(int argc, char** argv) {
         ScreenshotRequest request{parser.value(screenshot), parser.value(screenshotOf),
                                   parser.value(type).replace("\\n", "\n")};
         if (!isScreenshotWindow(request.window)) {
-            std::fprintf(stderr, "bleeptone: unknown window '%s' (main, help, module or about)\n",
+            std::fprintf(stderr, "bleeptone: unknown window '%s' (main, help, module, about or songview)\n",
                          qPrintable(request.window));
             return 2;
         }

@@ -17,6 +17,7 @@ class AppCommands;
 class MidiCommands;
 class Autosave;
 class PlaybackView;
+class SongViewLink;
 class RecentFiles;
 class WindowFields;
 class Dialogs;
@@ -73,6 +74,7 @@ public:
     // The tune checks' findings (with the frames they first play at).
     TuneProblems& problems() { return *problems_; }
     MidiCommands& midi() { return *midi_; }
+    SongViewLink& songView() { return *songView_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -91,6 +93,7 @@ private:
     InfoBarUpdater* infoBarUpdater_ = nullptr;  // owned by the window
     PlaybackView* playback_ = nullptr;           // owned by the window
     TuneProblems* problems_ = nullptr;           // owned by the window
+    SongViewLink* songView_ = nullptr;           // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;

@@ -29,10 +29,10 @@ enum Item : int {
     ExportAudio, OpenRecent, ClearRecent,                // File (OpenRecent: the submenu; a file is data 0..9)
     Undo, Redo, Cut, Copy, Paste, SelectAll,             // Edit
     NextProblem, PreviousProblem, Problems,              // Edit (Problems with data n > 0: go to finding n - 1)
-    PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope,  // Play
+    PlayOrStop, PlayFromHere, StopPlaying, LoopPlayback, FollowPlayback, Oscilloscope, SongView,  // Play
     ExportMidi, ImportMidi,                              // File
     MidiInput,                                           // Play (the submenu; a port is data 0.., none -1)
-    ExportWebPage,                                                                      // File
+    ExportWebPage,                                       // File
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

@@ -2,6 +2,7 @@
 
 #include <QAction>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/controls.h"
@@ -73,6 +74,18 @@ void Dispatcher::dispatch(const AppEvent& event) {
         case AppEvent::Kind::Engine: commands_.engineEvent(event.data); break;
         case AppEvent::Kind::RecoverWork: commands_.recoverWork(); break;
         case AppEvent::Kind::MidiNote: commands_.midiNote(event.number, static_cast<int>(event.data)); break;
+        case AppEvent::Kind::GoToPlace:
+            commands_.goToPlace(event.number, static_cast<int>(event.data), static_cast<int>(event.data2));
+            break;
+        case AppEvent::Kind::PlayFromMoment:
+            // As Play from Here: while something plays, or where Play could be clicked.
+            if (isPlaying(commands_.playState()) || window_.controls().isEnabled(control::PlayButton))
+                commands_.playFromMoment(static_cast<std::uint64_t>(std::max<std::int64_t>(event.data, 0)));
+            break;
+        case AppEvent::Kind::LoopRange:
+            commands_.setLoopRange(static_cast<std::uint64_t>(std::max<std::int64_t>(event.data, 0)),
+                                   static_cast<std::uint64_t>(std::max<std::int64_t>(event.data2, 0)));
+            break;
         case AppEvent::Kind::Close: break;  // handled at the end of the iteration
     }
 }
@@ -123,11 +136,16 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
             break;
         case menu::LoopPlayback:
         case menu::FollowPlayback:
-        case menu::Oscilloscope: {
+        case menu::Oscilloscope:
+        case menu::SongView: {
             const bool on = window_.menuItem(item)->isChecked();
-            if (item == menu::LoopPlayback) state_.options.loopPlayback = on;
+            if (item == menu::LoopPlayback) {
+                state_.options.loopPlayback = on;
+                commands_.loopPlaybackChanged();
+            }
             if (item == menu::FollowPlayback) state_.options.followPlayback = on;
             if (item == menu::Oscilloscope) commands_.showOscilloscope(on);
+            if (item == menu::SongView) commands_.showSongView(on);
             commands_.rememberOption(item, on);
             break;
         }

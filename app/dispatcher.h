@@ -52,8 +52,16 @@ public:
     // A check item of the Play menu changed (menu::LoopPlayback ...): keep it for later runs.
     virtual void rememberOption(int item, bool on) = 0;
     virtual void showOscilloscope(bool shown) = 0;
+    virtual void showSongView(bool shown) = 0;
+    virtual void loopPlaybackChanged() = 0;  // Play > Loop Playback was switched
     virtual void play() = 0;
     virtual void playFromHere() = 0;
+    // The song view's requests: the caret before a note (channel, verse,
+    // column, all from 1 but the column); the song from a song frame; a loop
+    // range [start, end) of song frames (end <= start: none).
+    virtual void goToPlace(int channel, int verse, int column) = 0;
+    virtual void playFromMoment(std::uint64_t frame) = 0;
+    virtual void setLoopRange(std::uint64_t start, std::uint64_t end) = 0;
     virtual void stop() = 0;
     virtual void copyMml() = 0;
     virtual void pasteMml() = 0;

@@ -89,6 +89,7 @@ void MainWindow::buildMenus() {
     item(play, menu::FollowPlayback, "&Follow Playback")->setCheckable(true);
     play->addSeparator();
     item(play, menu::Oscilloscope, "&Oscilloscope")->setCheckable(true);
+    item(play, menu::SongView, "Song &View", QKeySequence(Qt::Key_F6))->setCheckable(true);
     play->addSeparator();
     midiMenu_ = play->addMenu("MIDI &Input");
     menuItems_[menu::MidiInput] = midiMenu_->menuAction();

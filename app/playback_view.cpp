@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/song_commands.h"
+#include "app/song_view_link.h"
 #include "engine/engine.h"
 #include "project/control_numbers.h"
 #include "project/u16_view.h"
@@ -58,6 +59,7 @@ void PlaybackView::refresh() {
         timer_.stop();
         for (int c = 1; c <= 4; ++c) mark(c, -1, 0);
         if (scope_) scope_->clear();
+        if (songView_) songView_->showHeard(std::nullopt, 0);
         return;
     }
     showPlayhead();
@@ -68,9 +70,18 @@ void PlaybackView::showPlayhead() {
     std::array<std::pair<int, int>, 4> next;
     next.fill({-1, 0});
     PlayheadSnapshot heard;
+    const bool any = engine_.playheadNow(heard);
+    if (any) song_.heard(heard.song);  // a passage queued at a loop's end may be what is heard now
     const NowPlaying& now = song_.nowPlaying();
+    if (songView_) {
+        // The heard sample's place on its song's clock.
+        const std::uint64_t rendered = engine_.framesRendered(), latency = engine_.outputLatencyFrames();
+        const std::uint64_t h = rendered > latency ? rendered - latency - 1 : 0;
+        songView_->showHeard(any ? std::optional(heard.song) : std::nullopt,
+                             heard.songFrame + (h >= heard.frame ? h - heard.frame : 0));
+    }
     // Until the new song is heard, what is heard is the old one: no marker.
-    if (engine_.playheadNow(heard) && heard.song == now.song) {
+    if (any && heard.song == now.song) {
         for (int k = 0; k < 4; ++k) {
             const int position = heard.positions[static_cast<std::size_t>(k)];
             if (position < 0) continue;

@@ -18,6 +18,7 @@ namespace bleeptone {
 class Engine;
 class MainWindow;
 class SongCommands;
+class SongViewLink;
 struct PlayOptions;
 
 class PlaybackView : public QObject {
@@ -35,6 +36,8 @@ public:
 
     // One look at the engine (what the timer does).
     void refresh();
+    // Where the playhead goes too (the song view's side).
+    void setSongView(SongViewLink* link) { songView_ = link; }
 
     // The marked range of channel 1..4's editor (start, length in its text), or {-1, 0}.
     std::pair<int, int> marker(int channel) const { return marked_[static_cast<std::size_t>(channel - 1)]; }
@@ -54,6 +57,7 @@ private:
     const PlayOptions& options_;
     QTimer timer_;
     QPointer<OscilloscopeWindow> scope_;
+    SongViewLink* songView_ = nullptr;
     std::array<std::pair<int, int>, 4> marked_;
 };
 

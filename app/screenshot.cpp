@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "app/application.h"
+#include "app/dispatcher.h"
 #include "app/main_window.h"
+#include "app/song_view_link.h"
 #include "project/control_numbers.h"
 #include "ui/aux_windows.h"
 
@@ -33,23 +35,31 @@ void typeIntoFirstEditor(MainWindow& window, const QString& text) {
 }  // namespace
 
 bool isScreenshotWindow(const QString& name) {
-    return name == "main" || name == "help" || name == "module" || name == "about";
+    return name == "main" || name == "help" || name == "module" || name == "about" || name == "songview";
 }
 
 void scheduleScreenshot(Application& application, const ScreenshotRequest& request) {
     MainWindow& window = application.window();
     AuxWindows& aux = application.auxWindows();
-    QTimer::singleShot(300, &window, [&window, &aux, request] {
+    // The song view is pictured while the song plays, a few seconds in.
+    const bool songView = request.window == "songview";
+    QTimer::singleShot(300, &window, [&application, &window, &aux, request, songView] {
         if (!request.typed.isEmpty()) typeIntoFirstEditor(window, request.typed);
         if (request.window == "help") aux.openHelp(&window);
         if (request.window == "module") aux.openModule(&window);
         if (request.window == "about") aux.openAbout(&window);
+        if (songView) {
+            window.menuItem(menu::SongView)->setChecked(true);
+            application.dispatcher().submit(AppEvent::menu(menu::SongView));
+            application.dispatcher().submit(AppEvent::control(control::PlayButton));
+        }
     });
-    QTimer::singleShot(800, &window, [&window, &aux, request] {
+    QTimer::singleShot(songView ? 4300 : 800, &window, [&application, &window, &aux, request, songView] {
         QWidget* shown = &window;
         if (request.window == "help") shown = aux.help();
         if (request.window == "module") shown = aux.module();
         if (request.window == "about") shown = aux.about();
+        if (songView) shown = application.songView().window();
         const bool saved = shown && shown->grab().save(request.file, "PNG");
         if (!saved) std::fprintf(stderr, "bleeptone: cannot write %s\n", qPrintable(request.file));
         QCoreApplication::exit(saved ? 0 : 1);

@@ -1,7 +1,8 @@
 #pragma once
 // Pictures of the program's windows (for the README and the package's
-// metadata): `bleeptone --screenshot FILE [--screenshot-of main|help|module|about]
-// [--type TEXT]` saves one once the window is shown, then quits.
+// metadata): `bleeptone --screenshot FILE [--screenshot-of main|help|module|about|songview]
+// [--type TEXT]` saves one once the window is shown, then quits (the song
+// view while the song plays, four seconds in).
 
 #include <QString>
 
@@ -11,7 +12,7 @@ class Application;
 
 struct ScreenshotRequest {
     QString file;             // where the PNG goes
-    QString window = "main";  // main, help, module or about
+    QString window = "main";  // main, help, module, about or songview
     QString typed;            // typed into channel 1 first ("\n" for Return)
 };
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QPlainTextEdit>
 
 #include "app/controls.h"
 #include "app/dialogs.h"
@@ -15,6 +16,7 @@
 #include "project/project_model.h"
 #include "project/u16_view.h"
 #include "song/mml_text.h"
+#include "song/note_map.h"
 #include "song/song_assembly.h"
 #include "song/song_positions.h"
 
@@ -40,6 +42,9 @@ SongCommands::SongCommands(MainWindow& window, Dialogs& dialogs, Refresh& refres
         connect(box, &QCheckBox::toggled, this, [this] {
             if (!window_.controls().settingByProgram()) documentChanged();
         });
+        // A passage that loops plays the selection as it is the next time round.
+        auto* editor = qobject_cast<QPlainTextEdit*>(window_.controls().widget(control::channelEditor(ch)));
+        connect(editor, &QPlainTextEdit::selectionChanged, this, &SongCommands::passageSelectionChanged);
     }
 }
 
@@ -47,6 +52,19 @@ namespace {
 
 SongTexts textsOf(const std::array<ChannelAssembly, 4>& song) {
     return {u16view(song[0].text), u16view(song[1].text), u16view(song[2].text), u16view(song[3].text)};
+}
+
+// A passage plays on voice 0 (channel 1) or 1, the others silent.
+SongTexts passageTexts(const Passage& passage, int channel) {
+    if (channel == 1) return {u16view(passage.text), u"", u"", u""};
+    return {u"", u16view(passage.text), u"", u""};
+}
+
+// Where texts end (the tick of their -1), if they do within ten minutes.
+std::optional<std::uint64_t> endOf(const SongTexts& texts) {
+    const NoteMap map = mapTexts(texts);
+    if (map.stop != NoteMapStop::Ended || map.frames == 0) return std::nullopt;
+    return map.frames;
 }
 
 }  // namespace
@@ -74,8 +92,12 @@ bool SongCommands::playSelection(const std::array<QString, 4>& prefixes) {
         // After the song (Loop Playback found a selection): its display and clock go.
         if (playState_ == PlayState::Song) returnToIdle();
         showStopButton(true);
-        now_.song = ch == 1 ? engine_.PSG_PlayMML(u16view(passage->text), u"", u"", u"")
-                            : engine_.PSG_PlayMML(u"", u16view(passage->text), u"", u"");
+        const SongTexts texts = passageTexts(*passage, ch);
+        looping_ = loopFor(texts, 0, /*passage=*/true);
+        next_.reset();
+        now_.song = engine_.PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+        engine_.setLoop(looping_);
+        restartsSeen_ = engine_.loopRestarts();
         now_.channels = {};
         now_.passage = passage;
         now_.passageChannel = ch;
@@ -93,7 +115,9 @@ void SongCommands::play() {
     // A recording is of the whole song.
     if (playState_ != PlayState::RecordingArmed && playSelection(prefixes)) return;
 
-    startSong(assembleSongWithMap(fields), 0);
+    // With Loop Playback, a loop range plays from its start.
+    const bool range = options_.loopPlayback && loopRange_ && playState_ != PlayState::RecordingArmed;
+    startSong(assembleSongWithMap(fields), range ? loopRange_->first : 0);
 }
 
 void SongCommands::startSong(const std::array<ChannelAssembly, 4>& song, std::uint64_t startFrame) {
@@ -115,9 +139,16 @@ void SongCommands::startSong(const std::array<ChannelAssembly, 4>& song, std::ui
         playState_ = PlayState::Song;
     }
     liveEdit_.stop();
-    now_.song = startFrame == 0 ? engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]),
-                                                      u16view(channelText_[2]), u16view(channelText_[3]))
-                                : engine_.PSG_PlayMMLFrom(textsOf(song), startFrame);
+    looping_ = loopFor(textsOf(song), startFrame, /*passage=*/false);
+    next_.reset();
+    if (startFrame == 0) {
+        now_.song = engine_.PSG_PlayMML(u16view(channelText_[0]), u16view(channelText_[1]), u16view(channelText_[2]),
+                                        u16view(channelText_[3]));
+        engine_.setLoop(looping_);  // from the song's first tick
+    } else {
+        now_.song = engine_.PSG_PlayMMLFrom(textsOf(song), startFrame, looping_);
+    }
+    restartsSeen_ = engine_.loopRestarts();
     now_.channels = song;
     now_.passage.reset();
     emit started();
@@ -130,6 +161,8 @@ void SongCommands::startSong(const std::array<ChannelAssembly, 4>& song, std::ui
 }
 
 void SongCommands::playFromHere() {
+    // A recording is of the whole song, from its start.
+    if (playState_ == PlayState::Recording || playState_ == PlayState::RecordingArmed) return;
     ControlTable& c = window_.controls();
     const int editor = c.focused();
     const int channel = control::channelOfEditor(editor);
@@ -144,27 +177,112 @@ void SongCommands::playFromHere() {
     startSong(song, frame.value_or(0));
 }
 
+void SongCommands::playFromMoment(std::uint64_t frame) {
+    if (playState_ == PlayState::Recording || playState_ == PlayState::RecordingArmed) return;
+    if (playState_ == PlayState::Passage) returnToIdle();
+    startSong(assembleSongWithMap(WindowFields(window_.controls())), frame);
+}
+
+void SongCommands::setLoopRange(std::uint64_t start, std::uint64_t end) {
+    const auto range = end > start ? std::optional(std::make_pair(start, end)) : std::nullopt;
+    if (range == loopRange_) return;
+    loopRange_ = range;
+    emit loopRangeChanged();
+    if (playState_ == PlayState::Song) loopPlaybackChanged();  // the song loops the new range
+}
+
+void SongCommands::loopPlaybackChanged() {
+    if (playState_ != PlayState::Song && playState_ != PlayState::Passage) return;
+    const bool passage = playState_ == PlayState::Passage;
+    const SongTexts texts = passage ? passageTexts(*now_.passage, now_.passageChannel) : textsOf(now_.channels);
+    looping_ = loopFor(texts, passage ? 0 : engine_.songFrame(), passage);
+    engine_.setLoop(looping_);
+    next_.reset();  // a passage queued for the loop's end is withdrawn with it
+}
+
+std::optional<LoopRange> SongCommands::loopFor(const SongTexts& texts, std::uint64_t startFrame, bool passage) const {
+    if (!options_.loopPlayback || playState_ == PlayState::Recording || playState_ == PlayState::RecordingArmed)
+        return std::nullopt;
+    const std::optional<std::uint64_t> end = endOf(texts);
+    // The loop range, while the song has not passed it; held within the song.
+    if (!passage && loopRange_ && startFrame < loopRange_->second) {
+        const std::uint64_t rangeEnd = end ? std::min(*end, loopRange_->second) : loopRange_->second;
+        if (rangeEnd > loopRange_->first) return LoopRange{loopRange_->first, rangeEnd};
+    }
+    // Past the range, the song plays to its end, and Play starts the range again.
+    if (!passage && loopRange_) return std::nullopt;
+    // A song that never ends loops by itself, or not at all; one played
+    // from past its end ends at once, and Loop Playback plays it again.
+    if (!end || startFrame >= *end) return std::nullopt;
+    return LoopRange{0, *end};
+}
+
 void SongCommands::documentChanged() {
-    // Only a song that plays (not a passage, not a recording) follows edits.
-    if (playState_ != PlayState::Song) return;
-    liveEdit_.start();
+    // A song that plays follows edits at once, a passage that loops the next
+    // time round; a recording does not follow them.
+    if (playState_ == PlayState::Song || (playState_ == PlayState::Passage && looping_)) liveEdit_.start();
+}
+
+void SongCommands::passageSelectionChanged() {
+    if (playState_ == PlayState::Passage && looping_ && !window_.controls().settingByProgram()) liveEdit_.start();
 }
 
 void SongCommands::applyLiveEdit() {
+    if (playState_ == PlayState::Passage) return applyPassageEdit();
     if (playState_ != PlayState::Song) return;
     const auto song = assembleSongWithMap(WindowFields(window_.controls()));
     bool same = true;
     for (std::size_t k = 0; k < 4; ++k) same = same && song[k].text == channelText_[k];
     if (same) return;
     for (std::size_t k = 0; k < 4; ++k) channelText_[k] = song[k].text;
-    // The song goes on from the same moment; the playing time carries on.
-    now_.song = engine_.continueMML(textsOf(song));
+    // The song goes on from the same moment, with its loop; the playing time carries on.
+    looping_ = loopFor(textsOf(song), engine_.songFrame(), /*passage=*/false);
+    now_.song = engine_.continueMML(textsOf(song), looping_);
     now_.channels = song;
     songLength_ = songLengthTenths(channelText_);
     updateClock();
 }
 
+// The passage that Play would play now follows the looping one at its end.
+// A selection that is gone (or holds nothing to play) leaves the passage
+// looping as it is.
+void SongCommands::applyPassageEdit() {
+    if (!looping_) return;
+    const WindowFields fields(window_.controls());
+    ControlTable& c = window_.controls();
+    for (int ch = 1; ch <= 4; ++ch) {
+        const int editor = control::channelEditor(ch);
+        const auto [start, length] = c.selection(editor);
+        auto passage = selectedPassage(channelPrefix(fields, ch), c.text(editor), start, length);
+        if (!passage || passage->text.isEmpty()) continue;
+        const NowPlaying& current = next_ ? *next_ : now_;
+        if (ch == current.passageChannel && current.passage && passage->text == current.passage->text) return;
+        const SongTexts texts = passageTexts(*passage, ch);
+        const auto loop = loopFor(texts, 0, /*passage=*/true);
+        if (!loop) return;
+        NowPlaying next;
+        next.song = engine_.continueAtLoopEnd(texts, *loop);
+        next.passage = std::move(passage);
+        next.passageChannel = ch;
+        next_ = std::move(next);
+        return;
+    }
+}
+
+void SongCommands::heard(std::uint32_t song) {
+    if (!next_ || next_->song != song) return;
+    now_ = std::move(*next_);
+    next_.reset();
+    looping_ = engine_.loop();
+}
+
 void SongCommands::updateClock() {
+    // A loop that went back to its start: the clock too.
+    if (const std::uint64_t restarts = engine_.loopRestarts(); restarts != restartsSeen_ && looping_) {
+        restartsSeen_ = restarts;
+        clockOffsetMs_ = static_cast<qint64>(engine_.songFrame() * 1000 / kSampleRate);
+        clockStart_.start();
+    }
     window_.controls().setText(
         control::PlayingTime,
         playingTimeText(statusText(playState_), clockOffsetMs_ + clockStart_.elapsed(), songLength_));
@@ -180,6 +298,8 @@ void SongCommands::resumeClock() {
 
 void SongCommands::returnToIdle() {
     liveEdit_.stop();
+    looping_.reset();
+    next_.reset();
     engine_.PSG_StopWaveRecord();
     if (playState_ == PlayState::Recording) reportRecording();
     stopClock();  // before the display is emptied: it is never written again

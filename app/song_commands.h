@@ -1,6 +1,7 @@
 #pragma once
 // Play, Stop, the engine's end and loop events, the playing-time display,
-// Record to Wave, Copy MML and Paste MML.
+// Record to Wave, Copy MML and Paste MML; Loop Playback's seamless loops (of
+// the song, of a passage, of the loop range set in the song view).
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -13,6 +14,7 @@
 
 #include "app/app_event.h"
 #include "app/app_state.h"
+#include "engine/seek.h"
 #include "song/song_assembly.h"
 
 namespace bleeptone {
@@ -46,6 +48,14 @@ public:
     // moment its channel's pattern first reaches that place, every channel
     // exactly where it would be had the song played from the start.
     void playFromHere();
+    // The song from song frame `frame` (a click on the song view's ruler).
+    void playFromMoment(std::uint64_t frame);
+    // The loop range, song frames [start, end); end <= start: none. With
+    // Loop Playback on, the song plays it again and again without a gap.
+    void setLoopRange(std::uint64_t start, std::uint64_t end);
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> loopRange() const { return loopRange_; }
+    // Play > Loop Playback was switched: what plays now loops, or no longer does.
+    void loopPlaybackChanged();
     // A change of the document (or a Mute box) while the song plays: soon the
     // song goes on from the same moment with the new texts.
     void documentChanged();
@@ -61,18 +71,29 @@ public:
     PlayState playState() const { return playState_; }
     const std::array<QString, 4>& channelTexts() const { return channelText_; }
     const NowPlaying& nowPlaying() const { return now_; }
+    // The song with this number is heard now: a passage that was queued to
+    // follow at its loop's end becomes what plays. Called by the playhead's timer.
+    void heard(std::uint32_t song);
     qint64 songLength() const { return songLength_; }
     const QString& wavePath() const { return wavePath_; }
 
 signals:
     // Something starts to play (the engine's events and the playhead are due).
     void started();
+    void loopRangeChanged();
 
 private:
     bool playSelection(const std::array<QString, 4>& prefixes);
     // The song (from sample startFrame on), recording it when asked.
     void startSong(const std::array<ChannelAssembly, 4>& song, std::uint64_t startFrame);
     void applyLiveEdit();
+    void applyPassageEdit();
+    // What Loop Playback loops for texts played from startFrame: the loop
+    // range (its end held within the song), else the whole song if it ends.
+    // None when Loop Playback is off, for a recording, or when nothing ends.
+    std::optional<LoopRange> loopFor(const SongTexts& texts, std::uint64_t startFrame, bool passage) const;
+    // A passage whose selection changed while it loops: the next time round.
+    void passageSelectionChanged();
     void showStopButton(bool stopShown);
     bool anythingToPlay() const;
     void updateClock();
@@ -95,6 +116,10 @@ private:
     QElapsedTimer clockStart_;
     qint64 clockOffsetMs_ = 0;  // the song time at clockStart_ (a song played from the middle)
     QTimer liveEdit_;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> loopRange_;
+    std::optional<LoopRange> looping_;  // what the engine loops now
+    std::uint64_t restartsSeen_ = 0;    // the engine's loop restarts the clock has followed
+    std::optional<NowPlaying> next_;    // a passage queued for the loop's end
 };
 
 }  // namespace bleeptone

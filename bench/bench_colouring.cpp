@@ -11,6 +11,9 @@
 //   BM_TypeAmongProblems     300 verses a pattern plays, each with faults the
 //                            tune checks mark (the first ten minutes' worth),
 //                            typing in verse 75
+//   ...SongView              the same with the Song View open (its pattern plays
+//                            verses 1 to 4 or the middle ones): the map is rebuilt
+//                            a moment after the last key, never on a keystroke
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -26,6 +29,7 @@
 #include "app/dialogs.h"
 #include "app/dispatcher.h"
 #include "app/main_window.h"
+#include "app/song_view_link.h"
 
 namespace {
 
@@ -71,7 +75,7 @@ struct Typing {
     QPlainTextEdit* editor = nullptr;
     QWindow* window = nullptr;
 
-    Typing(bool program, int verses, int length, bool problems = false) {
+    Typing(bool program, int verses, int length, bool problems = false, bool songView = false) {
         app = std::make_unique<Application>(dialogs);
         Application::Options options;
         options.screenHeights = {1080};
@@ -92,6 +96,13 @@ struct Typing {
             }
             main.colourAllEditors();
             editor = channel;
+            if (songView) {
+                const int middle = verses / 2;
+                main.controls().setText(control::patternField(1),
+                                        verses == 1 ? QString("1+1") : QString("%1+%2").arg(middle).arg(middle + 1));
+                app->songView().show(true);
+                app->songView().rebuild();
+            }
         } else {
             bare = std::make_unique<QPlainTextEdit>();
             bare->setFont(channel->font());
@@ -129,8 +140,9 @@ struct Typing {
 
 // Types "c", then takes it away again with Backspace, so that the text stays
 // the same size: every round is one keystroke.
-void typeKeys(benchmark::State& state, bool program, int verses, int length, bool problems = false) {
-    Typing typing(program, verses, length, problems);
+void typeKeys(benchmark::State& state, bool program, int verses, int length, bool problems = false,
+              bool songView = false) {
+    Typing typing(program, verses, length, problems, songView);
     // Warm up: the first keystrokes fill the font and glyph caches.
     for (int i = 0; i < 4; ++i) keystroke(typing.window, i % 2 == 0 ? Qt::Key_C : Qt::Key_Backspace);
     bool insert = true;
@@ -146,12 +158,20 @@ void BM_TypeInVerseBare(benchmark::State& state) { typeKeys(state, false, 1, sta
 void BM_TypeInVerses(benchmark::State& state) { typeKeys(state, true, static_cast<int>(state.range(0)), 80); }
 void BM_TypeInVersesBare(benchmark::State& state) { typeKeys(state, false, static_cast<int>(state.range(0)), 80); }
 void BM_TypeAmongProblems(benchmark::State& state) { typeKeys(state, true, 300, 80, true); }
+void BM_TypeInVerseSongView(benchmark::State& state) {
+    typeKeys(state, true, 1, static_cast<int>(state.range(0)), false, true);
+}
+void BM_TypeInVersesSongView(benchmark::State& state) {
+    typeKeys(state, true, static_cast<int>(state.range(0)), 80, false, true);
+}
 
 BENCHMARK(BM_TypeInVerse)->ArgName("verse")->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVerseBare)->ArgName("verse")->Arg(2000)->Arg(5000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVerses)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeInVersesBare)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeAmongProblems)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypeInVerseSongView)->ArgName("verse")->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TypeInVersesSongView)->ArgName("verses")->Arg(5000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -37,7 +37,8 @@
 // - WAV writer: the file (wave_file), prev_idx and its staging buffer.
 // - shared through atomics only: the flags above, IsPlayingMML, pending phase
 //   restarts, the ring restart request and samplesStored, the recorder's
-//   state, the hand-over word, the oscilloscope switch, the published song start.
+//   state, the hand-over word, the loop word and its restart count, the
+//   oscilloscope switch, the published song start.
 //
 // Data paths out of (and into) the audio thread, all lock-free and
 // allocation-free on the audio side:
@@ -64,6 +65,20 @@
 //   hand-over: it withdraws a post not yet claimed (CAS) or waits the few
 //   microseconds of a claim. PSG_PlayMMLFrom also waits (briefly) until it
 //   has been taken; continueMML does not.
+// - seamless loops: the main thread prepares the state at a loop's start in
+//   one of two LoopSlots (a SilentSong run silently up to it, the texts
+//   copies of those that play) and arms it through loop_ (off, or armed with
+//   its slot), either at once (setLoop) or with a hand-over, whose take arms
+//   the loop posted with it. Before each block the audio thread marks the
+//   armed slot in use (CAS: armed -> in use; a failed CAS leaves it for the
+//   next block) and reads its range; at the block boundary where the song
+//   reaches the loop's end (splitting a block to land on it) it copies the
+//   slot's state into the live synthesiser and sequencer (no allocation, the
+//   slot left as it is) and moves the song's start so that the song frame is
+//   the loop's start; then it marks it armed again. A hand-over posted for
+//   the loop's end is taken there instead. The main thread prepares only the
+//   slot not armed, and disarms (CAS armed -> off, waiting out a use) before
+//   it replaces texts.
 // - song clock: the audio thread keeps the song's start (the engine frame of
 //   its sample 0) and publishes it (atomic); songFrame() = framesRendered()
 //   minus it.
@@ -147,10 +162,12 @@
 // seek                      a new engine's silent render of the first N samples of a song
 // hand-over                 the audio thread taking a seeked song over, between blocks
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -221,6 +238,7 @@ public:
     // Hands up to four channel texts to the sequencer (MML_NoChange keeps a
     // channel as it is). Returns the song number that playhead snapshots of
     // these texts carry; the song's clock starts at the next tick.
+    // A loop that plays (setLoop) ends.
     // Thread: main. Callback: no (copies the texts, waits while a tick runs).
     std::uint32_t PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
                               std::u16string_view channel2 = {}, std::u16string_view channel3 = {});
@@ -237,7 +255,8 @@ public:
     // waiting after 250 ms without a rendered sample; the next call then
     // withdraws the song if it was still not taken.
     // Thread: main. Callback: no (renders, about 8,000 times real time; waits).
-    std::uint32_t PSG_PlayMMLFrom(const SongTexts& texts, std::uint64_t startFrame);
+    std::uint32_t PSG_PlayMMLFrom(const SongTexts& texts, std::uint64_t startFrame,
+                                  std::optional<LoopRange> loop = std::nullopt);
 
     // Live edit: the playing song goes on from the same moment with new
     // texts. The new song is rendered silently up to a sample a little ahead
@@ -246,7 +265,33 @@ public:
     // two output buffers plus the silent render). Does not wait; a later
     // call withdraws a take-over still pending. Returns the song number.
     // Thread: main. Callback: no (renders, allocates).
-    std::uint32_t continueMML(const SongTexts& texts);
+    //
+    // With a loop (PSG_PlayMMLFrom too), the song plays it again and again
+    // without a gap (see setLoop) from the moment it is taken over; a loop
+    // already playing goes on until then. When the take-over would come at or
+    // after the end of the loop that plays, the new texts come in at that
+    // end instead, from the new loop's start (continueAtLoopEnd).
+    std::uint32_t continueMML(const SongTexts& texts, std::optional<LoopRange> loop = std::nullopt);
+
+    // Seamless loop of the song that plays now (none: it plays on): once the
+    // song reaches loop.end (at once, if it is there already), its next
+    // sample is its sample loop.start, exactly as a new engine renders it,
+    // and so on each time round. The state at loop.start is rendered
+    // silently here, ahead of time. A loop whose end is not after its start
+    // is none. Right after PSG_PlayMML the song's clock starts at its first
+    // tick, and so does the loop. Thread: main. Callback: no (renders, allocates).
+    void setLoop(std::optional<LoopRange> loop);
+    // Next time the loop that plays reaches its end, the texts go on from
+    // there, from loop.start, and loop that; until then the old song plays
+    // (a passage looped by Loop Playback whose selection changed). Does not
+    // wait; a later call withdraws it. Returns the song number.
+    // Thread: main. Callback: no (renders, allocates).
+    std::uint32_t continueAtLoopEnd(const SongTexts& texts, LoopRange loop);
+    // The loop that plays (as last armed by the main thread or a take-over).
+    // Thread: main. Callback: no.
+    std::optional<LoopRange> loop() const;
+    // How many times a loop has gone back to its start. Thread: any. Callback: yes.
+    std::uint64_t loopRestarts() const { return loopRestarts_.load(std::memory_order_relaxed); }
 
     // Samples of the song rendered so far: since its first tick (PSG_PlayMML)
     // or its sample 0 (PSG_PlayMMLFrom, continueMML). Thread: any. Callback: yes.
@@ -319,11 +364,28 @@ public:
 private:
     // The hand-over word: a ticket (which post) times 4 plus its state.
     static constexpr std::uint64_t kHandoverIdle = 0, kHandoverPosted = 1, kHandoverTaking = 2, kStateMask = 3;
+    // handoverAt_ for a hand-over taken where the playing loop ends.
+    static constexpr std::uint64_t kAtLoopEnd = UINT64_MAX;
+    // The loop word: off, or armed with slot 0 or 1 (bit 1), and in use while the audio thread reads the slot.
+    static constexpr std::uint32_t kLoopOff = 0, kLoopArmed = 1, kLoopSlot = 2, kLoopInUse = 4;
+
+    // A seamless loop's start, ready to be taken again and again.
+    struct LoopSlot {
+        SilentSong start;
+        LoopRange range;
+    };
 
     void postHandover(std::uint64_t atFrame, bool alignRecording);
     void awaitHandover();
     void settleHandover();
     void takeHandover(std::uint64_t frame);  // audio thread (or the renderer without an output)
+    // Main thread: the loop word for `loop` of texts, prepared in the slot not armed (kLoopOff for none).
+    std::uint32_t prepareLoop(const SongTexts& texts, std::optional<LoopRange> loop, std::uint32_t song);
+    void exchangeLoop(std::uint32_t word);  // main thread: arms or disarms, waiting out a restore
+    // Audio thread, before a block at engine frame `frame`: goes back to the
+    // loop's start where the song has reached its end; the most samples the
+    // next block may hold.
+    std::uint64_t loopLimit(std::uint64_t frame, std::uint64_t left);
 
     Synth synth_;
     RecordRing ring_;
@@ -345,6 +407,13 @@ private:
     std::uint32_t songCount_ = 0;               // main thread's: the last song number given
     std::atomic<std::uint64_t> songStart_{0};   // engine frame of the song's sample 0 (audio writes)
     std::atomic<std::size_t> largestCall_{0};   // largest frame count PSG_Core was asked for
+
+    // Seamless loops: the slots (main thread's, but the armed one while it is
+    // armed), the loop word, the loop a posted hand-over arms, the restarts.
+    std::array<LoopSlot, 2> loops_;
+    std::atomic<std::uint32_t> loop_{kLoopOff};
+    std::atomic<std::uint32_t> handoverLoop_{kLoopOff};
+    std::atomic<std::uint64_t> loopRestarts_{0};
 };
 
 }  // namespace bleeptone

@@ -21,6 +21,14 @@ namespace bleeptone {
 // Four channel texts as PSG_PlayMML takes them.
 using SongTexts = std::array<std::u16string_view, kVoices>;
 
+// A stretch of a song that plays again and again: song frames [start, end).
+// After the sample before `end` comes the song's sample `start`.
+struct LoopRange {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;  // after start
+    friend bool operator==(const LoopRange&, const LoopRange&) = default;
+};
+
 // The default bound of the searches: ten minutes of samples.
 inline constexpr std::uint64_t kMaxSeekFrames = 600ull * kSampleRate;
 
@@ -57,6 +65,7 @@ public:
 
     // Thread: the owner (or the audio thread during the hand-over). Callback: yes.
     Synth& synth() { return synth_; }
+    const Synth& synth() const { return synth_; }
     Sequencer& sequencer() { return sequencer_; }
     const Sequencer& sequencer() const { return sequencer_; }
 

@@ -65,6 +65,25 @@ void Sequencer::adopt(Sequencer& from, std::uint64_t songStart) {
     songStart_ = songStart;
 }
 
+bool Sequencer::restore(const Sequencer& from, std::uint64_t songStart) {
+    for (int k = 0; k < kVoices; ++k)
+        if (MML_Commands[k].size() != from.MML_Commands[k].size()) return false;
+    for (int k = 0; k < kVoices; ++k) {
+        const MML_Channel& source = from.channels_[k];
+        const std::ptrdiff_t at = source.CmdPtr ? source.CmdPtr - from.MML_Commands[k].c_str() : -1;
+        channels_[k] = source;
+        channels_[k].CmdPtr = at >= 0 ? MML_Commands[k].c_str() + at : nullptr;
+    }
+    MML_Numbers = from.MML_Numbers;
+    MML_Envelope = from.MML_Envelope;
+    IsPlayingMML.store(from.IsPlayingMML.load());
+    pendingPhaseRestart_.store(from.pendingPhaseRestart_.load());
+    if (song_ != from.song_) song_ = from.song_;  // the same song: the main thread may be reading it
+    songStartPending_.store(false);
+    songStart_ = songStart;
+    return true;
+}
+
 PlayheadSnapshot Sequencer::snapshot(std::uint64_t frame) const {
     PlayheadSnapshot s;
     s.frame = frame;

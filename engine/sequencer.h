@@ -95,6 +95,20 @@ public:
     // Callback: yes (no allocation: swaps and copies fixed-size state).
     void adopt(Sequencer& from, std::uint64_t songStart);
 
+    // Takes over the state of `from` as adopt does, but copies it and leaves
+    // `from` as it is, so that the same state can be taken again and again
+    // (a loop's start). Both must hold the same texts (copies of the same
+    // channel texts): the read positions are carried over as offsets. False,
+    // and nothing changed, when a text's length differs.
+    // Thread: audio, between blocks, while `from`'s owner leaves it alone.
+    // Callback: yes (no allocation: copies fixed-size state).
+    bool restore(const Sequencer& from, std::uint64_t songStart);
+
+    // Channel k's text as handed over. Thread: main (texts change only by
+    // PSG_PlayMML and a hand-over, which the main thread settles first).
+    // Callback: no.
+    std::u16string_view text(int k) const { return MML_Commands[k]; }
+
     // Engine frame at which the song's clock stood at 0: the first tick after
     // PSG_PlayMML, or what adopt was given. Thread: audio. Callback: yes.
     std::uint64_t songStart() const { return songStart_; }

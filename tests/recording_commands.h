@@ -42,6 +42,15 @@ public:
     void showProblems() override { note("showProblems"); }
     void goToProblem(int i) override { note("goToProblem " + std::to_string(i)); }
     void showOscilloscope(bool shown) override { note(shown ? "scope shown" : "scope hidden"); }
+    void showSongView(bool shown) override { note(shown ? "song view shown" : "song view hidden"); }
+    void loopPlaybackChanged() override { note("loopPlaybackChanged"); }
+    void goToPlace(int c, int v, int col) override {
+        note("goTo " + std::to_string(c) + " " + std::to_string(v) + " " + std::to_string(col));
+    }
+    void playFromMoment(std::uint64_t f) override { note("playFromMoment " + std::to_string(f)); }
+    void setLoopRange(std::uint64_t a, std::uint64_t b) override {
+        note("loopRange " + std::to_string(a) + " " + std::to_string(b));
+    }
     void rememberOption(int item, bool on) override {
         note("option " + std::to_string(item) + (on ? " on" : " off"));
     }

@@ -346,6 +346,41 @@ TEST_F(DispatcherTest, EngineEventsReachTheirHandler) {
     EXPECT_EQ(log, (Log{"midiNote 61 90", "step"}));
 }
 
+// The song view's requests; playing from a moment as Play from Here may (while
+// something plays, or where Play could be clicked); Song View and Loop Playback.
+TEST_F(DispatcherTest, SongViewRequestsAndItsMenuItem) {
+    using P = PlayState;
+    const struct {
+        AppEvent event;
+        PlayState playing;
+        bool playEnabled;
+        std::string command;  // empty: nothing
+    } rows[] = {
+        {AppEvent::goToPlace(2, 3, 4), P::Idle, false, "goTo 2 3 4"},
+        {AppEvent::playFromMoment(1234), P::Idle, true, "playFromMoment 1234"},
+        {AppEvent::playFromMoment(1234), P::Song, false, "playFromMoment 1234"},
+        {AppEvent::playFromMoment(1234), P::Idle, false, ""},
+        {AppEvent::playFromMoment(-5), P::Idle, true, "playFromMoment 0"},
+        {AppEvent::loopRange(100, 900), P::Idle, false, "loopRange 100 900"},
+        {AppEvent::loopRange(0, 0), P::Song, false, "loopRange 0 0"},
+    };
+    for (const auto& r : rows) {
+        commands.playing = r.playing;
+        window.controls().setEnabled(control::PlayButton, r.playEnabled);
+        log.clear();
+        dispatcher.submit(r.event);
+        EXPECT_EQ(log, r.command.empty() ? Log{"step"} : (Log{r.command, "step"})) << r.command;
+    }
+    for (const int item : {menu::SongView, menu::LoopPlayback}) {
+        window.menuItem(item)->setChecked(true);
+        log.clear();
+        dispatcher.submit(AppEvent::menu(item));
+        const std::string option = "option " + std::to_string(item) + " on";
+        EXPECT_EQ(log, item == menu::SongView ? (Log{"song view shown", option, "step"})
+                                              : (Log{"loopPlaybackChanged", option, "step"}));
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Order of iterations.
 

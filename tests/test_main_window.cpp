@@ -42,6 +42,10 @@ std::string describe(const AppEvent& e) {
         case AppEvent::Kind::Engine: return "engine " + std::to_string(e.data);
         case AppEvent::Kind::RecoverWork: return "recover work";
         case AppEvent::Kind::MidiNote: return "midi note " + std::to_string(e.number);
+        case AppEvent::Kind::GoToPlace:
+            return "go to " + std::to_string(e.number) + " " + std::to_string(e.data) + " " + std::to_string(e.data2);
+        case AppEvent::Kind::PlayFromMoment: return "play from " + std::to_string(e.data);
+        case AppEvent::Kind::LoopRange: return "loop range " + std::to_string(e.data) + " " + std::to_string(e.data2);
         case AppEvent::Kind::Control: break;
     }
     const char* type = "?";
@@ -236,6 +240,7 @@ TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
         {menu::StopPlaying, "&Stop", "Esc", true},
         {menu::PlayFromHere, "Play from &Here", "Shift+F5", true},
         {menu::Oscilloscope, "&Oscilloscope", "", true},
+        {menu::SongView, "Song &View", "F6", true},
         {menu::LoopPlayback, "&Loop Playback", "", true},
         {menu::FollowPlayback, "&Follow Playback", "", true},
         {menu::Demo1, "Demo &1", "", true},
@@ -292,8 +297,8 @@ TEST_F(WindowTest, MenusInOrder) {
                                 RecordToWave, ExportAudio, ExportMidi, ExportWebPage, ImportMidi, sep,    Quit};
     const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll, sep, NextProblem, PreviousProblem,
                                 Problems};
-    const std::vector<int> play{PlayOrStop,     PlayFromHere, StopPlaying,  sep, LoopPlayback,
-                                FollowPlayback, sep,          Oscilloscope, sep, MidiInput};
+    const std::vector<int> play{PlayOrStop,   PlayFromHere, StopPlaying, sep, LoopPlayback, FollowPlayback,
+                                sep,          Oscilloscope, SongView,    sep, MidiInput};
     const std::vector<int> tunes{Demo1, Demo2, Demo3, Demo4};
     const std::vector<int> help{Help, sep, PsgModule, sep, Website, SupportForum, sep, About};
     EXPECT_EQ(numbersOf(window, bar[0]->menu()), file);

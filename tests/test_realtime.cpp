@@ -160,7 +160,8 @@ private:
 
 // With the oscilloscope on and the playhead read, songs taken over from a
 // seek (Play from Here, a live edit) are taken by the audio thread without
-// an allocation there: the texts change hands, they are not copied.
+// an allocation there: the texts change hands, they are not copied; a
+// seamless loop's start is copied back without one, time after time.
 TEST(Realtime, ScopeAndSeekHandOversNeverAllocate) {
     MarkedOutput* output = nullptr;
     auto engine = Engine::create();
@@ -184,9 +185,18 @@ TEST(Realtime, ScopeAndSeekHandOversNeverAllocate) {
     }
     std::size_t copied = 0;
     std::uint32_t lastSong = 0;
-    for (int round = 0; round < 6; ++round) {
-        lastSong =
-            round % 2 ? engine->continueMML(b) : engine->PSG_PlayMMLFrom(a, 44100u * static_cast<unsigned>(round));
+    for (int round = 0; round < 9; ++round) {
+        // Rounds 6 to 8 loop, a song, its live edit and the next texts at the loop's end (seamless loops).
+        const std::uint64_t at = 44100u * static_cast<unsigned>(round);
+        const LoopRange loop{at, at + 3000};
+        if (round < 6)
+            lastSong = round % 2 ? engine->continueMML(b) : engine->PSG_PlayMMLFrom(a, at);
+        else if (round == 6)
+            lastSong = engine->PSG_PlayMMLFrom(a, at, loop);
+        else if (round == 7)
+            lastSong = engine->continueMML(b, LoopRange{44100u * 6, 44100u * 6 + 3000});
+        else
+            lastSong = engine->continueAtLoopEnd(a, LoopRange{100, 2000});
         const int calls = output->calls();
         while (output->calls() < calls + 40) {
             copied += engine->copyScope(2048, dest);
@@ -202,6 +212,7 @@ TEST(Realtime, ScopeAndSeekHandOversNeverAllocate) {
     EXPECT_EQ(gFrees.load(), 0u);
     EXPECT_GT(copied, 0u);
     EXPECT_EQ(s.song, lastSong);  // the last hand-over was taken
+    EXPECT_GT(engine->loopRestarts(), 3u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -294,6 +295,179 @@ TEST(SeekLive, ContinueTakesOverWithoutAJump) {
     engine->PSG_PlayMML(u"", u"", u"", u"");
     hear(heard, output, 3 * kTickSamples, 459);
     EXPECT_EQ(engine->sequencer().playingMask(), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Seamless loops: after the loop's end the output goes on, sample for
+// sample, with the song's samples from the loop's start, time after time.
+
+// What a loop of [start, end) makes of a song played from `from`: the song's
+// samples from `from` up to `end`, then [start, end) over and over.
+std::vector<float> looped(const Take& full, std::uint64_t from, LoopRange loop, std::size_t frames) {
+    std::vector<float> out;
+    for (std::uint64_t f = from; out.size() < frames;) {
+        out.push_back(full.samples[static_cast<std::size_t>(f)]);
+        if (++f == loop.end) f = loop.start;
+    }
+    return out;
+}
+
+void expectSameSamples(const std::vector<float>& got, const std::vector<float>& want, const std::string& what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (std::size_t i = 0; i < want.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(got[i]), std::bit_cast<std::uint32_t>(want[i]))
+            << what << ", sample " << i;
+}
+
+TEST(SeekLoop, ALoopRangePlaysWithoutAGap) {
+    // "C8 D8 E8" at tempo 12: eighths of 24 ticks; the channel ends at tick 72 (frame 33,048).
+    const SongTexts ends = {u"W2 C8 D8 E8", u"", u"W4 O3 L16 GAGA", u""};
+    const struct {
+        std::string name;
+        SongTexts texts;
+        LoopRange loop;
+        std::size_t chunk;
+    } rows[] = {
+        {"mid-tick range, 512-sample calls", kSongB, {5000, 30000}, 512},
+        {"range on ticks, 2,048-sample calls", kSongB, {10 * 459, 40 * 459}, 2048},
+        {"a range shorter than a call", kSongA, {20000, 20700}, 4096},
+        {"the whole song to its end", ends, {0, 72 * 459}, 1000},
+    };
+    for (const auto& r : rows) {
+        testing::HandOutput* output = nullptr;
+        auto engine = engineWithHandOutput(output);
+        engine->PSG_PlayMML(r.texts[0], r.texts[1], r.texts[2], r.texts[3]);
+        engine->setLoop(r.loop);
+        EXPECT_EQ(engine->loop(), std::optional<LoopRange>(r.loop)) << r.name;
+        const std::size_t frames = static_cast<std::size_t>(r.loop.end + 3 * (r.loop.end - r.loop.start) + 5000);
+        Take heard;
+        hear(heard, output, frames, r.chunk);
+        for (EngineEvent e; engine->pollEvent(e);) heard.events.push_back(e);
+        const Take full = fullRender(r.texts, RenderPath::Simd, static_cast<std::size_t>(r.loop.end) + 1);
+        expectSameSamples(heard.samples, looped(full, 0, r.loop, frames), r.name);
+        EXPECT_GE(engine->loopRestarts(), 3u) << r.name;
+        // A song looped before its end never ends.
+        for (const EngineEvent& e : heard.events) EXPECT_NE(e.data, kEventEnded) << r.name;
+    }
+}
+
+// Played from a moment with a loop (Play, or a click on the song view's
+// ruler, with Loop Playback on) while the output runs; then the loop goes,
+// and the song plays on from where it stands.
+TEST(SeekLoop, PlayFromAMomentIntoALoopAndOut) {
+    testing::HandOutput* output = nullptr;
+    auto engine = engineWithHandOutput(output);
+    engine->PSG_PlayMML(kSongA[0], kSongA[1], kSongA[2], kSongA[3]);
+    Take heard;
+    hear(heard, output, 3000, 512);
+    const LoopRange loop{8000, 21000};
+    std::atomic<bool> started{false};
+    std::thread audio([&] {
+        while (!started.load()) hear(heard, output, 256, 256);
+    });
+    engine->PSG_PlayMMLFrom(kSongB, 15000, loop);
+    started.store(true);
+    audio.join();
+    // A few calls past the take-over at most: the loop has not gone round yet.
+    ASSERT_LT(engine->songFrame(), loop.end);
+    const std::uint64_t takenAt = engine->framesRendered() - engine->songFrame() + 15000;
+    hear(heard, output, 40000, 700);
+    const Take full = fullRender(kSongB, RenderPath::Simd, 60000);
+    const std::vector<float> after(heard.samples.begin() + static_cast<std::ptrdiff_t>(takenAt), heard.samples.end());
+    expectSameSamples(after, looped(full, 15000, loop, after.size()), "from 15,000, looping [8,000, 21,000)");
+
+    engine->setLoop(std::nullopt);
+    EXPECT_EQ(engine->loop(), std::nullopt);
+    const std::uint64_t at = engine->songFrame();
+    ASSERT_LT(at, loop.end);
+    const std::vector<float> on = output->render(30000, 1024);
+    expectSameSamples(on,
+                      std::vector<float>(full.samples.begin() + static_cast<std::ptrdiff_t>(at),
+                                         full.samples.begin() + static_cast<std::ptrdiff_t>(at + 30000)),
+                      "on past the old loop's end");
+}
+
+// Both sides at once (for ThreadSanitizer): the audio thread renders all
+// along while the main thread arms, replaces and drops loops, edits and
+// stops; each loop armed last holds.
+TEST(SeekLoop, ArmedAndDroppedWhileTheOutputRuns) {
+    testing::HandOutput* output = nullptr;
+    auto engine = engineWithHandOutput(output);
+    engine->PSG_PlayMML(kSongB[0], kSongB[1], kSongB[2], kSongB[3]);
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        while (!done.load()) output->render(512, 128);
+    });
+    for (int round = 0; round < 40; ++round) {
+        const std::uint64_t start = 459u * static_cast<unsigned>(round % 7);
+        const LoopRange loop{start, start + 2000 + 300u * static_cast<unsigned>(round % 5)};
+        switch (round % 5) {
+            case 0: engine->setLoop(loop); break;
+            case 1: engine->continueMML(round % 2 ? kSongA : kSongB, loop); break;
+            case 2: engine->continueAtLoopEnd(kSongA, loop); break;
+            case 3: engine->setLoop(std::nullopt); break;
+            case 4: engine->PSG_PlayMMLFrom(kSongB, start, loop); break;
+        }
+        if (round % 5 == 0 || round % 5 == 4) {
+            EXPECT_EQ(engine->loop(), std::optional(loop)) << round;
+        }
+        if (round % 5 == 3) {
+            EXPECT_EQ(engine->loop(), std::nullopt) << round;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    engine->PSG_PlayMML(u"", u"", u"", u"");
+    EXPECT_EQ(engine->loop(), std::nullopt);
+    done.store(true);
+    audio.join();
+    EXPECT_GT(engine->loopRestarts(), 0u);
+}
+
+// Loop Playback of a passage whose selection changed: the new passage comes
+// in at the old one's end, from its own start, and loops in its turn; a live
+// edit of a looping song carries on from the same moment, with the loop.
+TEST(SeekLoop, NewTextsAtTheLoopsEndAndLiveEditsInALoop) {
+    testing::HandOutput* output = nullptr;
+    auto engine = engineWithHandOutput(output);
+    const SongTexts first = {u"W2 C8 D8 E8", u"", u"", u""};     // ends at tick 72
+    const SongTexts second = {u"W4 O5 G16 E16", u"", u"", u""};  // ends at tick 24
+    const LoopRange firstLoop{0, 72 * 459}, secondLoop{0, 24 * 459};
+    engine->PSG_PlayMML(first[0], first[1], first[2], first[3]);
+    engine->setLoop(firstLoop);
+    Take heard;
+    hear(heard, output, 10000, 1024);
+    const std::uint32_t song = engine->continueAtLoopEnd(second, secondLoop);
+    hear(heard, output, 60000, 1024);
+    const Take a = fullRender(first, RenderPath::Simd, firstLoop.end);
+    const Take b = fullRender(second, RenderPath::Simd, secondLoop.end);
+    std::vector<float> want(a.samples.begin(), a.samples.end());
+    want.resize(heard.samples.size());
+    for (std::size_t i = a.samples.size(); i < want.size(); ++i)
+        want[i] = b.samples[(i - a.samples.size()) % b.samples.size()];
+    expectSameSamples(heard.samples, want, "the first passage once, then the second over and over");
+    PlayheadSnapshot snap;
+    ASSERT_TRUE(engine->playheadAt(firstLoop.end, snap));
+    EXPECT_EQ(snap.song, song);
+    EXPECT_EQ(snap.songFrame, 0u);
+
+    // kSongB looping [5,000, 30,000), edited into kSongA while it plays: the
+    // edit takes over ahead of the sample being rendered, at the same song
+    // frame, and the loop goes on with the new texts.
+    engine->PSG_PlayMMLFrom(kSongB, 5000, LoopRange{5000, 30000});
+    hear(heard, output, 4096, 4096);  // takes it over
+    const std::uint64_t base = heard.samples.size();
+    ASSERT_EQ(engine->songFrame(), 5000u + 4096u);
+    const std::uint32_t edited = engine->continueMML(kSongA, LoopRange{5000, 30000});
+    hear(heard, output, 60000, 1024);
+    std::uint64_t takenAt = 0;
+    for (std::uint64_t f = base; f < base + 20000 && takenAt == 0; ++f)
+        if (engine->playheadAt(f, snap) && snap.song == edited) takenAt = snap.frame;
+    ASSERT_GT(takenAt, base);
+    const std::uint64_t songAt = snap.songFrame;
+    EXPECT_EQ(songAt, 5000 + 4096 + (takenAt - base));  // no jump
+    const Take editedFull = fullRender(kSongA, RenderPath::Simd, 30000);
+    const std::vector<float> after(heard.samples.begin() + static_cast<std::ptrdiff_t>(takenAt), heard.samples.end());
+    expectSameSamples(after, looped(editedFull, songAt, LoopRange{5000, 30000}, after.size()), "the edit, looping");
 }
 
 }  // namespace

@@ -107,6 +107,11 @@ protected:
         const char16_t* p = app->engine().sequencer().channel(k).CmdPtr;
         return p ? QString::fromUtf16(p) : QString();
     }
+    // The whole text the engine's channel k plays.
+    QString playedText(int k) {
+        const std::u16string_view t = app->engine().sequencer().text(k);
+        return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size()));
+    }
     std::array<QString, 4> engineTexts() { return {engineText(0), engineText(1), engineText(2), engineText(3)}; }
     ProjectModel windowProject() {
         ProjectModel m;
@@ -188,32 +193,95 @@ TEST_F(SongCommandsTest, EndOfTheSongReturnsToIdle) {
     EXPECT_EQ(display(), "");
 }
 
-TEST_F(SongCommandsTest, LoopPlaybackStartsAgainFromTheEditorsAsTheyAreNow) {
+// Loop Playback: the song, or a passage, plays again without a gap (the
+// engine loops it; the stream itself is tested with the engine), reading the
+// editors as they are: an edit is heard at once, a new selection the next
+// time round.
+TEST_F(SongCommandsTest, LoopPlaybackLoopsWithoutAGapReadingTheEditors) {
     startApp(true);
-    loadDemo(1);
+    // Tempo 12: a quarter note is 48 ticks; "cdef" ends at tick 192.
+    controls().setText(control::channelEditor(1), "cdef");
     window().menuItem(menu::LoopPlayback)->trigger();
     ASSERT_TRUE(state().options.loopPlayback);
     submit(AppEvent::control(control::PlayButton));
-    controls().setText(control::channelEditor(1), "cdef");  // an edit while it plays
-    submit(AppEvent::engine(-1));
-    EXPECT_TRUE(stopShown());
-    EXPECT_EQ(playing(), PlayState::Song);
-    EXPECT_TRUE(engineText(0).endsWith("cdef cdef cdef cdef ")) << engineText(0).toStdString();  // its pattern
-    // A passage loops too; Stop ends it all.
-    controls().setSelection(control::channelEditor(1), 1, 2);
-    submit(AppEvent::engine(-1));
-    EXPECT_EQ(engineText(0), "T11O1K0L4V48W1\\8*de");
+    EXPECT_EQ(app->engine().loop(), std::optional(LoopRange{0, 192 * 459}));
+    manual->render(200 * 459, 459);                  // in calls of a tick, as a device asks
+    EXPECT_EQ(app->engine().songFrame(), 8u * 459);  // round again, 8 ticks in
+    serveFor(50);
+    EXPECT_EQ(playing(), PlayState::Song);  // no end came
+    // An edit while it plays: heard from the same moment, looping to its new end.
+    auto* editor = static_cast<QPlainTextEdit*>(controls().widget(control::channelEditor(1)));
+    editor->moveCursor(QTextCursor::End);
+    editor->insertPlainText("g");
+    const std::uint32_t song = app->song().nowPlaying().song;
+    ASSERT_TRUE(serveUntil([&] { return app->song().nowPlaying().song != song; }));
+    manual->renderTicks(10);  // the edit is taken over
+    EXPECT_EQ(app->engine().loop(), std::optional(LoopRange{0, 240 * 459}));
+
+    // A passage loops the same way; a new selection follows at its end.
+    submit(AppEvent::control(control::StopButton));
+    EXPECT_EQ(app->engine().loop(), std::nullopt);
+    editor->setFocus();
+    controls().setSelection(control::channelEditor(1), 1, 2);  // "de"
+    submit(AppEvent::control(control::PlayButton));
+    EXPECT_EQ(playing(), PlayState::Passage);
+    EXPECT_EQ(app->engine().loop(), std::optional(LoopRange{0, 96 * 459}));
+    manual->renderTicks(10);
+    QTextCursor selection(editor->document());  // the user's: "efg"
+    selection.setPosition(2);
+    selection.setPosition(5, QTextCursor::KeepAnchor);
+    editor->setTextCursor(selection);
+    serveFor(SongCommands::kLiveEditDelayMs + 100);
+    EXPECT_TRUE(playedText(0).endsWith("*de")) << playedText(0).toStdString();  // until the loop's end
+    manual->renderTicks(96);
+    app->playback().refresh();
+    EXPECT_TRUE(playedText(0).endsWith("*efg")) << playedText(0).toStdString();
+    EXPECT_EQ(app->song().nowPlaying().passage->text.right(4), "*efg");
+    EXPECT_EQ(app->engine().loop(), std::optional(LoopRange{0, 144 * 459}));
     submit(AppEvent::control(control::StopButton));
     EXPECT_TRUE(playShown());
-    // The end that follows a Stop starts nothing again.
-    submit(AppEvent::engine(-1));
-    EXPECT_TRUE(playShown());
-    EXPECT_EQ(playing(), PlayState::Idle);
+    EXPECT_EQ(app->engine().loop(), std::nullopt);
+
     // Off: the end is the end.
     window().menuItem(menu::LoopPlayback)->trigger();
+    controls().setSelection(control::channelEditor(1), 0, 0);
     submit(AppEvent::control(control::PlayButton));
+    EXPECT_EQ(app->engine().loop(), std::nullopt);
     submit(AppEvent::engine(-1));
     EXPECT_TRUE(playShown());
+}
+
+// With Loop Playback on, the song plays the loop range set in the song view
+// from its start; Play from Here past it plays to the end, and the end
+// starts the range again. Switching Loop Playback off lets the song play on.
+TEST_F(SongCommandsTest, LoopRangeOfTheSongView) {
+    startApp(true);
+    controls().setText(control::channelEditor(1), "cdefgab");  // quarters: 48 ticks each, the end at tick 336
+    window().menuItem(menu::LoopPlayback)->trigger();
+    submit(AppEvent::loopRange(48 * 459, 144 * 459));  // "d" and "e"
+    ASSERT_EQ(app->song().loopRange(),
+              std::optional(std::make_pair<std::uint64_t, std::uint64_t>(48 * 459, 144 * 459)));
+    submit(AppEvent::control(control::PlayButton));
+    manual->renderTicks(1);  // takes the song over, at "d", and its loop
+    EXPECT_EQ(app->engine().loop(), std::optional(LoopRange{48 * 459, 144 * 459}));
+    EXPECT_EQ(app->engine().songFrame(), 48u * 459 + 459);
+    manual->renderTicks(100);
+    EXPECT_EQ(app->engine().songFrame(), 48u * 459 + 5 * 459);  // round once
+    // From a moment past the range: no loop; the song's end plays the range again.
+    submit(AppEvent::playFromMoment(200 * 459));
+    manual->renderTicks(1);
+    EXPECT_EQ(app->engine().loop(), std::nullopt);
+    // A range that ends after the song ends with it.
+    submit(AppEvent::loopRange(240 * 459, 400 * 459));
+    submit(AppEvent::playFromMoment(0));
+    manual->renderTicks(1);
+    EXPECT_EQ(app->engine().loop(), std::optional(LoopRange{240 * 459, 336 * 459}));
+    submit(AppEvent::loopRange(0, 0));  // cleared: the whole song loops
+    EXPECT_EQ(app->song().loopRange(), std::nullopt);
+    EXPECT_EQ(app->engine().loop(), std::optional(LoopRange{0, 336 * 459}));
+    window().menuItem(menu::LoopPlayback)->trigger();
+    EXPECT_EQ(app->engine().loop(), std::nullopt);
+    EXPECT_EQ(playing(), PlayState::Song);
 }
 
 TEST_F(SongCommandsTest, LoopWhilePlayingRestartsTheClock) {
@@ -549,6 +617,13 @@ TEST_F(SongCommandsTest, RecordingIgnoresASelection) {
     runPosted();
     EXPECT_EQ(playing(), PlayState::Recording);
     EXPECT_EQ(engineTexts(), assembleSong(builtIn(BuiltInProject::Demo1)));
+    // Nor does it jump: Play from Here and a click on the song view's ruler change nothing.
+    controls().widget(control::channelEditor(1))->setFocus();
+    const std::uint32_t song = app->song().nowPlaying().song;
+    submit(AppEvent::menu(menu::PlayFromHere));
+    submit(AppEvent::playFromMoment(44100));
+    EXPECT_EQ(playing(), PlayState::Recording);
+    EXPECT_EQ(app->song().nowPlaying().song, song);
     submit(AppEvent::control(control::StopButton));
     EXPECT_EQ(playing(), PlayState::Idle);
 }

@@ -15,11 +15,14 @@ namespace {
 const QColor kBackground(16, 24, 40);
 const QColor kGrid(40, 56, 84);
 const QColor kLabel(150, 170, 200);
-const std::array<QColor, kScopeTraces> kTraceColours = {QColor(255, 110, 90), QColor(255, 200, 70),
-                                                        QColor(110, 220, 120), QColor(90, 170, 255),
-                                                        QColor(235, 235, 245)};
 
 }  // namespace
+
+QColor traceColour(int trace) {
+    static const std::array<QColor, kScopeTraces> colours = {
+        QColor(255, 110, 90), QColor(255, 200, 70), QColor(110, 220, 120), QColor(90, 170, 255), QColor(235, 235, 245)};
+    return colours[static_cast<std::size_t>(std::clamp(trace, 0, kScopeTraces - 1))];
+}
 
 std::size_t traceStart(std::span<const float> samples, std::size_t shown) {
     if (samples.size() <= shown) return 0;
@@ -81,7 +84,7 @@ void OscilloscopeWindow::paintEvent(QPaintEvent*) {
             if (i == 0) path.moveTo(x, y);
             else path.lineTo(x, y);
         }
-        QColor colour = kTraceColours[static_cast<std::size_t>(t)];
+        QColor colour = traceColour(t);
         if (dim) colour.setAlpha(70);
         p.setPen(QPen(colour, 1.5));
         p.drawPath(path);

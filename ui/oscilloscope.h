@@ -3,6 +3,7 @@
 // trace started at a rising zero crossing so that a steady tone stands still;
 // muted voices are drawn dimmed.
 
+#include <QColor>
 #include <QWidget>
 
 #include <array>
@@ -14,6 +15,8 @@
 
 namespace bleeptone {
 
+// The colour of trace 0..3 (a voice; the song view's lanes use the same) or 4 (the mix).
+QColor traceColour(int trace);
 
 // The newest samples of each trace, oldest first (all of the same length).
 struct ScopeFrame {
