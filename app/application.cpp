@@ -108,6 +108,7 @@ bool Application::start(const Options& options) {
     midi_ = std::make_unique<MidiCommands>(*window_, dialogs_, *document_, *song_, submit);
     songView_ = new SongViewLink(*window_, *song_, state_.options, submit);  // owned by the window
     playback_->setSongView(songView_);
+    connect(problems_, &TuneProblems::changed, songView_, [this] { songView_->showFindings(problems_->findings()); });
     connect(songView_, &SongViewLink::closed, this, [this] {
         window_->menuItem(menu::SongView)->setChecked(false);
         QSettings().setValue(optionKey(menu::SongView), false);

@@ -125,6 +125,14 @@ void SongViewLink::setMarkers(std::vector<SongMarker> markers) {
     if (view_) view_->canvas()->setMarkers(markers_);
 }
 
+void SongViewLink::showFindings(const TuneFindings& findings) {
+    std::vector<SongMarker> markers;
+    for (const TuneFinding& f : findings)
+        if (f.frame && f.place.channel >= 1 && f.place.channel <= 4)
+            markers.push_back({f.place.channel - 1, *f.frame, f.message});
+    setMarkers(std::move(markers));
+}
+
 void SongViewLink::documentChanged() {
     if (view_) rebuild_.start();
 }

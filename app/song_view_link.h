@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/app_event.h"
+#include "song/tune_checks.h"
 #include "ui/song_view.h"
 
 namespace bleeptone {
@@ -49,6 +50,8 @@ public:
     // Findings to mark at moments of the lanes (the tune checks'); kept for
     // the window's next opening too.
     void setMarkers(std::vector<SongMarker> markers);
+    // The tune checks' findings that play at a moment, as markers.
+    void showFindings(const TuneFindings& findings);
 
     // Builds the map and the view now (a rebuild due is cancelled).
     void rebuild();

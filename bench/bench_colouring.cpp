@@ -30,21 +30,12 @@
 #include "app/dispatcher.h"
 #include "app/main_window.h"
 #include "app/song_view_link.h"
+#include "bench/silent_dialogs.h"
 
 namespace {
 
 using namespace bleeptone;
-
-class SilentDialogs : public Dialogs {
-public:
-    void error(const QString&) override {}
-    void information(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    Answer questionWithCancel(const QString&) override { return Answer::Cancel; }
-    QString filePanel(PanelMode, const QString&, const QString&, const QString&, const QString&) override { return {}; }
-    std::optional<ExportChoices> exportChoices(const ExportChoices&, bool) override { return std::nullopt; }
-    std::optional<int> choice(const QString&, const QString&, const QStringList&, int) override { return std::nullopt; }
-};
+using bleeptone::bench::SilentDialogs;
 
 void runUntilIdle() {
     for (int i = 0; i < 3; ++i) {

@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "app/song_view_link.h"
 #include "app/window_fields.h"
+#include "bench/silent_dialogs.h"
 #include "bench/ten_minute_song.h"
 #include "project/project_model.h"
 #include "ui/song_view.h"
@@ -28,16 +29,7 @@
 namespace {
 
 using namespace bleeptone;
-
-class SilentDialogs : public Dialogs {
-public:
-    void error(const QString&) override {}
-    void information(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    Answer questionWithCancel(const QString&) override { return Answer::Cancel; }
-    QString filePanel(PanelMode, const QString&, const QString&, const QString&, const QString&) override { return {}; }
-    std::optional<ExportChoices> exportChoices(const ExportChoices&, bool) override { return std::nullopt; }
-};
+using bleeptone::bench::SilentDialogs;
 
 struct Program {
     SilentDialogs dialogs;

@@ -23,6 +23,7 @@
 #include "engine/engine.h"
 #include "tests/event_loop.h"
 #include "tests/hand_output.h"
+#include "tests/program_test.h"
 #include "tests/scripted_dialogs.h"
 
 namespace bleeptone {
@@ -135,7 +136,7 @@ TEST(EnginePumpPipeWire, TheServerDiesMidSong) {
     Engine& engine = app.engine();
     app.dispatcher().submit(AppEvent::menu(menu::Demo4));
     app.dispatcher().submit(AppEvent::control(control::PlayButton));
-    ASSERT_EQ(app.state().StatusText, kStatusPlaying);
+    ASSERT_EQ(app.song().playState(), PlayState::Song);
     ASSERT_TRUE(testing::serveUntil([&] { return engine.songFrame() > kSampleRate; }, 20000));
 
     ASSERT_EQ(std::system(kill), 0);
@@ -147,13 +148,13 @@ TEST(EnginePumpPipeWire, TheServerDiesMidSong) {
     ASSERT_TRUE(engine.playheadNow(before));
     ASSERT_TRUE(testing::serveUntil(
         [&] { return engine.playheadNow(after) && after.songFrame > before.songFrame + kSampleRate / 2; }, 20000));
-    EXPECT_EQ(app.state().StatusText, kStatusPlaying);
+    EXPECT_EQ(app.song().playState(), PlayState::Song);
 
     QElapsedTimer clock;
     clock.start();
     app.dispatcher().submit(AppEvent::control(control::StopButton));
     const qint64 stopMs = clock.elapsed();
-    EXPECT_TRUE(app.state().StatusText.isEmpty());
+    EXPECT_EQ(app.song().playState(), PlayState::Idle);
     clock.restart();
     app.shutdown();
     const qint64 quitMs = clock.elapsed();

@@ -22,6 +22,7 @@
 #include "app/playback_view.h"
 #include "app/song_commands.h"
 #include "app/song_view_link.h"
+#include "app/tune_problems.h"
 #include "engine/engine.h"
 #include "project/project_blocks.h"
 #include "project/project_model.h"
@@ -364,6 +365,25 @@ TEST_F(SongViewProgram, LinkedBothWaysAndRebuiltAfterEdits) {
     submit(AppEvent::control(control::StopButton));
     app->playback().refresh();
     EXPECT_EQ(canvas->playhead(), std::nullopt);
+}
+
+TEST_F(SongViewProgram, MarksTheTuneChecksFindingsWhereTheyPlay) {
+    start();
+    // "v100" plays at the second quarter of channel 2; the tune is otherwise clean.
+    controls().setText(control::channelEditor(2), "c4 v100 c4 c2");
+    window().menuItem(menu::SongView)->trigger();
+    runPosted();
+    ASSERT_NE(view(), nullptr);
+    app->problems().runNow();
+    const std::vector<SongMarker>& markers = view()->canvas()->markers();
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_EQ(markers[0].voice, 1);
+    EXPECT_EQ(markers[0].frame, kQuarter);
+    EXPECT_TRUE(markers[0].message.contains("100")) << markers[0].message.toStdString();
+    // Mended: the marker goes with the finding.
+    controls().setText(control::channelEditor(2), "c4 v10 c4 c2");
+    app->problems().runNow();
+    EXPECT_TRUE(view()->canvas()->markers().empty());
 }
 
 }  // namespace
