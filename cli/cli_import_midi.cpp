@@ -1,10 +1,10 @@
-#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_project.h"
 #include "export/midi_import.h"
 #include "project/project_blocks.h"
 #include "project/project_file.h"
@@ -40,18 +40,12 @@ int runImportMidi(const std::vector<std::string>& args, const CliIo& io) {
     if (input.empty()) return usageError(io, "import-midi", "expected FILE.mid");
     if (output.empty()) return usageError(io, "import-midi", "expected -o PROJECT.mmlp");
 
-    QFile file;
-    const bool opened = input == "-"
-                            ? file.open(stdin, QIODevice::ReadOnly)
-                            : (file.setFileName(QString::fromStdString(input)), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        std::fprintf(io.err, "bleeptone import-midi: cannot read %s: %s\n", input.c_str(),
-                     file.errorString().toUtf8().constData());
-        return kExitIo;
-    }
     // One byte more than a MIDI file may hold tells a file that is too large.
-    const QByteArray bytes = file.read(static_cast<qint64>(kMaxMidiFileBytes) + 1);
-    options.fileName = input == "-" ? QStringLiteral("standard input") : QFileInfo(file.fileName()).fileName();
+    QByteArray bytes;
+    if (const auto failed = readInput(input, static_cast<qint64>(kMaxMidiFileBytes) + 1, bytes, io, "import-midi"))
+        return *failed;
+    options.fileName =
+        input == "-" ? QStringLiteral("standard input") : QFileInfo(QString::fromStdString(input)).fileName();
     const MidiImport import = importMidiBytes(
         {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())}, options);
     if (!import.ok) {

@@ -128,6 +128,21 @@ int runExportMml(const std::vector<std::string>& args, const CliIo& io) {
     return kExitOk;
 }
 
+std::optional<int> readInput(const std::string& input, qint64 maxBytes, QByteArray& bytes, const CliIo& io,
+                             const std::string& command) {
+    QFile file;
+    const bool opened = input == "-"
+                            ? file.open(stdin, QIODevice::ReadOnly)
+                            : (file.setFileName(QString::fromStdString(input)), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        std::fprintf(io.err, "bleeptone %s: cannot read %s: %s\n", command.c_str(), input.c_str(),
+                     file.errorString().toUtf8().constData());
+        return kExitIo;
+    }
+    bytes = file.read(maxBytes);
+    return std::nullopt;
+}
+
 int runImportMml(const std::vector<std::string>& args, const CliIo& io) {
     std::string input = "-", output;
     bool inputGiven = false;
@@ -148,16 +163,8 @@ int runImportMml(const std::vector<std::string>& args, const CliIo& io) {
     if (output.empty()) return usageError(io, "import-mml", "expected -o PROJECT.mmlp");
 
     // Read at most a little more than the longest text a paste accepts.
-    QFile file;
-    const bool opened = input == "-"
-                            ? file.open(stdin, QIODevice::ReadOnly)
-                            : (file.setFileName(QString::fromStdString(input)), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        std::fprintf(io.err, "bleeptone import-mml: cannot read %s: %s\n", input.c_str(),
-                     file.errorString().toUtf8().constData());
-        return kExitIo;
-    }
-    const QByteArray bytes = file.read(kMaxPasteChars * 4 + 1);
+    QByteArray bytes;
+    if (const auto failed = readInput(input, kMaxPasteChars * 4 + 1, bytes, io, "import-mml")) return *failed;
     ProjectModel model;
     loadBuiltIn(BuiltInProject::NewTemplate, model);
     const PasteResult result = pasteMmlText(QString::fromUtf8(bytes), model);

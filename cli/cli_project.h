@@ -3,6 +3,8 @@
 // channel texts (--mml), and the two subcommands that turn projects into
 // text and back.
 
+#include <QByteArray>
+
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -49,6 +51,11 @@ std::optional<std::string> parseSongCommand(const std::vector<std::string>& args
 // On failure prints the reason and returns the exit code to end with.
 std::optional<int> loadProject(const SongSource& source, ProjectModel& model, const CliIo& io,
                                const std::string& command);
+
+// Reads at most maxBytes of the file input ("-": standard input) into bytes.
+// On failure prints the reason and returns the exit code to end with.
+std::optional<int> readInput(const std::string& input, qint64 maxBytes, QByteArray& bytes, const CliIo& io,
+                             const std::string& command);
 
 int runExportMml(const std::vector<std::string>& args, const CliIo& io);
 int runImportMml(const std::vector<std::string>& args, const CliIo& io);
