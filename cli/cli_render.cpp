@@ -1,10 +1,11 @@
+#include <bit>
 #include <cinttypes>
 #include <cmath>
-#include <cstring>
 #include <optional>
 
 #include "cli/cli.h"
 #include "cli/cli_project.h"
+#include "engine/little_endian.h"
 #include "engine/offline_render.h"
 #include "engine/staged_file.h"
 #include "engine/synth.h"
@@ -177,13 +178,11 @@ public:
         std::size_t size = 0;
         for (std::size_t i = 0; i < count; ++i) {
             if (format_ == Format::F32) {
-                std::uint32_t bits;
-                std::memcpy(&bits, &data[i], 4);
-                for (int b = 0; b < 4; ++b) bytes[size++] = static_cast<std::uint8_t>(bits >> (8 * b));
+                putLE32(&bytes[size], std::bit_cast<std::uint32_t>(data[i]));
+                size += 4;
             } else {
-                const auto v = static_cast<std::uint16_t>(recordingSample(data[i]));
-                bytes[size++] = static_cast<std::uint8_t>(v);
-                bytes[size++] = static_cast<std::uint8_t>(v >> 8);
+                putLE16(&bytes[size], static_cast<std::uint16_t>(recordingSample(data[i])));
+                size += 2;
             }
         }
         return std::fwrite(bytes, 1, size, data_) == size;
