@@ -1,15 +1,8 @@
 #include "engine/seek.h"
 
-#include <cmath>
 #include <memory>
 
 namespace bleeptone {
-
-std::uint64_t framesForSeconds(double seconds) {
-    if (!(seconds > 0.0)) return 0;
-    const double frames = std::round(seconds * kSampleRate);
-    return frames >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(frames);
-}
 
 SilentSong::SilentSong() : sequencer_(synth_, nullptr, nullptr, nullptr) {}
 

@@ -32,10 +32,6 @@ struct LoopRange {
 // The default bound of the searches: ten minutes of samples.
 inline constexpr std::uint64_t kMaxSeekFrames = 600ull * kSampleRate;
 
-// The sample at `seconds` into a tune: rounded to the nearest sample,
-// halves away from zero; negative (and NaN) times give 0. Thread: any. Callback: yes.
-std::uint64_t framesForSeconds(double seconds);
-
 // A song's state advanced silently from its start. Holds a synthesiser and
 // a sequencer of its own, without output, recording ring, events or
 // playhead. Thread: its owner (any one thread at a time); the live engine's

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -199,13 +200,24 @@ TEST(Seek, FirstFrameAtAPosition) {
 }
 
 TEST(Seek, FramesForSeconds) {
-    EXPECT_EQ(framesForSeconds(0.0), 0u);
-    EXPECT_EQ(framesForSeconds(-1.0), 0u);
-    EXPECT_EQ(framesForSeconds(1.0), 44100u);
-    EXPECT_EQ(framesForSeconds(0.4 / 44100), 0u);  // to the nearest sample
-    EXPECT_EQ(framesForSeconds(0.6 / 44100), 1u);
-    EXPECT_EQ(framesForSeconds(1.4 / 44100), 1u);
-    EXPECT_EQ(framesForSeconds(300.0), 300u * 44100u);
+    const struct {
+        double seconds;
+        std::uint64_t frames;
+    } rows[] = {
+        {0.0, 0},
+        {-1.0, 0},
+        {std::nan(""), 0},
+        {1.0, 44100},
+        {0.4 / 44100, 0},  // to the nearest sample
+        {0.6 / 44100, 1},
+        {1.4 / 44100, 1},
+        {0.125, 5513},   // 5,512.5 exactly: halves away from zero
+        {0.0625, 2756},  // 2,756.25
+        {300.0, 300u * 44100u},
+        {36000.0, 1'587'600'000},
+        {1e300, UINT64_MAX},
+    };
+    for (const auto& r : rows) EXPECT_EQ(framesForSeconds(r.seconds), r.frames) << r.seconds;
 }
 
 // Renders frames samples through the hand-driven output, in calls of
