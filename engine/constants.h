@@ -10,6 +10,11 @@ inline constexpr int kVoices = 4;           // channels 0..3, one voice each
 inline constexpr int kSampleRate = 44100;   // frames per second
 inline constexpr int kTickSamples = 459;    // samples between two sequencer ticks
 
+// Where a voice's wave cycle starts: every voice that PSG_PlayMML restarts,
+// and a triangle that starts from silence (at its zero crossing; the other
+// waveforms start from silence at 0.5).
+inline constexpr float kStartPhase = 0.75f;
+
 // The sample at `seconds` into a tune: rounded to the nearest sample, halves
 // away from zero; negative times (and NaN) give 0, times past the counter's
 // range its largest value. Every time given in seconds (--start, --seconds,

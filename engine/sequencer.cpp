@@ -4,6 +4,8 @@
 #include <cmath>
 #include <thread>
 
+#include "engine/stepping.h"
+
 namespace bleeptone {
 
 namespace {
@@ -315,6 +317,23 @@ void Sequencer::updateVolume(int k) {
         vmul = VolTable[static_cast<std::size_t>(ch.Volume_ >> 3)];
         if constexpr (Observed) noteObserver_->levelChanged(k, ch.Volume_ >> 3);
     }
+}
+
+namespace {
+
+// A walk of the sequencer alone: the voices it writes to are never rendered.
+struct TicksOnly : StepDefaults {
+    static constexpr bool kAdvancesVoices = false;
+    void block(std::uint64_t /*frame*/, int /*n*/) const {}
+};
+
+}  // namespace
+
+std::uint64_t SequencerRun::tick() {
+    const std::uint64_t frame = next_;
+    TicksOnly ticks;
+    stepFrames(synth_, sequencer_, next_, kTickSamples, ticks);  // a tick is due at each 459th frame
+    return frame;
 }
 
 SequencerRun::SequencerRun(std::u16string_view channel0, std::u16string_view channel1, std::u16string_view channel2,

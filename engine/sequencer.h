@@ -195,13 +195,10 @@ public:
     SequencerRun(const SequencerRun&) = delete;
     SequencerRun& operator=(const SequencerRun&) = delete;
 
-    // Runs the next tick and returns its frame. Thread: the owner. Callback: no.
-    std::uint64_t tick() {
-        const std::uint64_t frame = next_;
-        sequencer_.MML_Interrupt(frame);
-        next_ += kTickSamples;
-        return frame;
-    }
+    // Runs the next tick and returns its frame: steps the 459 samples from
+    // it through stepFrames (stepping.h), rendering nothing. Thread: the
+    // owner. Callback: no.
+    std::uint64_t tick();
     // The frame of the tick that runs next. Thread: the owner. Callback: yes.
     std::uint64_t nextFrame() const { return next_; }
     // Thread: the owner. Callback: yes.

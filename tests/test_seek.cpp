@@ -14,11 +14,13 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
 #include "engine/engine.h"
 #include "engine/offline_render.h"
+#include "engine/stepping.h"
 #include "project/project_blocks.h"
 #include "project/project_model.h"
 #include "project/u16_view.h"
@@ -218,6 +220,48 @@ TEST(Seek, FramesForSeconds) {
         {1e300, UINT64_MAX},
     };
     for (const auto& r : rows) EXPECT_EQ(framesForSeconds(r.seconds), r.frames) << r.seconds;
+}
+
+// The walk through ticks and blocks (stepping.h), seen through a policy
+// that renders nothing: a tick before every 459th sample from the first,
+// blocks cut at ticks and at the policy's limit, restarted voices at the
+// start phase before the block. This policy splits the walk at frame 500
+// and writes down what it sees.
+struct StepRecord {
+    static constexpr bool kAdvancesVoices = false;
+    std::vector<std::uint64_t> ticks;
+    std::vector<std::pair<std::uint64_t, int>> blocks;
+    std::uint64_t splitAt = 500;
+    std::uint64_t limit(std::uint64_t frame, std::uint64_t left) const {
+        return frame < splitAt && splitAt - frame < left ? splitAt - frame : left;
+    }
+    void ticked(std::uint64_t frame) { ticks.push_back(frame); }
+    void block(std::uint64_t frame, int n) { blocks.emplace_back(frame, n); }
+};
+
+TEST(Seek, StepFramesWalksTicksAndBlocks) {
+    auto synth = std::make_unique<Synth>();
+    Sequencer sequencer(*synth, nullptr, nullptr, nullptr);
+    sequencer.PSG_PlayMML(u"W1C1", u"", u"", u"");  // a sawtooth starts at 0.5 from silence
+    StepRecord walk;
+    std::uint64_t frame = 0;
+    stepFrames(*synth, sequencer, frame, 1000, walk);
+    EXPECT_EQ(frame, 1000u);
+    EXPECT_EQ(walk.ticks, (std::vector<std::uint64_t>{0, 459, 918}));
+    const std::vector<std::pair<std::uint64_t, int>> blocks = {{0, 459}, {459, 41}, {500, 418}, {918, 82}};
+    EXPECT_EQ(walk.blocks, blocks);
+    EXPECT_EQ(synth->state().interrupt_cnt, 918 + 459 - 1000);
+    // The restart comes before the block, the tick's note after it: phase 0.5.
+    EXPECT_EQ(synth->state().phase[0], 0.5f);
+    // A restart between calls: before the next block, which runs up to the
+    // tick due at 1,377.
+    sequencer.PSG_PlayMML(u"R1", u"", u"", u"");
+    walk = StepRecord{};
+    stepFrames(*synth, sequencer, frame, 377, walk);
+    EXPECT_EQ(frame, 1377u);
+    EXPECT_TRUE(walk.ticks.empty());
+    EXPECT_EQ(walk.blocks, (std::vector<std::pair<std::uint64_t, int>>{{1000, 377}}));
+    EXPECT_EQ(synth->state().phase[0], kStartPhase);
 }
 
 // Renders frames samples through the hand-driven output, in calls of
