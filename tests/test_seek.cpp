@@ -24,9 +24,11 @@
 #include "project/project_blocks.h"
 #include "project/project_model.h"
 #include "project/u16_view.h"
+#include "song/note_map.h"
 #include "song/song_assembly.h"
 #include "tests/cli_run.h"
 #include "tests/hand_output.h"
+#include "tests/heard_notes.h"
 #include "tests/test_support.h"
 
 namespace bleeptone {
@@ -136,6 +138,47 @@ TEST(Seek, StartsExactlyWhereAFullRenderIs) {
                     seeked.events.erase(seeked.events.begin());
                 }
                 expectSameTake(seeked, slice(full, from, kAfter), what);
+            }
+        }
+    }
+}
+
+// After a seek the song goes on as the note map has it: every note and rest
+// read from there on, at the song frame of the engine's own clock, with the
+// map's position and gain (the samples are the full render's, above). The
+// seeks land on a note's tick, either side of it and between two ticks.
+TEST(Seek, GoesOnAsTheNoteMapHasIt) {
+    const std::vector<Tune> tunes = {
+        demoTune(4),
+        {"loops and stars", {u"*1L8CDEFG:", u"O3C2*2:", u"", u""}},
+        {"envelopes and decays", {u"\\0,9,3 L4 CDE\\.1,9,5,0 O2 C1 R2 D1", u"V63\\8C1 W2 E2", u"W3\\2,8,1 G4.A8", u""}},
+    };
+    constexpr std::uint64_t kWindow = 2 * 44100;
+    for (const Tune& tune : tunes) {
+        NoteMapLimits limits;
+        limits.maxFrames = 25 * 44100;
+        limits.passes = 0;  // on through the loops, as the engine plays them
+        const NoteMap map = mapTexts(tune.views(), limits);
+        const std::vector<MappedNote>& notes = map.channels[0].notes;
+        const auto later =
+            std::find_if(notes.begin(), notes.end(), [](const MappedNote& n) { return n.start > 44100; });
+        ASSERT_NE(later, notes.end()) << tune.name;
+        const std::uint64_t at = later->start;
+        for (const std::uint64_t from : {at, at - 1, at + 1, std::uint64_t{19 * 44100 + 17}}) {
+            const std::string what = tune.name + " from " + std::to_string(from);
+            const testing::HeardSong heard = testing::hear(tune.views(), from + kWindow, true, from);
+            const std::uint64_t until = std::min(from + kWindow, map.frames);
+            for (int k = 0; k < kVoices; ++k) {
+                std::vector<MappedNote> want;
+                for (const MappedNote& n : map.channels[k].notes)
+                    if (n.start >= from && n.start < until) want.push_back(n);
+                const std::vector<testing::HeardNote>& got = heard.notes[k];
+                ASSERT_EQ(got.size(), want.size()) << what << " voice " << k;
+                for (std::size_t i = 0; i < want.size(); ++i) {
+                    EXPECT_EQ(got[i].start, want[i].start) << what << " voice " << k << " note " << i;
+                    EXPECT_EQ(got[i].position, want[i].position) << what << " voice " << k << " note " << i;
+                    EXPECT_EQ(got[i].vmul, VolTable[want[i].startLevel]) << what << " voice " << k << " note " << i;
+                }
             }
         }
     }
