@@ -4,8 +4,6 @@
 #include <cmath>
 #include <thread>
 
-#include "engine/stepping.h"
-
 namespace bleeptone {
 
 namespace {
@@ -130,11 +128,6 @@ void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view ch
 
 void Sequencer::waitWhileTicking() const {
     while (IsParsingMML.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
-std::uint32_t Sequencer::takePhaseRestarts() {
-    if (pendingPhaseRestart_.load(std::memory_order_relaxed) == 0) return 0;
-    return pendingPhaseRestart_.exchange(0);
 }
 
 bool Sequencer::allAtTextStart() const {
@@ -317,23 +310,6 @@ void Sequencer::updateVolume(int k) {
         vmul = VolTable[static_cast<std::size_t>(ch.Volume_ >> 3)];
         if constexpr (Observed) noteObserver_->levelChanged(k, ch.Volume_ >> 3);
     }
-}
-
-namespace {
-
-// A walk of the sequencer alone: the voices it writes to are never rendered.
-struct TicksOnly : StepDefaults {
-    static constexpr bool kAdvancesVoices = false;
-    void block(std::uint64_t /*frame*/, int /*n*/) const {}
-};
-
-}  // namespace
-
-std::uint64_t SequencerRun::tick() {
-    const std::uint64_t frame = next_;
-    TicksOnly ticks;
-    stepFrames(synth_, sequencer_, next_, kTickSamples, ticks);  // a tick is due at each 459th frame
-    return frame;
 }
 
 SequencerRun::SequencerRun(std::u16string_view channel0, std::u16string_view channel1, std::u16string_view channel2,

@@ -5,7 +5,8 @@
 // search and the note map use) all step through stepFrames, so a seek
 // reaches exactly the state the live render would, and a map of the song
 // sees its ticks at the frames where they sound: the same tick before every
-// 459th sample, the same phase restarts before the same blocks.
+// 459th sample, the same phase restarts before the same blocks (where the
+// voices are heard).
 //
 // What differs between them is a policy, whose calls are inlined (no cost
 // on the audio path):
@@ -13,7 +14,9 @@
 //       the blocks advance the voice state (render or skip them): the walk
 //       then runs under flush-to-zero, denormals-are-zero and rounding to
 //       nearest (DenormalGuard), so that the live render and the seek reach
-//       the same bits. A walk that leaves the voices alone does without.
+//       the same bits, and the voices PSG_PlayMML restarted go back to
+//       kStartPhase. A walk that leaves the voices alone does without both:
+//       no phase is ever heard there, and the restarts stay requested.
 //   std::uint64_t limit(std::uint64_t frame, std::uint64_t left)
 //       before each block, at engine frame `frame` with `left` samples to
 //       go: does what is due before a block (the live render takes a seek's
@@ -32,7 +35,6 @@
 #include <type_traits>
 
 #include "engine/constants.h"
-#include "engine/sequencer.h"
 #include "engine/synth.h"
 
 namespace bleeptone {
@@ -53,23 +55,29 @@ struct StepDefaults {
 
 // Steps `frames` samples of synth and sequencer from engine frame `frame`
 // (advanced past them): before each block the voices PSG_PlayMML restarted
-// go back to kStartPhase; when a tick is due (interrupt_cnt 0) the sequencer
+// go back to kStartPhase (where the policy advances them); when a tick is due (interrupt_cnt 0) the sequencer
 // ticks and the next tick is due 459 samples later; each block ends at the
 // next tick, the end of `frames` or the policy's limit.
+// The sequencer (Sequencer) is a parameter of the template only so that
+// sequencer.h can step SequencerRun inline, without a call per tick.
 // Thread: the owner of synth and sequencer (audio for the live engine).
 // Callback: yes, when the policy's calls are (it allocates nothing itself).
-template <StepPolicy Policy>
-inline void stepFrames(Synth& synth, Sequencer& sequencer, std::uint64_t& frame, std::uint64_t frames, Policy& policy) {
+template <typename Ticker, StepPolicy Policy>
+inline void stepFrames(Synth& synth, Ticker& sequencer, std::uint64_t& frame, std::uint64_t frames, Policy& policy) {
     struct NoGuard {};
     [[maybe_unused]] std::conditional_t<Policy::kAdvancesVoices, DenormalGuard, NoGuard> floatMode;
     PSGInternal& psg = synth.state();  // the same object after a hand-over, which copies into it
     while (frames > 0) {
         const std::uint64_t limit = policy.limit(frame, frames);
         // Restarts requested by PSG_PlayMML come before the block, and before
-        // its tick, whose notes may set the phase again.
-        if (const std::uint32_t restarts = sequencer.takePhaseRestarts()) {
-            for (int k = 0; k < kVoices; ++k)
-                if (restarts & (1u << k)) psg.phase[k] = kStartPhase;
+        // its tick, whose notes may set the phase again. (A walk without
+        // sound leaves the check out: it cost the position search, whose
+        // ticks are cheap, a quarter of its time.)
+        if constexpr (Policy::kAdvancesVoices) {
+            if (const std::uint32_t restarts = sequencer.takePhaseRestarts()) {
+                for (int k = 0; k < kVoices; ++k)
+                    if (restarts & (1u << k)) psg.phase[k] = kStartPhase;
+            }
         }
         auto due = static_cast<std::uint64_t>(psg.interrupt_cnt);
         if (due == 0) {

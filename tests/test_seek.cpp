@@ -266,12 +266,12 @@ TEST(Seek, FramesForSeconds) {
 }
 
 // The walk through ticks and blocks (stepping.h), seen through a policy
-// that renders nothing: a tick before every 459th sample from the first,
-// blocks cut at ticks and at the policy's limit, restarted voices at the
-// start phase before the block. This policy splits the walk at frame 500
-// and writes down what it sees.
+// that renders nothing but counts as advancing the voices: a tick before
+// every 459th sample from the first, blocks cut at ticks and at the policy's
+// limit, restarted voices at the start phase before the block. This policy
+// splits the walk at frame 500 and writes down what it sees.
 struct StepRecord {
-    static constexpr bool kAdvancesVoices = false;
+    static constexpr bool kAdvancesVoices = true;
     std::vector<std::uint64_t> ticks;
     std::vector<std::pair<std::uint64_t, int>> blocks;
     std::uint64_t splitAt = 500;
