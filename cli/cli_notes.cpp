@@ -8,6 +8,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_project.h"
+#include "engine/constants.h"
 #include "engine/seek.h"
 #include "song/note_map.h"
 #include "song/song_assembly.h"

@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_project.h"
+#include "engine/constants.h"
 #include "engine/engine.h"
 
 namespace bleeptone {

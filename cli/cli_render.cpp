@@ -1,10 +1,11 @@
+#include <bit>
 #include <cinttypes>
-#include <cmath>
-#include <cstring>
 #include <optional>
 
 #include "cli/cli.h"
 #include "cli/cli_project.h"
+#include "engine/constants.h"
+#include "engine/little_endian.h"
 #include "engine/offline_render.h"
 #include "engine/staged_file.h"
 #include "engine/synth.h"
@@ -150,8 +151,6 @@ std::optional<std::string> parseRenderArgs(const std::vector<std::string>& args,
     return std::nullopt;
 }
 
-std::uint64_t toFrames(double seconds) { return static_cast<std::uint64_t>(std::llround(seconds * kSampleRate)); }
-
 // Writes engine events, one line each; remembers a failed write.
 class EventWriter {
 public:
@@ -177,13 +176,11 @@ public:
         std::size_t size = 0;
         for (std::size_t i = 0; i < count; ++i) {
             if (format_ == Format::F32) {
-                std::uint32_t bits;
-                std::memcpy(&bits, &data[i], 4);
-                for (int b = 0; b < 4; ++b) bytes[size++] = static_cast<std::uint8_t>(bits >> (8 * b));
+                putLE32(&bytes[size], std::bit_cast<std::uint32_t>(data[i]));
+                size += 4;
             } else {
-                const auto v = static_cast<std::uint16_t>(recordingSample(data[i]));
-                bytes[size++] = static_cast<std::uint8_t>(v);
-                bytes[size++] = static_cast<std::uint8_t>(v >> 8);
+                putLE16(&bytes[size], static_cast<std::uint16_t>(recordingSample(data[i])));
+                size += 2;
             }
         }
         return std::fwrite(bytes, 1, size, data_) == size;
@@ -224,10 +221,10 @@ int renderAudio(const RenderArgs& opts, const std::vector<std::u16string>& texts
     ExportSpec spec;
     for (std::size_t k = 0; k < texts.size() && k < spec.texts.size(); ++k) spec.texts[k] = texts[k];
     spec.format = exportFormat(*opts.format);
-    spec.startFrame = toFrames(opts.start);
+    spec.startFrame = framesForSeconds(opts.start);
     spec.passes = opts.loops.value_or(1);
-    if (opts.seconds) spec.frames = toFrames(*opts.seconds);
-    spec.maxFrames = toFrames(opts.maxSeconds);
+    if (opts.seconds) spec.frames = framesForSeconds(*opts.seconds);
+    spec.maxFrames = framesForSeconds(opts.maxSeconds);
     spec.fadeSeconds = opts.fade;
     spec.stems = opts.stems;
     spec.events = [&events](const EngineEvent& ev) { events.write(ev); };
@@ -246,9 +243,9 @@ int renderRaw(const RenderArgs& opts, const std::vector<std::u16string>& texts, 
 
     OfflineRenderSpec spec;
     spec.texts = texts;
-    spec.startFrame = toFrames(opts.start);
-    if (opts.seconds) spec.frames = toFrames(*opts.seconds);
-    spec.maxFrames = toFrames(opts.maxSeconds);
+    spec.startFrame = framesForSeconds(opts.start);
+    if (opts.seconds) spec.frames = framesForSeconds(*opts.seconds);
+    spec.maxFrames = framesForSeconds(opts.maxSeconds);
     spec.passes = opts.loops.value_or(1);
     RawSink sink(*opts.format, toStdout ? io.out : audioFile.stream(), events);
     const OfflineRenderResult result = renderOffline(spec, sink);
@@ -270,9 +267,9 @@ int renderRaw(const RenderArgs& opts, const std::vector<std::u16string>& texts, 
 // mid: the note map of the song (a project's verse names name the tracks).
 int renderMidi(const RenderArgs& opts, const CliIo& io) {
     MidiExportSpec spec;
-    spec.startFrame = toFrames(opts.start);
-    if (opts.seconds) spec.frames = toFrames(*opts.seconds);
-    spec.maxFrames = toFrames(opts.maxSeconds);
+    spec.startFrame = framesForSeconds(opts.start);
+    if (opts.seconds) spec.frames = framesForSeconds(*opts.seconds);
+    spec.maxFrames = framesForSeconds(opts.maxSeconds);
     spec.passes = opts.loops.value_or(1);
     NoteMap map;
     if (opts.song.path.empty() && opts.song.demo == 0) {

@@ -6,8 +6,10 @@
 
 namespace bleeptone {
 
-// Decodes UTF-8; characters above U+FFFF become surrogate pairs, and every
-// malformed sequence becomes U+FFFD.
+// Decodes UTF-8 as Qt decodes project files and clipboard text: characters
+// above U+FFFF become surrogate pairs, each byte of a malformed or cut-off
+// sequence becomes one U+FFFD, and a leading byte-order mark is kept (U+FEFF).
+// Thread: any. Callback: no (allocates).
 std::u16string utf8ToUtf16(std::string_view text);
 
 }  // namespace bleeptone

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/stepping.h"
+
 namespace bleeptone {
 
 namespace {
@@ -268,64 +270,67 @@ bool Engine::playheadNow(PlayheadSnapshot& out) const {
     return playhead_.at(rendered - latency - 1, out);
 }
 
+// The live render's part of the walk through ticks and blocks (stepping.h).
+struct Engine::LiveBlocks {
+    static constexpr bool kAdvancesVoices = true;
+    Engine& engine;
+    float* out;
+
+    std::uint64_t limit(std::uint64_t frame, std::uint64_t left) {
+        Engine& e = engine;
+        // A seeked song waiting to be taken over: at its frame, splitting
+        // the block to land on it.
+        if ((e.handover_.load(std::memory_order_acquire) & kStateMask) == kHandoverPosted) {
+            const std::uint64_t at = e.handoverAt_.load(std::memory_order_relaxed);
+            if (at == kAtLoopEnd)
+                ;  // taken by loopLimit
+            else if (frame >= at)
+                e.takeHandover(frame);
+            else if (at - frame < left)
+                left = at - frame;
+        }
+        // A seamless loop: back to its start at its end.
+        left = e.loopLimit(frame, left);
+        const std::uint32_t restart = e.ring_.restartRequested.load(std::memory_order_acquire);
+        if (restart != e.ring_.restartApplied.load(std::memory_order_relaxed)) {
+            e.ring_.restartStored.store(frame, std::memory_order_relaxed);
+            e.ring_.record_buffer_idx.store(0, std::memory_order_relaxed);
+            e.ring_.restartApplied.store(restart, std::memory_order_release);
+        }
+        return left;
+    }
+
+    void ticked(std::uint64_t /*frame*/) {
+        const std::uint64_t songStart = engine.sequencer_.songStart();
+        if (songStart != engine.songStart_.load(std::memory_order_relaxed))
+            engine.songStart_.store(songStart, std::memory_order_release);
+    }
+
+    void block(std::uint64_t frame, int n) {
+        Engine& e = engine;
+        RingCursor cursor{e.ring_.record_buffer.data(), RecordRing::kSamples - 1,
+                          e.ring_.record_buffer_idx.load(std::memory_order_relaxed)};
+        if (e.scope_.enabled()) {
+            ScopeCursor scope;
+            const bool writes = e.scope_.beginBlock(frame, static_cast<std::uint32_t>(n), scope);
+            e.synth_.renderBlock(out, n, cursor, writes ? &scope : nullptr);
+            if (writes) e.scope_.endBlock(frame + static_cast<std::uint64_t>(n));
+        } else {
+            e.synth_.renderBlock(out, n, cursor);
+        }
+        e.ring_.samplesStored.store(frame + static_cast<std::uint64_t>(n), std::memory_order_relaxed);
+        e.ring_.record_buffer_idx.store(cursor.index, std::memory_order_release);
+        out += n;
+    }
+};
+
 void Engine::PSG_Core(float* out, std::size_t frames) {
     if (frames == 0) return;
     if (frames > largestCall_.load(std::memory_order_relaxed)) largestCall_.store(frames, std::memory_order_relaxed);
-    const DenormalGuard denormals;
-    PSGInternal& psg = synth_.state();
+    // stepFrames renders with flush-to-zero and denormals-are-zero, restored on return.
     std::uint64_t stored = ring_.samplesStored.load(std::memory_order_relaxed);
-    while (frames > 0) {
-        std::size_t limit = frames;
-        // A seeked song waiting to be taken over: at its frame, splitting
-        // the block to land on it.
-        if ((handover_.load(std::memory_order_acquire) & kStateMask) == kHandoverPosted) {
-            const std::uint64_t at = handoverAt_.load(std::memory_order_relaxed);
-            if (at == kAtLoopEnd)
-                ;  // taken by loopLimit
-            else if (stored >= at)
-                takeHandover(stored);
-            else if (at - stored < limit)
-                limit = static_cast<std::size_t>(at - stored);
-        }
-        // A seamless loop: back to its start at its end.
-        limit = static_cast<std::size_t>(loopLimit(stored, limit));
-        // Phase restarts requested by PSG_PlayMML take effect before the next
-        // block (and before its tick, whose notes may set the phase again).
-        if (const std::uint32_t restarts = sequencer_.takePhaseRestarts()) {
-            for (int k = 0; k < kVoices; ++k)
-                if (restarts & (1u << k)) psg.phase[k] = 0.75f;
-        }
-        const std::uint32_t restart = ring_.restartRequested.load(std::memory_order_acquire);
-        if (restart != ring_.restartApplied.load(std::memory_order_relaxed)) {
-            ring_.restartStored.store(stored, std::memory_order_relaxed);
-            ring_.record_buffer_idx.store(0, std::memory_order_relaxed);
-            ring_.restartApplied.store(restart, std::memory_order_release);
-        }
-        std::size_t due = static_cast<std::size_t>(psg.interrupt_cnt);
-        if (due == 0) {
-            sequencer_.MML_Interrupt(stored);
-            if (sequencer_.songStart() != songStart_.load(std::memory_order_relaxed))
-                songStart_.store(sequencer_.songStart(), std::memory_order_release);
-            due = kTickSamples;
-        }
-        const std::size_t block = limit < due ? limit : due;
-        RingCursor cursor{ring_.record_buffer.data(), RecordRing::kSamples - 1,
-                          ring_.record_buffer_idx.load(std::memory_order_relaxed)};
-        if (scope_.enabled()) {
-            ScopeCursor scope;
-            const bool writes = scope_.beginBlock(stored, static_cast<std::uint32_t>(block), scope);
-            synth_.renderBlock(out, static_cast<int>(block), cursor, writes ? &scope : nullptr);
-            if (writes) scope_.endBlock(stored + block);
-        } else {
-            synth_.renderBlock(out, static_cast<int>(block), cursor);
-        }
-        stored += block;
-        ring_.samplesStored.store(stored, std::memory_order_relaxed);
-        ring_.record_buffer_idx.store(cursor.index, std::memory_order_release);
-        psg.interrupt_cnt = static_cast<std::int32_t>(due - block);
-        out += block;
-        frames -= block;
-    }
+    LiveBlocks live{*this, out};
+    stepFrames(synth_, sequencer_, stored, frames, live);
 }
 
 }  // namespace bleeptone

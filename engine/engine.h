@@ -108,6 +108,7 @@
 // PSG_Init, PSG_Terminate   start the output (after silencing the voices); stop it
 // PSG_PlayMML               hand up to four channel texts to the sequencer
 // PSG_Core                  the render callback: n samples, a tick before every 459th
+//                           (it steps them through stepFrames, as a seek does)
 // PSG_Sound                 start a note on one voice: frequency, volume, waveform
 // PSG_SetDefaults           silence every voice and make a tick due
 // PSG_GetInfoMML            the settings and the duration at a text position
@@ -160,6 +161,13 @@
 //                           playhead snapshot's positions belong to
 // position                  an index in UTF-16 units into a channel text as handed over
 // seek                      a new engine's silent render of the first N samples of a song
+// stepFrames                the one walk through ticks and blocks (stepping.h): phase
+//                           restarts, the tick when due, a block up to the next tick;
+//                           a policy renders the block (PSG_Core), skips it (the seek)
+//                           or leaves it (SequencerRun: the position search, the note map)
+// block                     the samples between two ticks, or part of them where a
+//                           render call, a hand-over or a policy's limit splits them
+// start phase               kStartPhase (0.75), where a restarted voice's cycle begins
 // hand-over                 the audio thread taking a seeked song over, between blocks
 
 #include <array>
@@ -386,6 +394,7 @@ private:
     // loop's start where the song has reached its end; the most samples the
     // next block may hold.
     std::uint64_t loopLimit(std::uint64_t frame, std::uint64_t left);
+    struct LiveBlocks;  // PSG_Core's policy for stepFrames (stepping.h)
 
     Synth synth_;
     RecordRing ring_;

@@ -83,7 +83,7 @@ public:
         if (err != paNoError) return fail(err, lock);
         const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
         outputLatency_ = info && info->outputLatency > 0.0 ? info->outputLatency : 0.0;
-        latency_ = static_cast<std::uint64_t>(outputLatency_ * kSampleRate + 0.5) + kPreferredBufferFrames;
+        latency_ = framesForSeconds(outputLatency_) + kPreferredBufferFrames;
         portaudio_messages::allowSome();
         return true;
     }

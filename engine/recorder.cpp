@@ -5,22 +5,10 @@
 #include <cstring>
 
 #include "engine/constants.h"
+#include "engine/little_endian.h"
 #include "engine/recording_fade.h"
 
 namespace bleeptone {
-
-namespace {
-
-void putLE16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void putLE32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
 
 std::array<std::uint8_t, kWaveHeaderBytes> WaveHeader() {
     std::array<std::uint8_t, kWaveHeaderBytes> h{};
@@ -214,8 +202,7 @@ void Recorder::fadeTail() {
         return;
     }
     std::int16_t tail[kRecordingFadeSamples];
-    for (std::size_t k = 0; k < kRecordingFadeSamples; ++k)
-        tail[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[2 * k] | (bytes[2 * k + 1] << 8)));
+    for (std::size_t k = 0; k < kRecordingFadeSamples; ++k) tail[k] = static_cast<std::int16_t>(getLE16(&bytes[2 * k]));
     fadeRecordingTail(tail, kRecordingFadeSamples);
     for (std::size_t k = 0; k < kRecordingFadeSamples; ++k) putLE16(&bytes[2 * k], static_cast<std::uint16_t>(tail[k]));
     std::fseek(file, -tailBytes, SEEK_END);

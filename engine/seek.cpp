@@ -1,15 +1,21 @@
 #include "engine/seek.h"
 
-#include <cmath>
 #include <memory>
+
+#include "engine/stepping.h"
 
 namespace bleeptone {
 
-std::uint64_t framesForSeconds(double seconds) {
-    if (!(seconds > 0.0)) return 0;
-    const double frames = std::round(seconds * kSampleRate);
-    return frames >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(frames);
-}
+namespace {
+
+// The silent part of a seek: the voice state advances, nothing is heard.
+struct SkipBlocks : StepDefaults {
+    static constexpr bool kAdvancesVoices = true;
+    Synth& synth;
+    void block(std::uint64_t /*frame*/, int n) { synth.skipBlock(n); }
+};
+
+}  // namespace
 
 SilentSong::SilentSong() : sequencer_(synth_, nullptr, nullptr, nullptr) {}
 
@@ -24,24 +30,8 @@ void SilentSong::start(const SongTexts& texts, std::uint32_t song, RenderPath pa
 }
 
 void SilentSong::advance(std::uint64_t frames) {
-    const DenormalGuard denormals;  // as in PSG_Core: the gains must reach the same bits
-    PSGInternal& psg = synth_.state();
-    while (frames > 0) {
-        if (const std::uint32_t restarts = sequencer_.takePhaseRestarts()) {
-            for (int k = 0; k < kVoices; ++k)
-                if (restarts & (1u << k)) psg.phase[k] = 0.75f;
-        }
-        std::uint64_t due = static_cast<std::uint64_t>(psg.interrupt_cnt);
-        if (due == 0) {
-            sequencer_.MML_Interrupt(frame_);
-            due = kTickSamples;
-        }
-        const std::uint64_t block = frames < due ? frames : due;
-        synth_.skipBlock(static_cast<int>(block));
-        frame_ += block;
-        frames -= block;
-        psg.interrupt_cnt = static_cast<std::int32_t>(due - block);
-    }
+    SkipBlocks skip{{}, synth_};
+    stepFrames(synth_, sequencer_, frame_, frames, skip);
 }
 
 std::optional<std::uint64_t> firstFrameAt(const SongTexts& texts, int channel, std::int32_t position,

@@ -32,10 +32,6 @@ struct LoopRange {
 // The default bound of the searches: ten minutes of samples.
 inline constexpr std::uint64_t kMaxSeekFrames = 600ull * kSampleRate;
 
-// The sample at `seconds` into a tune: rounded to the nearest sample,
-// halves away from zero; negative (and NaN) times give 0. Thread: any. Callback: yes.
-std::uint64_t framesForSeconds(double seconds);
-
 // A song's state advanced silently from its start. Holds a synthesiser and
 // a sequencer of its own, without output, recording ring, events or
 // playhead. Thread: its owner (any one thread at a time); the live engine's
@@ -52,9 +48,10 @@ public:
     // Callback: no (copies the texts).
     void start(const SongTexts& texts, std::uint32_t song, RenderPath path = RenderPath::Simd);
 
-    // Renders `frames` more samples silently, exactly as PSG_Core would
-    // render them (ticks before every 459th sample, phase restarts first).
-    // Thread: the owner. Callback: no (runs as long as the render takes).
+    // Renders `frames` more samples silently, stepping through ticks and
+    // blocks exactly as PSG_Core does (stepFrames), the voices skipped
+    // rather than rendered. Thread: the owner. Callback: no (runs as long as
+    // the render takes).
     void advance(std::uint64_t frames);
 
     // Samples rendered since start. Thread: the owner. Callback: yes.
@@ -80,8 +77,8 @@ private:
 // or rest whose position in its text is at or after `position`, when a new
 // engine plays the texts: the index of the first sample after the tick that
 // reads it (a multiple of 459). Nothing when the channel ends first or the
-// bound passes. Only the sequencer runs, so this is cheap (about a
-// microsecond per tick). Thread: any. Callback: no (allocates).
+// bound passes. Only the sequencer runs (SequencerRun), so this is cheap
+// (about a microsecond per tick). Thread: any. Callback: no (allocates).
 std::optional<std::uint64_t> firstFrameAt(const SongTexts& texts, int channel, std::int32_t position,
                                           std::uint64_t maxFrames = kMaxSeekFrames);
 

@@ -130,11 +130,6 @@ void Sequencer::waitWhileTicking() const {
     while (IsParsingMML.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-std::uint32_t Sequencer::takePhaseRestarts() {
-    if (pendingPhaseRestart_.load(std::memory_order_relaxed) == 0) return 0;
-    return pendingPhaseRestart_.exchange(0);
-}
-
 bool Sequencer::allAtTextStart() const {
     for (int k = 0; k < kVoices; ++k) {
         if (channels_[k].CmdPtr && channels_[k].CmdPtr != MML_Commands[k].c_str()) return false;

@@ -13,6 +13,7 @@
 #include "engine/mml.h"
 #include "engine/playhead.h"
 #include "engine/record_ring.h"
+#include "engine/stepping.h"
 #include "engine/synth.h"
 
 namespace bleeptone {
@@ -122,7 +123,10 @@ public:
 
     // Voices whose phase PSG_PlayMML restarted since the last call; the
     // render loop applies them before the next block. Thread: audio. Callback: yes.
-    std::uint32_t takePhaseRestarts();
+    std::uint32_t takePhaseRestarts() {
+        if (pendingPhaseRestart_.load(std::memory_order_relaxed) == 0) return 0;
+        return pendingPhaseRestart_.exchange(0);
+    }
 
     // Who hears of end events before they are posted (the Engine sets its
     // recorder). Thread: main, before rendering starts. Callback: no.
@@ -195,11 +199,13 @@ public:
     SequencerRun(const SequencerRun&) = delete;
     SequencerRun& operator=(const SequencerRun&) = delete;
 
-    // Runs the next tick and returns its frame. Thread: the owner. Callback: no.
+    // Runs the next tick and returns its frame: steps the 459 samples from
+    // it through stepFrames (stepping.h), rendering nothing. Thread: the
+    // owner. Callback: no.
     std::uint64_t tick() {
         const std::uint64_t frame = next_;
-        sequencer_.MML_Interrupt(frame);
-        next_ += kTickSamples;
+        TicksOnly ticks;
+        stepFrames(synth_, sequencer_, next_, kTickSamples, ticks);  // a tick is due at each 459th frame
         return frame;
     }
     // The frame of the tick that runs next. Thread: the owner. Callback: yes.
@@ -208,6 +214,12 @@ public:
     const Sequencer& sequencer() const { return sequencer_; }
 
 private:
+    // The walk's policy: the voices the sequencer writes to are never rendered.
+    struct TicksOnly : StepDefaults {
+        static constexpr bool kAdvancesVoices = false;
+        void block(std::uint64_t /*frame*/, int /*n*/) const {}
+    };
+
     Synth synth_;
     Sequencer sequencer_;
     std::uint64_t next_ = 0;

@@ -99,7 +99,7 @@ void Synth::PSG_Sound(std::uint8_t channel, float frequency, std::uint8_t volume
         volume = 0;
     }
     psg_.phase_add[k] = frequency * rcp44100;
-    if (psg_.vmul[k] < 0.001f) psg_.phase[k] = waveform == 0 ? 0.75f : 0.5f;
+    if (psg_.vmul[k] < 0.001f) psg_.phase[k] = waveform == 0 ? kStartPhase : 0.5f;
     psg_.vmul[k] = VolTable[volume & 63];
     psg_.wave_mask[k] = WaveMask[waveform & 7];
     if (waveform == 5 && k == 0) {

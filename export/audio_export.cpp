@@ -4,7 +4,6 @@
 #include <array>
 #include <cctype>
 #include <chrono>
-#include <cmath>
 #include <filesystem>
 #include <memory>
 
@@ -67,8 +66,7 @@ struct FadePlan {
 
 FadePlan fadePlan(const ExportSpec& spec, std::uint64_t frames) {
     if (spec.fadeSeconds) {
-        const auto n =
-            std::min<std::uint64_t>(static_cast<std::uint64_t>(std::llround(*spec.fadeSeconds * kSampleRate)), frames);
+        const std::uint64_t n = std::min(framesForSeconds(*spec.fadeSeconds), frames);
         return {frames - n, n, true};
     }
     if (frames < kRecordingFadeSamples) return {frames, 0, false};

@@ -7,15 +7,12 @@
 #include <cstring>
 
 #include "engine/constants.h"
+#include "engine/little_endian.h"
 #include "engine/recorder.h"
 
 namespace bleeptone {
 
 namespace {
-
-void putLE32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // The recording's layout: the 44-byte header with both sizes filled in (the
 // length is known before the first sample), then the samples, little-endian.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/utf8.h"
 #include "engine/offline_render.h"
 #include "tests/cli_run.h"
 #include "tests/test_support.h"
@@ -61,6 +62,23 @@ TEST(CliQuery, PrintsStateAndTime) {
         EXPECT_EQ(run.code, kExitOk) << c.text;
         EXPECT_EQ(run.out, c.expected) << c.text;
     }
+}
+
+TEST(CliUtf8, DecodesArguments) {
+    const struct {
+        std::string bytes;
+        std::u16string units;
+    } rows[] = {
+        {"C4", u"C4"},
+        {"\xC5\x83", u"\u0143"},
+        {"\xF0\x9F\x8E\xB5", u"\xD83C\xDFB5"},    // U+1F3B5: a surrogate pair
+        {"R\xE2\x82", u"R\uFFFD\uFFFD"},          // cut off at the end: one U+FFFD a byte
+        {"\xC0\x80R", u"\uFFFD\uFFFDR"},          // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // a surrogate encoded on its own
+        {"\xFFR", u"\uFFFDR"},
+        {"\xEF\xBB\xBFR", u"\uFEFFR"},  // a byte-order mark is kept
+    };
+    for (const auto& r : rows) EXPECT_EQ(utf8ToUtf16(r.bytes), r.units) << r.bytes;
 }
 
 TEST(CliQuery, RejectsBadArguments) {

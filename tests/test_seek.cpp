@@ -8,22 +8,27 @@
 #include <atomic>
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
 #include "engine/engine.h"
 #include "engine/offline_render.h"
+#include "engine/stepping.h"
 #include "project/project_blocks.h"
 #include "project/project_model.h"
 #include "project/u16_view.h"
+#include "song/note_map.h"
 #include "song/song_assembly.h"
 #include "tests/cli_run.h"
 #include "tests/hand_output.h"
+#include "tests/heard_notes.h"
 #include "tests/test_support.h"
 
 namespace bleeptone {
@@ -138,6 +143,47 @@ TEST(Seek, StartsExactlyWhereAFullRenderIs) {
     }
 }
 
+// After a seek the song goes on as the note map has it: every note and rest
+// read from there on, at the song frame of the engine's own clock, with the
+// map's position and gain (the samples are the full render's, above). The
+// seeks land on a note's tick, either side of it and between two ticks.
+TEST(Seek, GoesOnAsTheNoteMapHasIt) {
+    const std::vector<Tune> tunes = {
+        demoTune(4),
+        {"loops and stars", {u"*1L8CDEFG:", u"O3C2*2:", u"", u""}},
+        {"envelopes and decays", {u"\\0,9,3 L4 CDE\\.1,9,5,0 O2 C1 R2 D1", u"V63\\8C1 W2 E2", u"W3\\2,8,1 G4.A8", u""}},
+    };
+    constexpr std::uint64_t kWindow = 2 * 44100;
+    for (const Tune& tune : tunes) {
+        NoteMapLimits limits;
+        limits.maxFrames = 25 * 44100;
+        limits.passes = 0;  // on through the loops, as the engine plays them
+        const NoteMap map = mapTexts(tune.views(), limits);
+        const std::vector<MappedNote>& notes = map.channels[0].notes;
+        const auto later =
+            std::find_if(notes.begin(), notes.end(), [](const MappedNote& n) { return n.start > 44100; });
+        ASSERT_NE(later, notes.end()) << tune.name;
+        const std::uint64_t at = later->start;
+        for (const std::uint64_t from : {at, at - 1, at + 1, std::uint64_t{19 * 44100 + 17}}) {
+            const std::string what = tune.name + " from " + std::to_string(from);
+            const testing::HeardSong heard = testing::hear(tune.views(), from + kWindow, true, from);
+            const std::uint64_t until = std::min(from + kWindow, map.frames);
+            for (int k = 0; k < kVoices; ++k) {
+                std::vector<MappedNote> want;
+                for (const MappedNote& n : map.channels[k].notes)
+                    if (n.start >= from && n.start < until) want.push_back(n);
+                const std::vector<testing::HeardNote>& got = heard.notes[k];
+                ASSERT_EQ(got.size(), want.size()) << what << " voice " << k;
+                for (std::size_t i = 0; i < want.size(); ++i) {
+                    EXPECT_EQ(got[i].start, want[i].start) << what << " voice " << k << " note " << i;
+                    EXPECT_EQ(got[i].position, want[i].position) << what << " voice " << k << " note " << i;
+                    EXPECT_EQ(got[i].vmul, VolTable[want[i].startLevel]) << what << " voice " << k << " note " << i;
+                }
+            }
+        }
+    }
+}
+
 // A song that ended in the silent part still tells the program so: -1 at
 // the take-over, like at any song's end.
 TEST(Seek, PastTheEndEndsAtOnce) {
@@ -199,13 +245,66 @@ TEST(Seek, FirstFrameAtAPosition) {
 }
 
 TEST(Seek, FramesForSeconds) {
-    EXPECT_EQ(framesForSeconds(0.0), 0u);
-    EXPECT_EQ(framesForSeconds(-1.0), 0u);
-    EXPECT_EQ(framesForSeconds(1.0), 44100u);
-    EXPECT_EQ(framesForSeconds(0.4 / 44100), 0u);  // to the nearest sample
-    EXPECT_EQ(framesForSeconds(0.6 / 44100), 1u);
-    EXPECT_EQ(framesForSeconds(1.4 / 44100), 1u);
-    EXPECT_EQ(framesForSeconds(300.0), 300u * 44100u);
+    const struct {
+        double seconds;
+        std::uint64_t frames;
+    } rows[] = {
+        {0.0, 0},
+        {-1.0, 0},
+        {std::nan(""), 0},
+        {1.0, 44100},
+        {0.4 / 44100, 0},  // to the nearest sample
+        {0.6 / 44100, 1},
+        {1.4 / 44100, 1},
+        {0.125, 5513},   // 5,512.5 exactly: halves away from zero
+        {0.0625, 2756},  // 2,756.25
+        {300.0, 300u * 44100u},
+        {36000.0, 1'587'600'000},
+        {1e300, UINT64_MAX},
+    };
+    for (const auto& r : rows) EXPECT_EQ(framesForSeconds(r.seconds), r.frames) << r.seconds;
+}
+
+// The walk through ticks and blocks (stepping.h), seen through a policy
+// that renders nothing but counts as advancing the voices: a tick before
+// every 459th sample from the first, blocks cut at ticks and at the policy's
+// limit, restarted voices at the start phase before the block. This policy
+// splits the walk at frame 500 and writes down what it sees.
+struct StepRecord {
+    static constexpr bool kAdvancesVoices = true;
+    std::vector<std::uint64_t> ticks;
+    std::vector<std::pair<std::uint64_t, int>> blocks;
+    std::uint64_t splitAt = 500;
+    std::uint64_t limit(std::uint64_t frame, std::uint64_t left) const {
+        return frame < splitAt && splitAt - frame < left ? splitAt - frame : left;
+    }
+    void ticked(std::uint64_t frame) { ticks.push_back(frame); }
+    void block(std::uint64_t frame, int n) { blocks.emplace_back(frame, n); }
+};
+
+TEST(Seek, StepFramesWalksTicksAndBlocks) {
+    auto synth = std::make_unique<Synth>();
+    Sequencer sequencer(*synth, nullptr, nullptr, nullptr);
+    sequencer.PSG_PlayMML(u"W1C1", u"", u"", u"");  // a sawtooth starts at 0.5 from silence
+    StepRecord walk;
+    std::uint64_t frame = 0;
+    stepFrames(*synth, sequencer, frame, 1000, walk);
+    EXPECT_EQ(frame, 1000u);
+    EXPECT_EQ(walk.ticks, (std::vector<std::uint64_t>{0, 459, 918}));
+    const std::vector<std::pair<std::uint64_t, int>> blocks = {{0, 459}, {459, 41}, {500, 418}, {918, 82}};
+    EXPECT_EQ(walk.blocks, blocks);
+    EXPECT_EQ(synth->state().interrupt_cnt, 918 + 459 - 1000);
+    // The restart comes before the block, the tick's note after it: phase 0.5.
+    EXPECT_EQ(synth->state().phase[0], 0.5f);
+    // A restart between calls: before the next block, which runs up to the
+    // tick due at 1,377.
+    sequencer.PSG_PlayMML(u"R1", u"", u"", u"");
+    walk = StepRecord{};
+    stepFrames(*synth, sequencer, frame, 377, walk);
+    EXPECT_EQ(frame, 1377u);
+    EXPECT_TRUE(walk.ticks.empty());
+    EXPECT_EQ(walk.blocks, (std::vector<std::pair<std::uint64_t, int>>{{1000, 377}}));
+    EXPECT_EQ(synth->state().phase[0], kStartPhase);
 }
 
 // Renders frames samples through the hand-driven output, in calls of
