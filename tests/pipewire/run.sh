@@ -9,7 +9,8 @@
 # Waits are generous and only turn a hang into a failure.
 #
 #   run.sh BUILD_DIR        (BUILD_DIR/app/bleeptone, BUILD_DIR/tests/test_engine_pump)
-# Exit 77 (skipped) when PipeWire, WirePlumber or sox are not installed.
+# Exit 77 (skipped) when PipeWire, WirePlumber or sox are not installed, or
+# where no logind runs (WirePlumber needs its seats).
 set -u
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,6 +18,9 @@ bin=$build/app/bleeptone
 for tool in pipewire wireplumber pw-record pw-cli dbus-run-session sox python3; do
   command -v "$tool" > /dev/null || { echo "run.sh: $tool is not installed: skipped"; exit 77; }
 done
+# WirePlumber watches logind's seats and quits without them: a root without a
+# running systemd (a chroot, a bare container) cannot hold a desktop's session.
+[ -d /run/systemd/seats ] || { echo "run.sh: no logind here (/run/systemd/seats): skipped"; exit 77; }
 
 dir=$(mktemp -d /tmp/bleeptone-pipewire.XXXXXX)
 session() { "$here/session.sh" "$1" "$dir/pw" "${@:2}"; }
