@@ -26,6 +26,7 @@
 #include "app/song_commands.h"
 #include "app/song_view_link.h"
 #include "app/tune_problems.h"
+#include "app/undo_history.h"
 #include "app/window_fields.h"
 #include "engine/engine.h"
 #include "ui/aux_windows.h"
@@ -98,6 +99,9 @@ bool Application::start(const Options& options) {
     for (const int item : {menu::Oscilloscope, menu::SongView})
         window_->menuItem(item)->setChecked(settings.value(optionKey(item), false).toBool());
     document_->setRecentFiles(recent_.get());
+    history_ = new UndoHistory(*window_);  // owned by the window
+    document_->setHistory(history_);
+    connect(history_, &UndoHistory::changed, this, [this] { document_->followHistory(history_->documentEdited()); });
     playback_ = new PlaybackView(*window_, *engine_, *song_, state_.options);  // owned by the window
     connect(playback_, &PlaybackView::oscilloscopeClosed, this, [this] {
         window_->menuItem(menu::Oscilloscope)->setChecked(false);
@@ -114,7 +118,8 @@ bool Application::start(const Options& options) {
         QSettings().setValue(optionKey(menu::SongView), false);
     });
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, *recent_, *playback_, *problems_, *midi_, *songView_);
+                                              *autosave_, *recent_, *playback_, *problems_, *midi_, *songView_,
+                                              *history_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);

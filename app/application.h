@@ -25,6 +25,7 @@ class Dispatcher;
 class Document;
 class SongCommands;
 class TuneProblems;
+class UndoHistory;
 class InfoBarUpdater;
 class AuxWindows;
 class Engine;
@@ -75,6 +76,7 @@ public:
     TuneProblems& problems() { return *problems_; }
     MidiCommands& midi() { return *midi_; }
     SongViewLink& songView() { return *songView_; }
+    UndoHistory& history() { return *history_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -94,6 +96,7 @@ private:
     PlaybackView* playback_ = nullptr;           // owned by the window
     TuneProblems* problems_ = nullptr;           // owned by the window
     SongViewLink* songView_ = nullptr;           // owned by the window
+    UndoHistory* history_ = nullptr;             // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;

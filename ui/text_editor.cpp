@@ -32,6 +32,18 @@ QMenu* contextMenuWith(Editor* editor, const QList<QAction*>& items, QPoint pos)
     return menu;
 }
 
+// The standard menu's item of that name (Qt names them "edit-undo" ...)
+// gives its place to another.
+void replaceMenuItem(QMenu* menu, const char* name, QAction* replacement) {
+    if (!replacement) return;
+    for (QAction* a : menu->actions()) {
+        if (a->objectName() != QLatin1String(name)) continue;
+        menu->insertAction(a, replacement);
+        menu->removeAction(a);
+        return;
+    }
+}
+
 void execAndDelete(QMenu* menu, QPoint globalPos) {
     menu->exec(globalPos);
     delete menu;
@@ -39,7 +51,18 @@ void execAndDelete(QMenu* menu, QPoint globalPos) {
 
 }  // namespace
 
-QMenu* TextEditor::contextMenu(QPoint pos) { return contextMenuWith(this, items_, pos); }
+QMenu* TextEditor::contextMenu(QPoint pos) {
+    QMenu* menu = contextMenuWith(this, items_, pos);
+    replaceMenuItem(menu, "edit-undo", undo_);
+    replaceMenuItem(menu, "edit-redo", redo_);
+    return menu;
+}
+
+void TextEditor::insertFromMimeData(const QMimeData* source) {
+    emit pasteStarted();
+    QPlainTextEdit::insertFromMimeData(source);
+    emit pasteFinished();
+}
 void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
     execAndDelete(contextMenu(event->pos()), event->globalPos());
 }
