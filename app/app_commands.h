@@ -33,6 +33,7 @@ inline QString optionKey(int item) {
         case menu::LoopPlayback: return "loopPlayback";
         case menu::FollowPlayback: return "followPlayback";
         case menu::SongView: return "songView";
+        case menu::HearNotes: return "hearNotesWhileTyping";
         default: return "oscilloscope";
     }
 }

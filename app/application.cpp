@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "app/app_commands.h"
+#include "app/audition.h"
 #include "app/autosave.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
@@ -94,14 +95,17 @@ bool Application::start(const Options& options) {
     PlayOptions& play = state_.options;
     play.loopPlayback = settings.value(optionKey(menu::LoopPlayback), false).toBool();
     play.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
+    play.hearNotes = settings.value(optionKey(menu::HearNotes), true).toBool();
     window_->menuItem(menu::LoopPlayback)->setChecked(play.loopPlayback);
     window_->menuItem(menu::FollowPlayback)->setChecked(play.followPlayback);
+    window_->menuItem(menu::HearNotes)->setChecked(play.hearNotes);
     for (const int item : {menu::Oscilloscope, menu::SongView})
         window_->menuItem(item)->setChecked(settings.value(optionKey(item), false).toBool());
     document_->setRecentFiles(recent_.get());
     history_ = new UndoHistory(*window_);  // owned by the window
     document_->setHistory(history_);
     connect(history_, &UndoHistory::changed, this, [this] { document_->followHistory(history_->documentEdited()); });
+    audition_ = new Audition(*window_, *engine_, *song_, state_.options);      // owned by the window
     playback_ = new PlaybackView(*window_, *engine_, *song_, state_.options);  // owned by the window
     connect(playback_, &PlaybackView::oscilloscopeClosed, this, [this] {
         window_->menuItem(menu::Oscilloscope)->setChecked(false);

@@ -14,6 +14,7 @@
 namespace bleeptone {
 
 class AppCommands;
+class Audition;
 class MidiCommands;
 class Autosave;
 class PlaybackView;
@@ -77,6 +78,7 @@ public:
     MidiCommands& midi() { return *midi_; }
     SongViewLink& songView() { return *songView_; }
     UndoHistory& history() { return *history_; }
+    Audition& audition() { return *audition_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -97,6 +99,7 @@ private:
     TuneProblems* problems_ = nullptr;           // owned by the window
     SongViewLink* songView_ = nullptr;           // owned by the window
     UndoHistory* history_ = nullptr;             // owned by the window
+    Audition* audition_ = nullptr;               // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;

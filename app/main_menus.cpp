@@ -90,6 +90,7 @@ void MainWindow::buildMenus() {
     play->addSeparator();
     item(play, menu::LoopPlayback, "&Loop Playback")->setCheckable(true);
     item(play, menu::FollowPlayback, "&Follow Playback")->setCheckable(true);
+    item(play, menu::HearNotes, "Hear &Notes While Typing")->setCheckable(true);
     play->addSeparator();
     item(play, menu::Oscilloscope, "&Oscilloscope")->setCheckable(true);
     item(play, menu::SongView, "Song &View", QKeySequence(Qt::Key_F6))->setCheckable(true);

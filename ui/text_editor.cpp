@@ -80,17 +80,22 @@ MmlEditor::MmlEditor(QAction* playItem, QWidget* parent) : TextEditor(playItem, 
 }
 
 void MmlEditor::keyPressEvent(QKeyEvent* event) {
+    emit keyArrived();
     const QString text = event->text();
     const QString clean = sanitizeMml(text);
     // Shortcuts (Ctrl, Alt, Meta) and keys the editor handles itself
     // (Return, Backspace...) pass as they are.
-    const bool typing = !text.isEmpty() && text != clean && text[0] != '\r' && text[0] != '\b' &&
-                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (!typing) return TextEditor::keyPressEvent(event);
-    QKeyEvent replaced(event->type(), event->key() == Qt::Key_Tab ? Qt::Key_Question : event->key(),
-                       event->modifiers(), clean, event->isAutoRepeat(), static_cast<ushort>(event->count()));
-    TextEditor::keyPressEvent(&replaced);
-    event->setAccepted(replaced.isAccepted());
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    const bool typing = !text.isEmpty() && text != clean && text[0] != '\r' && text[0] != '\b' && plain;
+    if (!typing) {
+        TextEditor::keyPressEvent(event);
+    } else {
+        QKeyEvent replaced(event->type(), event->key() == Qt::Key_Tab ? Qt::Key_Question : event->key(),
+                           event->modifiers(), clean, event->isAutoRepeat(), static_cast<ushort>(event->count()));
+        TextEditor::keyPressEvent(&replaced);
+        event->setAccepted(replaced.isAccepted());
+    }
+    if (plain && !text.isEmpty() && text[0].isPrint() && event->isAccepted()) emit typed();
 }
 
 void MmlEditor::inputMethodEvent(QInputMethodEvent* event) {

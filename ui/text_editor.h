@@ -65,6 +65,12 @@ public:
     // Its document is laid out by MmlDocumentLayout.
     explicit MmlEditor(QAction* playItem, QWidget* parent = nullptr);
 
+signals:
+    // A key has reached the editor.
+    void keyArrived();
+    // The editor took a key that types (a character, no Ctrl, Alt or Meta).
+    void typed();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
