@@ -59,10 +59,19 @@ void Engine::PSG_Terminate() {
 
 std::uint32_t Engine::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1,
                                   std::u16string_view channel2, std::u16string_view channel3) {
+    return playTexts({channel0, channel1, channel2, channel3}, false);
+}
+
+std::uint32_t Engine::playMMLAtOnce(std::u16string_view channel0, std::u16string_view channel1,
+                                    std::u16string_view channel2, std::u16string_view channel3) {
+    return playTexts({channel0, channel1, channel2, channel3}, true);
+}
+
+std::uint32_t Engine::playTexts(const std::array<std::u16string_view, kVoices>& texts, bool atOnce) {
     settleHandover();
     if (output_) output_->retryDevice();
     exchangeLoop(kLoopOff);  // the texts change under it
-    sequencer_.PSG_PlayMML(channel0, channel1, channel2, channel3, ++songCount_);
+    sequencer_.PSG_PlayMML(texts[0], texts[1], texts[2], texts[3], ++songCount_, atOnce);
     return songCount_;
 }
 
@@ -295,6 +304,8 @@ void Engine::PSG_Core(float* out, std::size_t frames) {
             for (int k = 0; k < kVoices; ++k)
                 if (restarts & (1u << k)) psg.phase[k] = 0.75f;
         }
+        // A song wanted at once (playMMLAtOnce): its first tick now, and the beat on from there.
+        if (sequencer_.takeTickAtOnce()) psg.interrupt_cnt = 0;
         const std::uint32_t restart = ring_.restartRequested.load(std::memory_order_acquire);
         if (restart != ring_.restartApplied.load(std::memory_order_relaxed)) {
             ring_.restartStored.store(stored, std::memory_order_relaxed);
