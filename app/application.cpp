@@ -30,6 +30,7 @@
 #include "app/undo_history.h"
 #include "app/window_fields.h"
 #include "engine/engine.h"
+#include "song/note_map.h"
 #include "ui/aux_windows.h"
 
 // The images live in a static library: register them by hand.
@@ -120,6 +121,12 @@ bool Application::start(const Options& options) {
     connect(songView_, &SongViewLink::closed, this, [this] {
         window_->menuItem(menu::SongView)->setChecked(false);
         QSettings().setValue(optionKey(menu::SongView), false);
+    });
+    // A keyboard's note is heard as a typed one, a note clicked in the song view as well.
+    connect(midi_.get(), &MidiCommands::noteWritten, audition_,
+            [this](int channel, int position) { audition_->auditionWritten(channel, position); });
+    connect(songView_, &SongViewLink::noteClicked, audition_, [this](int, const MappedNote& note) {
+        if (note.kind == NoteKind::Note && note.place) audition_->auditionAt(*note.place);
     });
     commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
                                               *autosave_, *recent_, *playback_, *problems_, *midi_, *songView_,

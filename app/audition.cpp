@@ -64,6 +64,18 @@ std::optional<QString> noteStartingAt(const QString& line, int column) {
     return line.mid(column, pos - cmd.at).trimmed();
 }
 
+std::optional<int> noteAfter(const QString& line, int column) {
+    if (column < 0 || column >= line.size()) return std::nullopt;
+    const char16_t* const begin = reinterpret_cast<const char16_t*>(line.utf16());
+    const char16_t* pos = begin + column;
+    for (MMLCommand cmd = readMMLCommand(pos, begin + line.size(), nullptr); !cmd.atEnd();
+         cmd = readMMLCommand(pos, begin + line.size(), nullptr)) {
+        if (isNote(cmd)) return static_cast<int>(cmd.at - begin);
+        if (cmd.code != mmlCommands::OctaveUp && cmd.code != mmlCommands::OctaveDown) break;
+    }
+    return std::nullopt;
+}
+
 QString auditionText(const QString& prefix, const QString& line, int column, const QString& note) {
     const char16_t* const begin = reinterpret_cast<const char16_t*>(note.utf16());
     const char16_t* pos = begin;
@@ -132,6 +144,19 @@ bool Audition::auditionAt(int channel, int verse, int column) {
     return sound(channel, auditionText(channelPrefix(fields, channel), line, column, *note));
 }
 
+bool Audition::auditionWritten(int channel, int position) {
+    if (channel < 1 || channel > 4 || !options_.hearNotes || !idle()) return false;
+    const auto* editor = static_cast<const QPlainTextEdit*>(window_.controls().widget(control::channelEditor(channel)));
+    const QTextBlock block = editor->document()->findBlock(position);
+    if (!block.isValid()) return false;
+    const QString line = block.text();
+    const auto start = noteAfter(line, position - block.position());
+    if (!start) return false;
+    const auto note = noteStartingAt(line, *start);
+    const WindowFields fields(window_.controls());
+    return note && sound(channel, auditionText(channelPrefix(fields, channel), line, *start, *note));
+}
+
 bool Audition::auditionNote(int channel, const QString& note) {
     if (channel < 1 || channel > 4 || !idle()) return false;
     const auto* editor = static_cast<const QPlainTextEdit*>(window_.controls().widget(control::channelEditor(channel)));
@@ -147,7 +172,7 @@ bool Audition::sound(int channel, const QString& text) {
     if (text.isEmpty()) return false;
     std::u16string_view texts[4] = {MML_NoChange, MML_NoChange, MML_NoChange, MML_NoChange};
     texts[channel - 1] = u16view(text);
-    lastSong_ = engine_.PSG_PlayMML(texts[0], texts[1], texts[2], texts[3]);
+    lastSong_ = engine_.playMMLAtOnce(texts[0], texts[1], texts[2], texts[3]);
     song_.auditionSounded();
     emit sounded(channel);
     return true;

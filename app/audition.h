@@ -6,7 +6,9 @@
 // where it stands: the position query reads them from the channel's settings
 // prefix and the verse before the note, the rule Play uses for a selected
 // passage. Only while nothing plays or records: an audition never reaches a
-// song or a recording.
+// song or a recording. The note's first tick comes before the next block the
+// engine renders (Engine::playMMLAtOnce), so it is in the first output
+// buffer rendered after the key: heard at most one buffer after the key.
 
 #include <QObject>
 #include <QString>
@@ -15,6 +17,7 @@
 #include <optional>
 
 #include "engine/constants.h"
+#include "song/song_positions.h"
 
 namespace bleeptone {
 
@@ -36,6 +39,11 @@ std::optional<int> noteEndingAt(const QString& line, int caret);
 // modifier; none when no note starts there.
 std::optional<QString> noteStartingAt(const QString& line, int column);
 
+// The column of the first note of `line` at or after `column`, past blanks
+// and octave steps ("<", ">") only: what a MIDI keyboard's entry (">c<")
+// sounds. None when something else comes first.
+std::optional<int> noteAfter(const QString& line, int column);
+
 // The channel text that sounds `note` (a note command such as "c#8.") once,
 // as a channel whose settings prefix is `prefix` would play it at `column` of
 // `line`: tempo, octave, transpose, note length, volume and waveform from the
@@ -52,11 +60,18 @@ public:
 
     // Sounds the note whose command starts at `column` (0-based, UTF-16
     // units) of verse `verse` (from 1) of channel `channel`'s editor (a
-    // click in the song view). False when no note starts there, or something
-    // plays.
+    // click in the song view: a MappedNote's place). Whatever Hear Notes
+    // While Typing says. False when no note starts there, or something plays.
     bool auditionAt(int channel, int verse, int column);
+    bool auditionAt(const EditorPlace& place) { return auditionAt(place.channel, place.verse, place.column); }
+    // Sounds the first note written at `position` (of the editor's whole
+    // text) of channel `channel`'s editor, past the octave steps written
+    // before it: a MIDI keyboard's note (MidiCommands::noteWritten). As
+    // typing, only while Hear Notes While Typing is on. False when nothing
+    // sounded.
+    bool auditionWritten(int channel, int position);
     // Sounds `note` ("c#8") as channel `channel` would play it at its
-    // editor's caret (MIDI input). False when it is no note, or something plays.
+    // editor's caret, written or not. False when it is no note, or something plays.
     bool auditionNote(int channel, const QString& note);
 
     // For measuring latency: the frames the engine had rendered when the

@@ -19,9 +19,11 @@
 #include "app/audition.h"
 #include "app/controls.h"
 #include "app/song_commands.h"
+#include "app/song_view_link.h"
 #include "app/window_fields.h"
 #include "engine/engine.h"
 #include "engine/offline_render.h"
+#include "song/note_map.h"
 #include "song/song_assembly.h"
 #include "tests/hand_output.h"
 #include "tests/program_test.h"
@@ -49,18 +51,33 @@ TEST(AuditionNotes, TheNoteAKeystrokeEnds) {
         EXPECT_EQ(noteEndingAt(r.line, r.caret), r.start) << r.line.toStdString() << " at " << r.caret;
 }
 
+// The engine reads a blank within a note away ("c 8").
 TEST(AuditionNotes, TheNoteThatStartsAtAColumn) {
     const struct {
         QString line;
         int column;
         std::optional<QString> note;
     } rows[] = {
-        {"c", 0, "c"},   {"o5 c#8. d", 3, "c#8."}, {"o5 c#8. d", 8, "d"}, {"c 8 d", 0, "c 8"},  // the engine reads the
-                                                                                                // blank away
-        {"o5 c", 0, {}}, {"o5 c", 1, {}},          {"r8", 0, {}},         {"c", 1, {}},        {"c", -1, {}},
+        {"c", 0, "c"},   {"o5 c#8. d", 3, "c#8."}, {"o5 c#8. d", 8, "d"}, {"c 8 d", 0, "c 8"},
+        {"o5 c", 0, {}}, {"o5 c", 1, {}},          {"r8", 0, {}},         {"c", 1, {}},
+        {"c", -1, {}},
     };
     for (const auto& r : rows)
         EXPECT_EQ(noteStartingAt(r.line, r.column), r.note) << r.line.toStdString() << " at " << r.column;
+}
+
+// What a keyboard's entry at a column sounds: its note, past octave steps.
+TEST(AuditionNotes, TheFirstNoteAfterAColumn) {
+    const struct {
+        QString line;
+        int column;
+        std::optional<int> note;
+    } rows[] = {
+        {"c8 d>c<", 4, 5}, {"c8 d>cd<g", 7, 8}, {"c8 d>cd<g", 6, 6}, {"o4 << c", 3, 6},
+        {"l8 c", 0, {}},   {"r c", 0, {}},      {"c", 1, {}},        {"c", -1, {}},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(noteAfter(r.line, r.column), r.note) << r.line.toStdString() << " at " << r.column;
 }
 
 // The settings in force (hand-read from the prefix and the verse), the last
@@ -145,32 +162,47 @@ TEST_F(AuditionTest, TypingANoteSoundsItOnItsChannelsVoice) {
     EXPECT_EQ(sounded->count(), 5);
 }
 
-TEST_F(AuditionTest, TheNoteStartsAtTheNextTickAndLastsAtMostASecond) {
-    start();
-    output->render(1000);  // the key comes between two ticks
-    type(1, "c1");         // a whole note at tempo 12: 192 ticks
-    ASSERT_EQ(sounded->count(), 2);
-    EXPECT_EQ(app->audition().lastKeyFrame(), 1000u);
-    output->render(459 * 3 - 1000 + 1);
-    PlayheadSnapshot first;
-    ASSERT_TRUE(app->engine().playheadAt(459 * 3, first));
-    EXPECT_EQ(first.song, app->audition().lastSong());
-    EXPECT_EQ(first.songFrame, 0u);
-    // Its first sample is the next tick's: 1,377 - 1,000 frames after the key.
-    EXPECT_EQ(first.frame, 1377u);
-    // It sounds, and ends after 96 ticks.
-    const std::vector<float> heard = output->render(459 * 95);
-    EXPECT_NE(*std::max_element(heard.begin(), heard.end()), 0.0f);
-    EXPECT_NE(app->engine().sequencer().playingMask(), 0u);
-    output->renderTicks(2);
-    EXPECT_EQ(app->engine().sequencer().playingMask(), 0u);
+// The output renders 2,048 frames a call, as the silent clocked output does
+// when its clock reaches a buffer's first frame; the key comes anywhere in
+// the buffer being heard (the output's clock stands at most 2,048 frames
+// behind what was rendered) and anywhere on the beat of 459 frames. The
+// note's first sample is the first one rendered after the key, so it is
+// heard at most one buffer after the key. The whole note lasts 96 ticks.
+TEST_F(AuditionTest, TheNoteIsInTheFirstBufferAfterTheKeyAndLastsAtMostASecond) {
+    for (const int buffers : {1, 2, 3, 4}) {  // the key at 212, 424, 177 and 389 frames past a tick
+        SCOPED_TRACE(buffers);
+        start();
+        output->render(2048u * buffers, 2048);
+        type(1, "c1");  // a whole note at tempo 12: 192 ticks
+        ASSERT_EQ(sounded->count(), 2);
+        const std::uint64_t key = app->audition().lastKeyFrame();
+        EXPECT_EQ(key, 2048u * buffers);
+        output->render(2048, 2048);
+        PlayheadSnapshot first;
+        ASSERT_TRUE(app->engine().playheadAt(key, first));
+        EXPECT_EQ(first.song, app->audition().lastSong());
+        EXPECT_EQ(first.songFrame, 0u);
+        EXPECT_EQ(first.frame, key);  // heard within 2,048 frames of the key, however the beat stood
+        // It sounds, and ends after 96 ticks.
+        const std::vector<float> heard = output->render(459 * 91);
+        EXPECT_NE(*std::max_element(heard.begin(), heard.end()), 0.0f);
+        EXPECT_NE(app->engine().sequencer().playingMask(), 0u);
+        output->renderTicks(2);
+        EXPECT_EQ(app->engine().sequencer().playingMask(), 0u);
+    }
 }
 
 TEST_F(AuditionTest, ClickingANoteInTheSongViewAndAMidiNote) {
     start();
     controls().setText(control::channelEditor(3), "o3 c d\nv20 e8 f");
-    EXPECT_TRUE(app->audition().auditionAt(3, 2, 4));
+    MappedNote clicked;  // as the song view has it
+    clicked.kind = NoteKind::Note;
+    clicked.place = EditorPlace{3, 2, 4};
+    emit app->songView().noteClicked(2, clicked);
     EXPECT_EQ(voiceText(2), "T12O4K0L4V20W0\\0e8");
+    clicked.kind = NoteKind::Rest;  // a rest clicked sounds nothing
+    emit app->songView().noteClicked(2, clicked);
+    EXPECT_EQ(sounded->count(), 1);
     EXPECT_FALSE(app->audition().auditionAt(3, 2, 1));  // "20": no note starts there
     EXPECT_FALSE(app->audition().auditionAt(3, 3, 0));  // no such verse
     EXPECT_FALSE(app->audition().auditionAt(5, 1, 0));
@@ -179,6 +211,18 @@ TEST_F(AuditionTest, ClickingANoteInTheSongViewAndAMidiNote) {
     EXPECT_TRUE(app->audition().auditionNote(3, "g16"));
     EXPECT_EQ(voiceText(2), "T12O3K0L4V40W0\\0g16");
     EXPECT_FALSE(app->audition().auditionNote(3, "x"));
+
+    // A MIDI keyboard's note, written at the caret with its octave steps.
+    editor(2)->setFocus();
+    controls().setText(control::channelEditor(2), "c8 d");
+    controls().setSelection(control::channelEditor(2), 4, 0);
+    submit(AppEvent::midiNote(72, 100));  // C5: ">c<"
+    ASSERT_EQ(controls().text(control::channelEditor(2)), "c8 d>c<");
+    EXPECT_EQ(voiceText(1), "T12O5K0L4V40W0\\0c");
+    submit(AppEvent::midiNote(67, 100));  // G4: "<g", the change back after it cancelled
+    ASSERT_EQ(controls().text(control::channelEditor(2)), "c8 d>c<g");
+    EXPECT_EQ(voiceText(1), "T12O4K0L4V40W0\\0g");
+    EXPECT_EQ(sounded->count(), 4);
 }
 
 TEST_F(AuditionTest, NothingSoundsWhileTheSongPlaysOrRecords) {
@@ -211,6 +255,8 @@ TEST_F(AuditionTest, HearNotesWhileTypingIsRemembered) {
     EXPECT_TRUE(item->isChecked());  // on at first
     item->trigger();
     type(1, "c");
+    submit(AppEvent::midiNote(60, 100));  // a keyboard's note neither
+    EXPECT_EQ(controls().text(control::channelEditor(1)), "cc");
     EXPECT_EQ(sounded->count(), 0);
     EXPECT_TRUE(app->audition().auditionAt(1, 1, 0));  // a click still sounds
     start();
