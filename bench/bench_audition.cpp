@@ -1,21 +1,21 @@
 // How soon a typed note is heard: the real program with the silent clocked
-// output (which renders 2,048 frames at a time at the real rate), a note key
-// sent to the window through the platform layer, and the engine's own clock
-// read at both ends.
+// output (which renders 2,048 frames at a time at the real rate, each buffer
+// when its clock reaches the buffer's first frame), a note key sent to the
+// window through the platform layer, and the engine's own clock read at both
+// ends.
 //
 //   rendered_frames     frames from the engine's render position when the key
 //                       reached the channel editor to the note's first sample
-//                       (its first tick): mean and largest; below one output
-//                       buffer (2,048 frames) means the note is in the first
-//                       buffer rendered after the key
-//   heard_frames        the same on the silent output's clock, the sample it
-//                       "plays" at the moment of the key: what a listener
-//                       waits, the output's own buffer included
-//   rendered_within_buffer  the share of notes rendered within one buffer
+//                       (its first tick): mean and largest; 0 means the note
+//                       starts the first buffer rendered after the key
+//   heard_frames        from the sample the silent output's clock "plays" at
+//                       the moment of the key to the note's first sample: what
+//                       a listener waits, the output's own buffer included;
+//                       at most one buffer (2,048 frames) is the aim
+//   within_buffer       the share of notes heard within one buffer
 //
 // The keys are spread over the output's 46 ms buffer cycle: before each one
-// the bench waits for the output to render a buffer (which it does when its
-// clock reaches the buffer's first frame), then a little longer.
+// the bench waits for the output to render a buffer, then a little longer.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -25,7 +25,6 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
-#include <memory>
 
 #include "app/application.h"
 #include "app/audition.h"
@@ -83,9 +82,8 @@ void BM_TypedNoteLatency(benchmark::State& state) {
             const Clock::time_point keyTime = Clock::now();
             QTest::keyClick(main.windowHandle(), key, Qt::NoModifier);
             if (app.audition().lastSong() == before) continue;  // nothing sounded
-            const double clockAtKey =
-                static_cast<double>(bufferEnd - kPreferredBufferFrames) +
-                std::chrono::duration<double>(keyTime - bufferTime).count() * kSampleRate;
+            const double clockAtKey = static_cast<double>(bufferEnd - kPreferredBufferFrames) +
+                                      std::chrono::duration<double>(keyTime - bufferTime).count() * kSampleRate;
             // Until the note's first tick has run.
             PlayheadSnapshot s;
             while (!engine.playheadAt(engine.framesRendered(), s) || s.song != app.audition().lastSong())
@@ -97,7 +95,7 @@ void BM_TypedNoteLatency(benchmark::State& state) {
             heard += h;
             renderedMax = std::max(renderedMax, r);
             heardMax = std::max(heardMax, h);
-            within += r < kPreferredBufferFrames ? 1 : 0;
+            within += h <= kPreferredBufferFrames ? 1 : 0;
             ++notes;
         }
         for (int i = 0; i < 2; ++i) QTest::keyClick(main.windowHandle(), Qt::Key_Backspace, Qt::NoModifier);
@@ -108,7 +106,7 @@ void BM_TypedNoteLatency(benchmark::State& state) {
     state.counters["rendered_frames_max"] = renderedMax;
     state.counters["heard_frames"] = heard / n;
     state.counters["heard_frames_max"] = heardMax;
-    state.counters["rendered_within_buffer"] = static_cast<double>(within) / n;
+    state.counters["within_buffer"] = static_cast<double>(within) / n;
     state.counters["notes"] = static_cast<double>(notes);
 }
 BENCHMARK(BM_TypedNoteLatency)->Iterations(200)->Unit(benchmark::kMillisecond);

@@ -16,8 +16,10 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/controls.h"
@@ -25,6 +27,7 @@
 #include "app/song_commands.h"
 #include "app/undo_history.h"
 #include "app/window_fields.h"
+#include "export/midi_file.h"
 #include "project/project_file.h"
 #include "song/mml_text.h"
 #include "song/song_assembly.h"
@@ -158,6 +161,12 @@ TEST_F(UndoTest, EveryKindOfControlIsOneStepOfTheDocument) {
         {"a Mute box", control::muteBox(2),
          [](UndoTest& t) { QTest::mouseClick(t.widget(control::muteBox(2)), Qt::LeftButton, {}, QPoint(8, 8)); },
          "Mute", false},
+        {"a MIDI keyboard's note", 44,
+         [](UndoTest& t) {
+             t.focus(44);
+             t.submit(AppEvent::midiNote(72, 100));
+         },
+         "Typing"},
         {"a paste into an editor", 44,
          [](UndoTest& t) {
              QApplication::clipboard()->setText("l8 c d e");
@@ -446,11 +455,19 @@ TEST_F(UndoTest, APastedTuneStaysEditedUntilSaved) {
 }
 
 // ---------------------------------------------------------------------------
-// New, Open, a demo, Paste MML and a restored recovery copy start anew.
+// New, Open, a demo, Paste MML, Import MIDI and a restored recovery copy
+// start anew.
 
 TEST_F(UndoTest, CommandsThatReplaceTheDocumentStartANewHistory) {
     const std::string file = path("song.mmlp");
     ASSERT_TRUE(saveProjectFile(QString::fromStdString(file), WindowFields(controls())).ok);
+    MidiFile tune;  // one quarter note
+    tune.division = 96;
+    tune.tracks.push_back({{channelEvent(0, midi::NoteOn, 0, 60, 100), channelEvent(96, midi::NoteOff, 0, 60)}});
+    const std::vector<std::uint8_t> bytes = midiFileBytes(tune);
+    const std::string midiPath = path("tune.mid");
+    std::ofstream(midiPath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     const struct {
         const char* what;
         std::function<void(UndoTest&)> replace;
@@ -466,6 +483,15 @@ TEST_F(UndoTest, CommandsThatReplaceTheDocumentStartANewHistory) {
          [](UndoTest& t) {
              QApplication::clipboard()->setText(copyMmlText(WindowFields(t.controls())));
              t.menu(menu::PasteMml);
+         }},
+        {"Import MIDI",
+         [&](UndoTest& t) {
+             t.dialogs.clear();
+             t.dialogs.answers = {testing::Yes};
+             t.dialogs.panelPaths = {QString::fromStdString(midiPath)};
+             t.dialogs.choiceIndexes = {0};  // the grid
+             t.menu(menu::ImportMidi);
+             ASSERT_EQ(t.dialogs.kinds(), (std::vector<std::string>{"question", "open panel", "choice"}));
          }},
         {"a restored copy",
          [&](UndoTest& t) { t.app->document().restore(QString::fromStdString(file), {}, "Untitled* - Bleeptone"); }},
