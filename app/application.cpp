@@ -128,9 +128,9 @@ bool Application::start(const Options& options) {
     connect(songView_, &SongViewLink::noteClicked, audition_, [this](int, const MappedNote& note) {
         if (note.kind == NoteKind::Note && note.place) audition_->auditionAt(*note.place);
     });
-    commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, *recent_, *playback_, *problems_, *midi_, *songView_,
-                                              *history_);
+    commands_ =
+        std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_, *autosave_,
+                                      *recent_, *playback_, *problems_, *midi_, *songView_, *history_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);

@@ -47,6 +47,7 @@ public:
     Answer questionWithCancel(const QString&) override { return Answer::Cancel; }
     QString filePanel(PanelMode, const QString&, const QString&, const QString&, const QString&) override { return {}; }
     std::optional<ExportChoices> exportChoices(const ExportChoices&, bool) override { return std::nullopt; }
+    std::optional<int> choice(const QString&, const QString&, const QStringList&, int) override { return std::nullopt; }
 };
 
 void BM_TypedNoteLatency(benchmark::State& state) {
