@@ -12,8 +12,15 @@
 #include <QTest>
 #include <QTextCursor>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/audition.h"
@@ -266,6 +273,75 @@ TEST_F(AuditionTest, HearNotesWhileTypingIsRemembered) {
     window().menuItem(menu::HearNotes)->trigger();
     type(1, "d");
     EXPECT_EQ(sounded->count(), 1);
+}
+
+// Through the sound device's path, inside a PipeWire session
+// (tests/pipewire/run.sh): PortAudio plays into ALSA's default device, which
+// the session's HOME makes the file plugin in front of PipeWire's null sink
+// (which keeps the real pace), writing every sample played (float, mono) to
+// the file BLEEPTONE_DEVICE_FILE names. Silence until the key; then the note,
+// sample for sample as an engine playing its text from the start renders it.
+TEST_F(AuditionTest, ATypedNoteReachesTheSoundDevice) {
+    const char* device = std::getenv("BLEEPTONE_DEVICE_FILE");
+    if (!device) GTEST_SKIP() << "runs inside a PipeWire session (tests/pipewire/run.sh)";
+    const std::string played = device;
+    Application::Options options = testing::programOptions();
+    options.audio = AudioBackend::PortAudio;
+    startProgram(true, options);
+    sounded = std::make_unique<QSignalSpy>(&app->audition(), &Audition::sounded);
+    ASSERT_TRUE(dialogs.calls.empty()) << "the device opened";
+    const auto samples = [&] {
+        const testing::Bytes bytes = testing::readBytes(played);
+        std::vector<float> out(bytes.size() / sizeof(float));
+        std::memcpy(out.data(), bytes.data(), out.size() * sizeof(float));
+        return out;
+    };
+    const auto firstSound = [](const std::vector<float>& v) {
+        return std::find_if(v.begin(), v.end(), [](float x) { return x != 0.0f; }) - v.begin();
+    };
+    const auto playedFrames = [&] {
+        std::error_code error;
+        return std::filesystem::file_size(played, error) / sizeof(float);
+    };
+    ASSERT_TRUE(testing::serveUntil([&] { return playedFrames() >= kSampleRate / 5; }, 20000));
+    const std::vector<float> before = samples();
+    EXPECT_EQ(firstSound(before), static_cast<std::ptrdiff_t>(before.size()));  // silence
+
+    type(1, "c");
+    ASSERT_EQ(sounded->count(), 1);
+    const QString text = auditionText(channelPrefix(WindowFields(controls()), 1), "c", 0, "c");
+    constexpr std::size_t kCompared = 8192;
+    std::vector<float> heard;
+    ASSERT_TRUE(testing::serveUntil(
+        [&] {
+            heard = samples();
+            const auto first = static_cast<std::size_t>(firstSound(heard));
+            return first < heard.size() && heard.size() - first >= kCompared;
+        },
+        20000));
+    const auto first = firstSound(heard);
+    EXPECT_GE(first, static_cast<std::ptrdiff_t>(before.size()));
+    std::printf("the note's first sample is %td frames after what the device had been given before the key\n",
+                first - static_cast<std::ptrdiff_t>(before.size()));
+
+    OfflineRenderSpec spec;
+    spec.texts = {text.toStdU16String()};
+    spec.frames = 2 * kCompared;
+    struct : RenderSink {
+        bool samples(const float* data, std::size_t count) override {
+            out.insert(out.end(), data, data + count);
+            return true;
+        }
+        bool event(const EngineEvent&) override { return true; }
+        std::vector<float> out;
+    } sink;
+    renderOffline(spec, sink);
+    const auto expectedFirst = firstSound(sink.out);
+    ASSERT_LT(expectedFirst, static_cast<std::ptrdiff_t>(kCompared));
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < kCompared; ++i)
+        differ += heard[static_cast<std::size_t>(first) + i] != sink.out[static_cast<std::size_t>(expectedFirst) + i];
+    EXPECT_EQ(differ, 0u) << "of " << kCompared << " samples";
 }
 
 // Through the silent clocked output in real time: notes typed while the song
