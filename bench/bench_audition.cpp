@@ -15,7 +15,8 @@
 //   within_buffer       the share of notes heard within one buffer
 //
 // The keys are spread over the output's 46 ms buffer cycle: before each one
-// the bench waits for the output to render a buffer, then a little longer.
+// the bench waits for the output to render a buffer, then 5 to 45 ms more,
+// serving the loop meanwhile.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -74,11 +75,18 @@ void BM_TypedNoteLatency(benchmark::State& state) {
         // Each key a note: "c", then its length "8", then Backspace twice.
         for (const Qt::Key key : {Qt::Key_C, Qt::Key_8}) {
             // The output's clock: it renders [R - 2,048, R) when its clock reaches R - 2,048.
+            // The count moves at each block of the call: its end is the next multiple of a buffer.
             const std::uint64_t seen = engine.framesRendered();
-            while (engine.framesRendered() == seen) std::this_thread::sleep_for(std::chrono::microseconds(50));
+            while (engine.framesRendered() == seen || engine.framesRendered() % kPreferredBufferFrames != 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
             const std::uint64_t bufferEnd = engine.framesRendered();
             const Clock::time_point bufferTime = Clock::now();
-            std::this_thread::sleep_for(std::chrono::milliseconds((notes * 7) % 46));
+            // Then the loop serves its timers until the key, as the program's does while nobody types.
+            const Clock::time_point keyDue = bufferTime + std::chrono::milliseconds(5 + (notes * 7) % 41);
+            while (Clock::now() < keyDue) {
+                QCoreApplication::processEvents();
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
             const std::uint32_t before = app.audition().lastSong();
             const Clock::time_point keyTime = Clock::now();
             QTest::keyClick(main.windowHandle(), key, Qt::NoModifier);
