@@ -30,26 +30,16 @@
 #include "app/application.h"
 #include "app/audition.h"
 #include "app/controls.h"
-#include "app/dialogs.h"
 #include "app/dispatcher.h"
 #include "app/main_window.h"
+#include "bench/silent_dialogs.h"
 #include "engine/constants.h"
 #include "engine/engine.h"
 
 namespace {
 
 using namespace bleeptone;
-
-class SilentDialogs : public Dialogs {
-public:
-    void error(const QString&) override {}
-    void information(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    Answer questionWithCancel(const QString&) override { return Answer::Cancel; }
-    QString filePanel(PanelMode, const QString&, const QString&, const QString&, const QString&) override { return {}; }
-    std::optional<ExportChoices> exportChoices(const ExportChoices&, bool) override { return std::nullopt; }
-    std::optional<int> choice(const QString&, const QString&, const QStringList&, int) override { return std::nullopt; }
-};
+using bleeptone::bench::SilentDialogs;
 
 void BM_TypedNoteLatency(benchmark::State& state) {
     SilentDialogs dialogs;
