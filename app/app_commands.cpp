@@ -19,6 +19,7 @@
 #include "app/song_commands.h"
 #include "app/song_view_link.h"
 #include "app/tune_problems.h"
+#include "app/undo_history.h"
 #include "app/web_page_export.h"
 #include "ui/aux_windows.h"
 
@@ -26,7 +27,8 @@ namespace bleeptone {
 
 AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song,
                          InfoBarUpdater& infoBars, AuxWindows& aux, Autosave& autosave, RecentFiles& recent,
-                         PlaybackView& playback, TuneProblems& problems, MidiCommands& midi, SongViewLink& songView)
+                         PlaybackView& playback, TuneProblems& problems, MidiCommands& midi, SongViewLink& songView,
+                         UndoHistory& history)
     : window_(window),
       dialogs_(dialogs),
       document_(document),
@@ -38,7 +40,8 @@ AppCommands::AppCommands(MainWindow& window, Dialogs& dialogs, Document& documen
       playback_(playback),
       problems_(problems),
       midi_(midi),
-      songView_(songView) {}
+      songView_(songView),
+      history_(history) {}
 
 AppCommands::~AppCommands() = default;
 
@@ -69,7 +72,13 @@ void AppCommands::openRecent(int index) {
 
 void AppCommands::clearRecent() { recent_.clear(); }
 
-void AppCommands::editField(int item) { window_.editFocusedField(item); }
+void AppCommands::editField(int item) {
+    // Undo and Redo act on the whole document; the others on the focused field.
+    if (item == menu::Undo) return history_.undo();
+    if (item == menu::Redo) return history_.redo();
+    if (item == menu::Cut) history_.nameNextStep("Cut");
+    window_.editFocusedField(item);
+}
 void AppCommands::nextProblem() { problems_.next(); }
 void AppCommands::previousProblem() { problems_.previous(); }
 void AppCommands::showProblems() { problems_.showWindow(); }
@@ -102,8 +111,9 @@ void AppCommands::openUrl(const QString& url) {
     if (!url.isEmpty()) QDesktopServices::openUrl(QUrl(url));
 }
 
-void AppCommands::markEdited(int) {
-    document_.markEdited();
+void AppCommands::markEdited(int control) {
+    history_.noteChange(control);
+    document_.followHistory(history_.documentEdited());
     song_.documentChanged();
 }
 void AppCommands::engineEvent(std::int64_t data) { song_.engineEvent(data); }

@@ -22,6 +22,7 @@ class RecentFiles;
 class SongCommands;
 class SongViewLink;
 class TuneProblems;
+class UndoHistory;
 
 inline const QString kRecoverQuestion = QStringLiteral(
     "Bleeptone did not close properly last time, and some of your work was not saved. Do you want to restore it?");
@@ -32,6 +33,7 @@ inline QString optionKey(int item) {
         case menu::LoopPlayback: return "loopPlayback";
         case menu::FollowPlayback: return "followPlayback";
         case menu::SongView: return "songView";
+        case menu::HearNotes: return "hearNotesWhileTyping";
         default: return "oscilloscope";
     }
 }
@@ -40,7 +42,7 @@ class AppCommands : public Commands {
 public:
     AppCommands(MainWindow& window, Dialogs& dialogs, Document& document, SongCommands& song, InfoBarUpdater& infoBars,
                 AuxWindows& aux, Autosave& autosave, RecentFiles& recent, PlaybackView& playback,
-                TuneProblems& problems, MidiCommands& midi, SongViewLink& songView);
+                TuneProblems& problems, MidiCommands& midi, SongViewLink& songView, UndoHistory& history);
     ~AppCommands() override;  // cancels a running export
     AppCommands(const AppCommands&) = delete;
     AppCommands& operator=(const AppCommands&) = delete;
@@ -104,6 +106,7 @@ private:
     TuneProblems& problems_;
     MidiCommands& midi_;
     SongViewLink& songView_;
+    UndoHistory& history_;
     std::unique_ptr<AudioExporter> exporter_;  // made at the first Export Audio
 };
 

@@ -20,6 +20,7 @@ struct LoopRequests {
 struct PlayOptions {
     bool loopPlayback = false;   // a song or passage that ends starts again
     bool followPlayback = true;  // the editors scroll to what plays
+    bool hearNotes = true;       // a note typed in a channel editor sounds
 };
 
 struct AppState {

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "app/app_commands.h"
+#include "app/audition.h"
 #include "app/autosave.h"
 #include "app/controls.h"
 #include "app/dialogs.h"
@@ -26,8 +27,10 @@
 #include "app/song_commands.h"
 #include "app/song_view_link.h"
 #include "app/tune_problems.h"
+#include "app/undo_history.h"
 #include "app/window_fields.h"
 #include "engine/engine.h"
+#include "song/note_map.h"
 #include "ui/aux_windows.h"
 
 // The images live in a static library: register them by hand.
@@ -93,11 +96,17 @@ bool Application::start(const Options& options) {
     PlayOptions& play = state_.options;
     play.loopPlayback = settings.value(optionKey(menu::LoopPlayback), false).toBool();
     play.followPlayback = settings.value(optionKey(menu::FollowPlayback), true).toBool();
+    play.hearNotes = settings.value(optionKey(menu::HearNotes), true).toBool();
     window_->menuItem(menu::LoopPlayback)->setChecked(play.loopPlayback);
     window_->menuItem(menu::FollowPlayback)->setChecked(play.followPlayback);
+    window_->menuItem(menu::HearNotes)->setChecked(play.hearNotes);
     for (const int item : {menu::Oscilloscope, menu::SongView})
         window_->menuItem(item)->setChecked(settings.value(optionKey(item), false).toBool());
     document_->setRecentFiles(recent_.get());
+    history_ = new UndoHistory(*window_);  // owned by the window
+    document_->setHistory(history_);
+    connect(history_, &UndoHistory::changed, this, [this] { document_->followHistory(history_->documentEdited()); });
+    audition_ = new Audition(*window_, *engine_, *song_, state_.options);      // owned by the window
     playback_ = new PlaybackView(*window_, *engine_, *song_, state_.options);  // owned by the window
     connect(playback_, &PlaybackView::oscilloscopeClosed, this, [this] {
         window_->menuItem(menu::Oscilloscope)->setChecked(false);
@@ -113,8 +122,15 @@ bool Application::start(const Options& options) {
         window_->menuItem(menu::SongView)->setChecked(false);
         QSettings().setValue(optionKey(menu::SongView), false);
     });
-    commands_ = std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_,
-                                              *autosave_, *recent_, *playback_, *problems_, *midi_, *songView_);
+    // A keyboard's note is heard as a typed one, a note clicked in the song view as well.
+    connect(midi_.get(), &MidiCommands::noteWritten, audition_,
+            [this](int channel, int position) { audition_->auditionWritten(channel, position); });
+    connect(songView_, &SongViewLink::noteClicked, audition_, [this](int, const MappedNote& note) {
+        if (note.kind == NoteKind::Note && note.place) audition_->auditionAt(*note.place);
+    });
+    commands_ =
+        std::make_unique<AppCommands>(*window_, dialogs_, *document_, *song_, *infoBarUpdater_, *aux_, *autosave_,
+                                      *recent_, *playback_, *problems_, *midi_, *songView_, *history_);
     dispatcher_ = std::make_unique<Dispatcher>(*window_, dialogs_, state_, *commands_);
     dispatcher_->setLeaveLoop([] { QCoreApplication::exit(0); });
     window_->setEventSink(submit);

@@ -14,6 +14,7 @@
 namespace bleeptone {
 
 class AppCommands;
+class Audition;
 class MidiCommands;
 class Autosave;
 class PlaybackView;
@@ -25,6 +26,7 @@ class Dispatcher;
 class Document;
 class SongCommands;
 class TuneProblems;
+class UndoHistory;
 class InfoBarUpdater;
 class AuxWindows;
 class Engine;
@@ -75,6 +77,8 @@ public:
     TuneProblems& problems() { return *problems_; }
     MidiCommands& midi() { return *midi_; }
     SongViewLink& songView() { return *songView_; }
+    UndoHistory& history() { return *history_; }
+    Audition& audition() { return *audition_; }
 
     // Documents the desktop asks to open (tab-separated when several).
     void openDocuments(const QString& paths);
@@ -94,6 +98,8 @@ private:
     PlaybackView* playback_ = nullptr;           // owned by the window
     TuneProblems* problems_ = nullptr;           // owned by the window
     SongViewLink* songView_ = nullptr;           // owned by the window
+    UndoHistory* history_ = nullptr;             // owned by the window
+    Audition* audition_ = nullptr;               // owned by the window
     std::unique_ptr<AuxWindows> aux_;
     std::unique_ptr<WindowFields> fields_;
     std::unique_ptr<RecentFiles> recent_;

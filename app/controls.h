@@ -33,6 +33,7 @@ enum Item : int {
     ExportMidi, ImportMidi,                              // File
     MidiInput,                                           // Play (the submenu; a port is data 0.., none -1)
     ExportWebPage,                                       // File
+    HearNotes,                                           // Play
     Count  // the numbered items are 0..Count - 1
 };
 }  // namespace menu

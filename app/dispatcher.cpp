@@ -136,6 +136,7 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
             break;
         case menu::LoopPlayback:
         case menu::FollowPlayback:
+        case menu::HearNotes:
         case menu::Oscilloscope:
         case menu::SongView: {
             const bool on = window_.menuItem(item)->isChecked();
@@ -144,6 +145,7 @@ void Dispatcher::dispatchMenu(const AppEvent& event) {
                 commands_.loopPlaybackChanged();
             }
             if (item == menu::FollowPlayback) state_.options.followPlayback = on;
+            if (item == menu::HearNotes) state_.options.hearNotes = on;
             if (item == menu::Oscilloscope) commands_.showOscilloscope(on);
             if (item == menu::SongView) commands_.showSongView(on);
             commands_.rememberOption(item, on);

@@ -9,6 +9,7 @@
 #include "app/dialogs.h"
 #include "app/main_window.h"
 #include "app/recent_files.h"
+#include "app/undo_history.h"
 #include "app/window_fields.h"
 #include "project/project_blocks.h"
 #include "project/project_file.h"
@@ -62,11 +63,19 @@ void Document::loadBuiltIn(BuiltInProject which) {
 }
 
 void Document::setTitle(const QString& title, bool edited) {
+    if (!edited) {
+        cleanTitle_ = title;
+        cleanPristine_ = pristine_;
+    }
     window_.setDocumentTitle(title, edited);
     if (editedListener_) editedListener_(edited);
 }
 
 void Document::showPlayItem(bool shown) { window_.playContextItem()->setVisible(shown); }
+
+void Document::restartHistory(bool saved) {
+    if (history_) history_->restart(saved);
+}
 
 // The New template under no name. A paste fills it at once, so it starts
 // edited and playable.
@@ -83,6 +92,7 @@ void Document::loadNewTemplate(bool edited) {
 void Document::newProject() {
     if (keepUnsavedWork(false)) return;
     loadNewTemplate(false);
+    restartHistory(true);
 }
 
 void Document::open() {
@@ -119,6 +129,7 @@ void Document::openFile(const QString& path) {
     for (int c = 1; c <= 4; ++c) window_.controls().setState(control::muteBox(c), 0);
     setTitle(titleForFile(currentPath_), false);
     showPlayItem(true);
+    restartHistory(true);
 }
 
 void Document::save() {
@@ -154,6 +165,7 @@ void Document::saveAs() {
     currentPath_ = path;
     if (recent_) recent_->add(path);
     setTitle(titleForFile(currentPath_), false);
+    if (history_) history_->markSaved();
     dialogs_.information("Your project has been saved!");
     if (requests_.quitAfterSave) requests_.quit = true;
 }
@@ -168,6 +180,7 @@ void Document::loadDemo(int n) {
     pristine_ = false;
     setTitle(QString("Demo %1").arg(n) + kTitleSuffix, false);
     showPlayItem(true);
+    restartHistory(true);
 }
 
 bool Document::replaceWithPaste(const ProjectFields& pasted) {
@@ -176,6 +189,7 @@ bool Document::replaceWithPaste(const ProjectFields& pasted) {
     WindowFields fields(window_.controls());
     copyProject(pasted, fields);
     window_.colourAllEditors();
+    restartHistory(false);  // edited until it is saved
     return true;
 }
 
@@ -184,6 +198,19 @@ void Document::replaceWithImport(const ProjectFields& imported) {
     WindowFields fields(window_.controls());
     copyProject(imported, fields);
     window_.colourAllEditors();
+    restartHistory(false);  // edited until it is saved
+}
+
+void Document::followHistory(bool edited) {
+    if (edited) return markEdited();
+    if (!window_.isWindowModified()) return;
+    // Back where it was loaded or saved: as it was then.
+    pristine_ = cleanPristine_;
+    if (pristine_) {
+        requests_.refresh = Refresh::Disable;
+        showPlayItem(false);
+    }
+    setTitle(cleanTitle_, false);
 }
 
 void Document::markEdited() {
@@ -239,6 +266,7 @@ bool Document::restore(const QString& copyPath, const QString& documentPath, con
     const QString fallback = documentPath.isEmpty() ? kUntitledEdited : titleAfterEdit(titleForFile(documentPath));
     setTitle(title.contains('*') ? title : fallback, true);
     showPlayItem(true);
+    restartHistory(false);
     return true;
 }
 

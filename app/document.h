@@ -17,6 +17,7 @@ class MainWindow;
 enum class BuiltInProject;
 class ProjectFields;
 class RecentFiles;
+class UndoHistory;
 
 // Title rules.
 QString titleForFile(const QString& path);       // "Song - Bleeptone" for /x/Song.mmlp
@@ -51,6 +52,10 @@ public:
     // template), untitled and edited, once keepsUnsavedWork() has said no.
     void replaceWithImport(const ProjectFields& imported);
     void markEdited();
+    // The edited mark as the undo history has it: on after a change, off
+    // again (with the title as it was) once undo or redo is back where the
+    // document was loaded or saved.
+    void followHistory(bool edited);
     // Puts a recovered copy of unsaved work into the window as an edited
     // document with its own file (if it had one) and title.
     bool restore(const QString& copyPath, const QString& documentPath, const QString& title);
@@ -73,6 +78,9 @@ public:
     // Projects opened and saved go to File > Open Recent; one that cannot be
     // opened leaves it.
     void setRecentFiles(RecentFiles* recent) { recent_ = recent; }
+    // The history that New, Open, a demo, a paste and a restored copy start
+    // anew, and that a save marks.
+    void setHistory(UndoHistory* history) { history_ = history; }
 
 private:
     bool keepUnsavedWork(bool onlyWithEditorText);
@@ -82,6 +90,7 @@ private:
     void loadNewTemplate(bool edited);
     void setTitle(const QString& title, bool edited);
     void showPlayItem(bool shown);
+    void restartHistory(bool saved);
 
     MainWindow& window_;
     Dialogs& dialogs_;
@@ -92,6 +101,10 @@ private:
     bool pristine_ = true;
     std::function<void(bool)> editedListener_;
     RecentFiles* recent_ = nullptr;
+    UndoHistory* history_ = nullptr;
+    // The title without changes, and whether the document was pristine then.
+    QString cleanTitle_ = kProgramTitle;
+    bool cleanPristine_ = true;
 };
 
 }  // namespace bleeptone

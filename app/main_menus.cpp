@@ -1,6 +1,6 @@
 // The main window's menu bar: File, Edit, Play, Tunes and Help, with their
 // mnemonics and shortcuts, File > Open Recent, and the Edit commands on the
-// focused field.
+// focused field (Undo and Redo are the document's: app/undo_history.h).
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QActionGroup>
@@ -61,9 +61,12 @@ void MainWindow::buildMenus() {
     setRecentFiles({});
 
     QMenu* edit = menuBar()->addMenu("&Edit");
-    // Every key the platform binds to each (Redo is Ctrl+Y and Ctrl+Shift+Z).
+    // Every key the platform binds to each, and Redo on both Ctrl+Shift+Z and Ctrl+Y.
     item(edit, menu::Undo, "&Undo")->setShortcuts(QKeySequence::Undo);
-    item(edit, menu::Redo, "&Redo")->setShortcuts(QKeySequence::Redo);
+    QList<QKeySequence> redo = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence& k : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        if (!redo.contains(k)) redo << k;
+    item(edit, menu::Redo, "&Redo")->setShortcuts(redo);
     edit->addSeparator();
     item(edit, menu::Cut, "Cu&t")->setShortcuts(QKeySequence::Cut);
     item(edit, menu::Copy, "&Copy")->setShortcuts(QKeySequence::Copy);
@@ -87,6 +90,7 @@ void MainWindow::buildMenus() {
     play->addSeparator();
     item(play, menu::LoopPlayback, "&Loop Playback")->setCheckable(true);
     item(play, menu::FollowPlayback, "&Follow Playback")->setCheckable(true);
+    item(play, menu::HearNotes, "Hear &Notes While Typing")->setCheckable(true);
     play->addSeparator();
     item(play, menu::Oscilloscope, "&Oscilloscope")->setCheckable(true);
     item(play, menu::SongView, "Song &View", QKeySequence(Qt::Key_F6))->setCheckable(true);
@@ -189,24 +193,19 @@ void MainWindow::setMidiPorts(const QList<MidiPort>& ports, const QString& chose
 }
 
 void MainWindow::enableEditItems(bool asTheFieldAllows) {
+    // Undo and Redo follow the document's history, not the field.
     QWidget* w = focusWidget();
-    bool undo = true, redo = true, selection = true, paste = true, any = true;
+    bool selection = true, paste = true, any = true;
     if (asTheFieldAllows) {
         if (QPlainTextEdit* e = focusedEditor(w)) {
-            undo = e->document()->isUndoAvailable();
-            redo = e->document()->isRedoAvailable();
             selection = e->textCursor().hasSelection();
             paste = e->canPaste();
         } else if (QLineEdit* l = focusedLine(w)) {
-            undo = l->isUndoAvailable();
-            redo = l->isRedoAvailable();
             selection = l->hasSelectedText();
         } else {
-            undo = redo = selection = paste = any = false;
+            selection = paste = any = false;
         }
     }
-    menuItem(menu::Undo)->setEnabled(undo);
-    menuItem(menu::Redo)->setEnabled(redo);
     menuItem(menu::Cut)->setEnabled(selection);
     menuItem(menu::Copy)->setEnabled(selection);
     menuItem(menu::Paste)->setEnabled(paste);

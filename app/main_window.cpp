@@ -4,22 +4,24 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
-#include <QMouseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QUrl>
 
 #include <algorithm>
+#include <memory>
 
 #include "app/window_layout.h"
 #include "project/project_file.h"
@@ -168,7 +170,10 @@ QWidget* MainWindow::makeControl(const ControlSpec& spec) {
             auto* box = new QComboBox(parent);
             box->addItems(spec.items);
             box->setCurrentIndex(spec.state);
-            connect(box, &QComboBox::activated, this, [this, n] { userChange(n); });
+            // Chosen with the mouse, the keys or the wheel, or undone.
+            connect(box, &QComboBox::currentIndexChanged, this, [this, n] {
+                if (!controls_.settingByProgram()) userChange(n);
+            });
             return box;
         }
         case ControlKind::SpinBox: {
@@ -331,11 +336,31 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    if (type == QEvent::ContextMenu && qobject_cast<QLineEdit*>(watched) &&
+        controls_.kind(controls_.numberOf(static_cast<QWidget*>(watched))) == ControlKind::TextField) {
+        fieldContextMenu(static_cast<QLineEdit*>(watched), static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     if (type == QEvent::FocusIn && qobject_cast<QPlainTextEdit*>(watched)) {  // an editor got the focus
         const int n = controls_.numberOf(qobject_cast<QWidget*>(watched));
         if (n >= 0) emitEvent(AppEvent::control(n, ControlEventType::Focus));
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::fieldContextMenu(QLineEdit* field, QPoint globalPos) {
+    // The field's menu, with the Edit menu's Undo and Redo (the document's
+    // history) in place of the field's own.
+    std::unique_ptr<QMenu> m(field->createStandardContextMenu());
+    for (QAction* a : m->actions()) {
+        QAction* replacement = a->objectName() == "edit-undo"   ? menuItem(menu::Undo)
+                               : a->objectName() == "edit-redo" ? menuItem(menu::Redo)
+                                                                : nullptr;
+        if (!replacement) continue;
+        m->insertAction(a, replacement);
+        m->removeAction(a);
+    }
+    m->exec(globalPos);
 }
 
 void MainWindow::toggleSolo(int channel) {
@@ -348,7 +373,14 @@ void MainWindow::toggleSolo(int channel) {
     if (!unsolo && !mutesBeforeSolo_) mutesBeforeSolo_ = mutes;
     const std::array<int, 4> next = unsolo ? *mutesBeforeSolo_ : solo;
     if (unsolo) mutesBeforeSolo_.reset();
-    for (int c = 1; c <= 4; ++c) controls_.setState(control::muteBox(c), next[static_cast<std::size_t>(c - 1)]);
+    if (next == mutes) return;
+    // The user's own change of the Mute boxes (what plays follows it), one
+    // step of the undo history.
+    emit userActionStarted("Solo");
+    for (int c = 1; c <= 4; ++c)
+        static_cast<QCheckBox*>(controls_.widget(control::muteBox(c)))
+            ->setChecked(next[static_cast<std::size_t>(c - 1)]);
+    emit userActionFinished();
 }
 
 }  // namespace bleeptone

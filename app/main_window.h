@@ -15,6 +15,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 
 namespace bleeptone {
@@ -75,6 +76,11 @@ public:
     static QString websiteUrl();
     static QString forumUrl();
 
+signals:
+    // Several controls change as one action of the user's (a solo).
+    void userActionStarted(const QString& name);
+    void userActionFinished();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -85,6 +91,7 @@ private:
     void buildMenus();
     // Ctrl+click on a Mute box: that channel alone; again: the mutes from before.
     void toggleSolo(int channel);
+    void fieldContextMenu(QLineEdit* field, QPoint globalPos);
     void enableEditItems(bool asTheFieldAllows);
     void buildControls();
     QWidget* makeControl(const ControlSpec& spec);

@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QPlainTextEdit>
 
+#include <utility>
+
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/document.h"
@@ -336,7 +338,14 @@ void SongCommands::engineEvent(std::int64_t data) {
     } else if (data == kEventEnded) {
         // The end of what played before: after a Stop (the window is idle
         // already), or before the Play that starts a recording.
-        if (playState_ == PlayState::Idle || playState_ == PlayState::RecordingArmed) return;
+        // An audition's end is one too: while the window is idle, or late,
+        // after something else has started (which plays on).
+        const bool enginePlays = engine_.sequencer().playingMask() != 0;
+        if (playState_ == PlayState::Idle || playState_ == PlayState::RecordingArmed) {
+            if (!enginePlays) auditionEndToCome_ = false;
+            return;
+        }
+        if (std::exchange(auditionEndToCome_, false) && enginePlays) return;
         // Loop Playback: again at once, from the editors as they are now
         // (so edits are heard); a recording ends all the same.
         const bool again = playState_ == PlayState::Song || playState_ == PlayState::Passage;

@@ -68,6 +68,10 @@ public:
     // Starts the clock again while something plays (a quit was cancelled).
     void resumeClock();
 
+    // An audition went to the engine: its end event (-1) is on its way, and
+    // may come after a song has started.
+    void auditionSounded() { auditionEndToCome_ = true; }
+
     PlayState playState() const { return playState_; }
     const std::array<QString, 4>& channelTexts() const { return channelText_; }
     const NowPlaying& nowPlaying() const { return now_; }
@@ -120,6 +124,7 @@ private:
     std::optional<LoopRange> looping_;  // what the engine loops now
     std::uint64_t restartsSeen_ = 0;    // the engine's loop restarts the clock has followed
     std::optional<NowPlaying> next_;    // a passage queued for the loop's end
+    bool auditionEndToCome_ = false;
 };
 
 }  // namespace bleeptone

@@ -61,10 +61,19 @@ void Engine::PSG_Terminate() {
 
 std::uint32_t Engine::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1,
                                   std::u16string_view channel2, std::u16string_view channel3) {
+    return playTexts({channel0, channel1, channel2, channel3}, false);
+}
+
+std::uint32_t Engine::playMMLAtOnce(std::u16string_view channel0, std::u16string_view channel1,
+                                    std::u16string_view channel2, std::u16string_view channel3) {
+    return playTexts({channel0, channel1, channel2, channel3}, true);
+}
+
+std::uint32_t Engine::playTexts(const std::array<std::u16string_view, kVoices>& texts, bool atOnce) {
     settleHandover();
     if (output_) output_->retryDevice();
     exchangeLoop(kLoopOff);  // the texts change under it
-    sequencer_.PSG_PlayMML(channel0, channel1, channel2, channel3, ++songCount_);
+    sequencer_.PSG_PlayMML(texts[0], texts[1], texts[2], texts[3], ++songCount_, atOnce);
     return songCount_;
 }
 
@@ -297,6 +306,8 @@ struct Engine::LiveBlocks {
             e.ring_.record_buffer_idx.store(0, std::memory_order_relaxed);
             e.ring_.restartApplied.store(restart, std::memory_order_release);
         }
+        // A song wanted at once (playMMLAtOnce): its first tick now, and the beat on from there.
+        if (e.sequencer_.takeTickAtOnce()) e.synth_.state().interrupt_cnt = 0;
         return left;
     }
 

@@ -36,9 +36,9 @@
 //   and a hand-over's take happens only while the main thread keeps off them.
 // - WAV writer: the file (wave_file), prev_idx and its staging buffer.
 // - shared through atomics only: the flags above, IsPlayingMML, pending phase
-//   restarts, the ring restart request and samplesStored, the recorder's
-//   state, the hand-over word, the loop word and its restart count, the
-//   oscilloscope switch, the published song start.
+//   restarts, the first tick wanted at once, the ring restart request and
+//   samplesStored, the recorder's state, the hand-over word, the loop word
+//   and its restart count, the oscilloscope switch, the published song start.
 //
 // Data paths out of (and into) the audio thread, all lock-free and
 // allocation-free on the audio side:
@@ -250,6 +250,13 @@ public:
     // Thread: main. Callback: no (copies the texts, waits while a tick runs).
     std::uint32_t PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {},
                               std::u16string_view channel2 = {}, std::u16string_view channel3 = {});
+    // As PSG_PlayMML, but the first tick of these texts runs before the next
+    // block rendered (the next output buffer's first sample, or sooner within
+    // a buffer being rendered) instead of on the next beat of 459 samples;
+    // the beat goes on from that tick. For a note heard as it is written.
+    // Thread: main. Callback: no (as PSG_PlayMML).
+    std::uint32_t playMMLAtOnce(std::u16string_view channel0, std::u16string_view channel1 = {},
+                                std::u16string_view channel2 = {}, std::u16string_view channel3 = {});
 
     // Plays the texts from sample startFrame of the song on, exactly as if a
     // new engine had played them from their start (Play from Here, --start,
@@ -383,6 +390,8 @@ private:
         LoopRange range;
     };
 
+    // PSG_PlayMML, its first tick on the beat or at once.
+    std::uint32_t playTexts(const std::array<std::u16string_view, kVoices>& texts, bool atOnce);
     void postHandover(std::uint64_t atFrame, bool alignRecording);
     void awaitHandover();
     void settleHandover();

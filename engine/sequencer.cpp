@@ -100,7 +100,7 @@ void Sequencer::resetChannel(MML_Channel& ch) {
 }
 
 void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1, std::u16string_view channel2,
-                            std::u16string_view channel3, std::uint32_t song) {
+                            std::u16string_view channel3, std::uint32_t song, bool atOnce) {
     const std::u16string_view texts[kVoices] = {untilNul(channel0), untilNul(channel1), untilNul(channel2),
                                                 untilNul(channel3)};
     // Each side raises its own flag, then looks at the other's (sequentially
@@ -122,12 +122,18 @@ void Sequencer::PSG_PlayMML(std::u16string_view channel0, std::u16string_view ch
     IsPlayingMML.fetch_or(restarted, std::memory_order_relaxed);
     song_ = song;
     songStartPending_.store(true);
+    tickAtOnce_.store(atOnce);
 
     IsSettingMML.store(false);
 }
 
 void Sequencer::waitWhileTicking() const {
     while (IsParsingMML.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+bool Sequencer::takeTickAtOnce() {
+    if (!tickAtOnce_.load(std::memory_order_relaxed) || IsSettingMML.load()) return false;
+    return tickAtOnce_.exchange(false) && songStartPending_.load();
 }
 
 bool Sequencer::allAtTextStart() const {

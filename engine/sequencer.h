@@ -72,10 +72,12 @@ public:
 
     // Replaces the texts of the channels whose text is not MML_NoChange and
     // restarts them; song is the number the playhead snapshots carry from now
-    // on, and the song's clock starts again at the next tick. Thread: main,
-    // one caller at a time. Callback: no (copies the texts, waits while a tick runs).
+    // on, and the song's clock starts again at the next tick. atOnce: that
+    // tick is due before the next block (see takeTickAtOnce) rather than on
+    // the beat of 459 samples. Thread: main, one caller at a time.
+    // Callback: no (copies the texts, waits while a tick runs).
     void PSG_PlayMML(std::u16string_view channel0, std::u16string_view channel1 = {}, std::u16string_view channel2 = {},
-                     std::u16string_view channel3 = {}, std::uint32_t song = 0);
+                     std::u16string_view channel3 = {}, std::uint32_t song = 0, bool atOnce = false);
 
     // One tick. frame is the index of the first sample rendered after it (the
     // time stamp of the events it posts and of its playhead snapshot).
@@ -127,6 +129,10 @@ public:
         if (pendingPhaseRestart_.load(std::memory_order_relaxed) == 0) return 0;
         return pendingPhaseRestart_.exchange(0);
     }
+    // Whether a song that PSG_PlayMML started with atOnce waits for its first
+    // tick with its texts in place: the render loop then runs that tick
+    // before its next block. Once true per such song. Thread: audio. Callback: yes.
+    bool takeTickAtOnce();
 
     // Who hears of end events before they are posted (the Engine sets its
     // recorder). Thread: main, before rendering starts. Callback: no.
@@ -180,6 +186,7 @@ private:
     std::atomic<bool> IsParsingMML{false};
     std::atomic<std::uint32_t> IsPlayingMML{0};
     std::atomic<std::uint32_t> pendingPhaseRestart_{0};
+    std::atomic<bool> tickAtOnce_{false};  // set by PSG_PlayMML(atOnce), taken by the render loop
 
     std::uint32_t song_ = 0;                     // belongs with the channel records
     std::atomic<bool> songStartPending_{false};  // set by PSG_PlayMML, taken by the next tick

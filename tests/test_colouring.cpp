@@ -24,6 +24,7 @@
 #include "app/controls.h"
 #include "app/dispatcher.h"
 #include "app/main_window.h"
+#include "app/undo_history.h"
 #include "tests/program_test.h"
 #include "tests/qt_printers.h"
 #include "ui/mml_colouring.h"
@@ -237,8 +238,12 @@ TEST_F(EditorColouring, UndoTakesTheTypingAndTheReplacementTogether) {
     e->moveCursor(QTextCursor::End);
     QTest::keyClicks(e, "h");
     ASSERT_EQ(e->toPlainText(), "cde?");
+    // One step of the document's history, not two.
+    EXPECT_EQ(app->history().stack().count(), 1);
+    EXPECT_EQ(window().menuItem(menu::Undo)->text(), "&Undo Typing");
     QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(e->toPlainText(), "cde");  // never "cdeh"
+    EXPECT_FALSE(app->history().stack().canUndo());
     QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(e->toPlainText(), "cde?");
 }
@@ -346,6 +351,7 @@ TEST_F(EditorColouring, OpenedFileIsCleanedWithoutUndoStepOrEditMark) {
     EXPECT_EQ(editor(18)->toPlainText(), "c?d\ne?f");
     EXPECT_EQ(editor(31)->toPlainText(), "l8 cd");
     EXPECT_FALSE(editor(18)->document()->isUndoAvailable());
+    EXPECT_FALSE(app->history().stack().canUndo());
     EXPECT_EQ(colourAt(editor(31), 0), kBlue);
     // Undo in that editor has nothing to take back.
     QPlainTextEdit* e = focusedEditor(18);

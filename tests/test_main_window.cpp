@@ -243,6 +243,7 @@ TEST_F(WindowTest, MenuItemsLabelsShortcutsAndEnabling) {
         {menu::SongView, "Song &View", "F6", true},
         {menu::LoopPlayback, "&Loop Playback", "", true},
         {menu::FollowPlayback, "&Follow Playback", "", true},
+        {menu::HearNotes, "Hear &Notes While Typing", "", true},
         {menu::Demo1, "Demo &1", "", true},
         {menu::Demo4, "Demo &4", "", true},
         {menu::Help, "&Help", "F1", true},
@@ -297,8 +298,8 @@ TEST_F(WindowTest, MenusInOrder) {
                                 RecordToWave, ExportAudio, ExportMidi, ExportWebPage, ImportMidi, sep,    Quit};
     const std::vector<int> edit{Undo, Redo, sep, Cut, Copy, Paste, sep, SelectAll, sep, NextProblem, PreviousProblem,
                                 Problems};
-    const std::vector<int> play{PlayOrStop,   PlayFromHere, StopPlaying, sep, LoopPlayback, FollowPlayback,
-                                sep,          Oscilloscope, SongView,    sep, MidiInput};
+    const std::vector<int> play{PlayOrStop, PlayFromHere, StopPlaying,  sep,      LoopPlayback, FollowPlayback,
+                                HearNotes,  sep,          Oscilloscope, SongView, sep,          MidiInput};
     const std::vector<int> tunes{Demo1, Demo2, Demo3, Demo4};
     const std::vector<int> help{Help, sep, PsgModule, sep, Website, SupportForum, sep, About};
     EXPECT_EQ(numbersOf(window, bar[0]->menu()), file);

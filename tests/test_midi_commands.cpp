@@ -85,8 +85,9 @@ TEST_F(MidiCommandsTest, ExportMidiAsksForThePassesOfALoopingSong) {
 
 TEST_F(MidiCommandsTest, ImportMidiAsksAboutUnsavedWorkFirstAndSaysWhatItLeftOut) {
     startProgram(false);
-    controls().setText(control::channelEditor(1), "cde");
-    submit(AppEvent::control(control::channelEditor(1), ControlEventType::Change));
+    focusEditor(1, 0);
+    QTest::keyClicks(controls().widget(control::channelEditor(1)), "cde");  // the user's edit
+    runPosted();
     const std::string five = midiFile("five.mid", {{0, 60, 8}, {1, 62, 6}, {2, 64, 4}, {3, 65, 3}, {4, 67, 2}});
 
     dialogs.answers = {testing::No};  // keep the work: nothing else is asked

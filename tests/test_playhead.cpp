@@ -62,6 +62,30 @@ TEST(Playhead, PositionsOfTheSoundingCommands) {
     EXPECT_EQ(s.song, song);
 }
 
+// A song wanted at once: its first tick comes before the next block,
+// wherever the beat stands, and the beat goes on from there. The voice left
+// as it is (":") plays on.
+TEST(Playhead, ASongAtOnceTicksBeforeTheNextBlock) {
+    for (const std::size_t before : {0u, 100u, 458u, 459u, 1000u}) {
+        SCOPED_TRACE(before);
+        auto engine = Engine::create();
+        std::vector<float> buf(2048);
+        engine->PSG_PlayMML(u"C1", u"", u"", u"");
+        engine->PSG_Core(buf.data(), before);
+        const std::uint32_t song = engine->playMMLAtOnce(MML_NoChange, u"L8 C D", MML_NoChange, MML_NoChange);
+        engine->PSG_Core(buf.data(), buf.size());
+        PlayheadSnapshot s;
+        ASSERT_TRUE(engine->playheadAt(before, s));
+        EXPECT_EQ(s.frame, before);
+        EXPECT_EQ(s.song, song);
+        EXPECT_EQ(s.songFrame, 0u);
+        EXPECT_EQ(s.positions, (Positions{0, 3, -1, -1}));
+        ASSERT_TRUE(engine->playheadAt(before + kTickSamples, s));
+        EXPECT_EQ(s.frame, before + kTickSamples);
+        EXPECT_EQ(engine->songFrame(), buf.size());
+    }
+}
+
 // The sample heard now is the last one rendered less the latency: after 5
 // ticks' worth (2,295 samples) with 1,000 of latency, sample 1,294 is heard,
 // which tick 2 (from 918) set. Notes change every 3 ticks: "L64" at tempo 12.

@@ -32,6 +32,18 @@ QMenu* contextMenuWith(Editor* editor, const QList<QAction*>& items, QPoint pos)
     return menu;
 }
 
+// The standard menu's item of that name (Qt names them "edit-undo" ...)
+// gives its place to another.
+void replaceMenuItem(QMenu* menu, const char* name, QAction* replacement) {
+    if (!replacement) return;
+    for (QAction* a : menu->actions()) {
+        if (a->objectName() != QLatin1String(name)) continue;
+        menu->insertAction(a, replacement);
+        menu->removeAction(a);
+        return;
+    }
+}
+
 void execAndDelete(QMenu* menu, QPoint globalPos) {
     menu->exec(globalPos);
     delete menu;
@@ -39,7 +51,18 @@ void execAndDelete(QMenu* menu, QPoint globalPos) {
 
 }  // namespace
 
-QMenu* TextEditor::contextMenu(QPoint pos) { return contextMenuWith(this, items_, pos); }
+QMenu* TextEditor::contextMenu(QPoint pos) {
+    QMenu* menu = contextMenuWith(this, items_, pos);
+    replaceMenuItem(menu, "edit-undo", undo_);
+    replaceMenuItem(menu, "edit-redo", redo_);
+    return menu;
+}
+
+void TextEditor::insertFromMimeData(const QMimeData* source) {
+    emit pasteStarted();
+    QPlainTextEdit::insertFromMimeData(source);
+    emit pasteFinished();
+}
 void TextEditor::contextMenuEvent(QContextMenuEvent* event) {
     execAndDelete(contextMenu(event->pos()), event->globalPos());
 }
@@ -57,17 +80,22 @@ MmlEditor::MmlEditor(QAction* playItem, QWidget* parent) : TextEditor(playItem, 
 }
 
 void MmlEditor::keyPressEvent(QKeyEvent* event) {
+    emit keyArrived();
     const QString text = event->text();
     const QString clean = sanitizeMml(text);
     // Shortcuts (Ctrl, Alt, Meta) and keys the editor handles itself
     // (Return, Backspace...) pass as they are.
-    const bool typing = !text.isEmpty() && text != clean && text[0] != '\r' && text[0] != '\b' &&
-                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (!typing) return TextEditor::keyPressEvent(event);
-    QKeyEvent replaced(event->type(), event->key() == Qt::Key_Tab ? Qt::Key_Question : event->key(),
-                       event->modifiers(), clean, event->isAutoRepeat(), static_cast<ushort>(event->count()));
-    TextEditor::keyPressEvent(&replaced);
-    event->setAccepted(replaced.isAccepted());
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    const bool typing = !text.isEmpty() && text != clean && text[0] != '\r' && text[0] != '\b' && plain;
+    if (!typing) {
+        TextEditor::keyPressEvent(event);
+    } else {
+        QKeyEvent replaced(event->type(), event->key() == Qt::Key_Tab ? Qt::Key_Question : event->key(),
+                           event->modifiers(), clean, event->isAutoRepeat(), static_cast<ushort>(event->count()));
+        TextEditor::keyPressEvent(&replaced);
+        event->setAccepted(replaced.isAccepted());
+    }
+    if (plain && !text.isEmpty() && text[0].isPrint() && event->isAccepted()) emit typed();
 }
 
 void MmlEditor::inputMethodEvent(QInputMethodEvent* event) {

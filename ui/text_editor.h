@@ -17,14 +17,28 @@ class TextEditor : public QPlainTextEdit {
 public:
     explicit TextEditor(QAction* playItem, QWidget* parent = nullptr) : QPlainTextEdit(parent), items_{playItem} {}
     void addContextItem(QAction* item) { items_.append(item); }
+    // The context menu's Undo and Redo become these (the document's own
+    // history rather than the editor's).
+    void setUndoItems(QAction* undo, QAction* redo) {
+        undo_ = undo;
+        redo_ = redo;
+    }
     // The menu a right-click at pos (in the viewport) opens; the caller owns it.
     QMenu* contextMenu(QPoint pos);
 
+signals:
+    // Around every paste or drop into the editor.
+    void pasteStarted();
+    void pasteFinished();
+
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     QList<QAction*> items_;
+    QAction* undo_ = nullptr;
+    QAction* redo_ = nullptr;
 };
 
 // A read-only rich-text document (Help, PSG Module) whose context menu starts
@@ -50,6 +64,12 @@ class MmlEditor : public TextEditor {
 public:
     // Its document is laid out by MmlDocumentLayout.
     explicit MmlEditor(QAction* playItem, QWidget* parent = nullptr);
+
+signals:
+    // A key has reached the editor.
+    void keyArrived();
+    // The editor took a key that types (a character, no Ctrl, Alt or Meta).
+    void typed();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -5,10 +5,12 @@
 #   2. the server killed mid-play: play finishes by itself, exit 0, a line or
 #      two on standard error and no flood;
 #   3. the server started again: the sound comes back;
-#   4. the window (offscreen): the song plays on silently, Stop and Quit answer.
+#   4. the window (offscreen): the song plays on silently, Stop and Quit answer;
+#   5. a note typed in the window (offscreen) reaches the device: ALSA's file
+#      plugin in front of the server writes what PortAudio plays.
 # Waits are generous and only turn a hang into a failure.
 #
-#   run.sh BUILD_DIR        (BUILD_DIR/app/bleeptone, BUILD_DIR/tests/test_engine_pump)
+#   run.sh BUILD_DIR        (BUILD_DIR/app/bleeptone, BUILD_DIR/tests/test_engine_pump, test_audition)
 # Exit 77 (skipped) when PipeWire, WirePlumber or sox are not installed, or
 # where no logind runs (WirePlumber needs its seats).
 set -u
@@ -89,6 +91,13 @@ python3 -c "import sys; sys.exit(0 if float('$peak') > 0.01 else 1)" || fail "no
 echo "== 4. the window"
 in_session env -u BLEEPTONE_AUDIO QT_QPA_PLATFORM=offscreen BLEEPTONE_PW_KILL="$here/session.sh kill $dir/pw" \
   "$build/tests/test_engine_pump" --gtest_filter='EnginePumpPipeWire.*' || fail "the window"
+
+echo "== 5. a typed note"
+mkdir -p "$dir/typed-home"
+printf 'pcm.!default { type file slave.pcm { type pipewire playback_node "-1" capture_node "-1" } file "%s" format "raw" }\nctl.!default { type pipewire }\n' \
+  "$dir/typed.raw" > "$dir/typed-home/.asoundrc"
+in_session env HOME="$dir/typed-home" BLEEPTONE_DEVICE_FILE="$dir/typed.raw" QT_QPA_PLATFORM=offscreen \
+  "$build/tests/test_audition" --gtest_filter='AuditionTest.ATypedNoteReachesTheSoundDevice' || fail "the typed note"
 
 [ $failures -eq 0 ] && echo "all passed"
 exit $((failures > 0))
