@@ -45,7 +45,7 @@ struct MidiExportSpec {
     std::string title;                         // the tempo track's name (may be empty)
 };
 
-// How far the song must be mapped for the spec.
+// How far the song must be mapped for an export with these choices.
 NoteMapLimits midiMapLimits(const MidiExportSpec& spec);
 
 struct MidiExportStats {
